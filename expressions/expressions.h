@@ -1,0 +1,47 @@
+// Physical constants, evaluation of the fit model at one temperature, and
+// the L.S. error over the data points.
+#ifndef SUSCEP_EXPRESSIONS_EXPRESSIONS_H_
+#define SUSCEP_EXPRESSIONS_EXPRESSIONS_H_
+
+#include <array>
+
+#include "format/console.h"
+#include "model/model.h"
+
+namespace expressions {
+
+// Evaluation state. The driver points it at the fit model, the console and
+// the corrected data, and calls SetConstants after every build.
+struct Evaluation {
+  const model::FitModel* model = nullptr;
+  format::RecordSink* console = nullptr;  // progress and warning lines
+
+  int NDATA = 0;
+  const double* T = nullptr;     // NDATA temperatures
+  const double* XOBS = nullptr;  // NDATA corrected observed values
+  double SXOBS2 = 0.0;
+  double TIPADD = 0.0;
+
+  double EXPLIM = 706.893623549172;  // ln(1.0E307), set at start-up
+  double HCK = 0.0, NB2K = 0.0, RNB2 = 0.0, BK = 0.0, NB = 0.0;
+  double CG2 = 0.0, RG2 = 0.0, GBK = 0.0, GNB = 0.0;
+
+  int NCALL = 0;
+  std::array<double, model::MAXTERM> TV{};
+};
+
+// Model preparation: the physical constants and, for a fixed g, CG2, RG2,
+// GBK and GNB from model->GVAL.
+void SetConstants(Evaluation& e);
+
+// The calculated susceptibility of the whole fit model at temperature T
+// for the parameter vector P[0..NPAR-1]; TIPADD included.
+double Evaluate(Evaluation& e, const double* P, double T);
+
+// The L.S. error of P over the data points; increments NCALL and writes the
+// progress line "(I5,(7F10.4))".
+double Objective(Evaluation& e, const double* P);
+
+}  // namespace expressions
+
+#endif  // SUSCEP_EXPRESSIONS_EXPRESSIONS_H_
