@@ -92,7 +92,10 @@ class Console : public RecordSink {
   // First character of a line, blank for an empty line.
   char ReadLetter();
   // Free-form reads.
-  void Read(const std::vector<Target>& targets) { ReadFree(source_, targets); }
+  void Read(const std::vector<Target>& targets) {
+    out_.flush();
+    ReadFree(source_, targets);
+  }
   int ReadInt();
   double ReadReal();
 

@@ -47,7 +47,7 @@ std::string RenderFree(const Items& items);
 std::string FormatI(std::int64_t value, int w);
 std::string FormatF(double value, int w, int d);
 std::string FormatE(double value, int w, int d, int scale, char letter = 'E');
-std::string FormatFreeReal(double value);  // 24 positions
+std::string FormatFreeReal(double value);       // 24 positions
 std::string FormatFreeInt(std::int64_t value);  // 11 positions
 
 }  // namespace format

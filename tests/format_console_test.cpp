@@ -1,0 +1,261 @@
+// The console, the record files and the free-form reader.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "format/console.h"
+
+namespace {
+
+using format::Console;
+using format::LineSource;
+using format::ReadFree;
+using format::RecordFile;
+using format::RunTimeError;
+
+// The message of the RunTimeError `f` throws, or "" if it throws none.
+template <typename F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const RunTimeError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(ConsoleRecord, ControlCharacter) {
+  std::istringstream in;
+  std::ostringstream out;
+  Console console(in, out);
+  console.Record(" blank");
+  console.Record("0after an empty line");
+  console.Record("1after a page break");
+  console.Record("xother as blank");
+  console.Record("");
+  console.Record(" ");
+  EXPECT_EQ(out.str(), "blank\n\nafter an empty line\n\fafter a page break\nother as blank\n\n\n");
+}
+
+TEST(ConsoleRecord, LayoutsFreeFormAndRaw) {
+  std::istringstream in;
+  std::ostringstream out;
+  Console console(in, out);
+  console.Out("(/,' Plot options:',/,' 1. X vs. T')");
+  console.Free({"Enter No. of iterations"});
+  console.Free({"No. of iterations", 200});
+  console.Raw("UNIT 1? ");
+  EXPECT_EQ(
+      out.str(),
+      "\nPlot options:\n1. X vs. T\nEnter No. of iterations\nNo. of iterations        200\nUNIT 1? ");
+}
+
+TEST(ConsoleRead, Lines) {
+  std::istringstream in(
+      "\xEF\xBB\xBF"
+      "cuac.dat\r\n\nab \r\n\xEF\xBB\xBFx\nlast");
+  std::ostringstream out;
+  Console console(in, out);
+  EXPECT_EQ(console.ReadLine(), "cuac.dat");
+  EXPECT_EQ(console.ReadLetter(), ' ');
+  EXPECT_EQ(console.ReadLine(), "ab ");
+  EXPECT_EQ(console.ReadLine(), "\xEF\xBB\xBFx");  // a mark only counts at the start
+  EXPECT_EQ(console.ReadLetter(), 'l');
+  std::string message = ErrorOf([&] { console.ReadLine(); });
+  EXPECT_NE(message.find("read"), std::string::npos) << message;
+  EXPECT_NE(message.find("console input"), std::string::npos) << message;
+  EXPECT_NE(ErrorOf([&] { console.ReadInt(); }), "");
+}
+
+TEST(ConsoleRead, Numbers) {
+  std::istringstream in("7 8\n  \n-2.5e1\n1 2 3\n4\n");
+  std::ostringstream out;
+  Console console(in, out);
+  EXPECT_EQ(console.ReadInt(), 7);  // "8" is discarded with the rest of its line
+  EXPECT_EQ(console.ReadReal(), -25.0);
+  int a = 0, b = 0;
+  double c = 0;
+  console.Read({a, b, c});
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3.0);
+  EXPECT_EQ(console.ReadInt(), 4);
+}
+
+struct ReadCase {
+  const char* input;
+  int i;
+  double d;
+};
+
+TEST(ReadFreeTest, ValidAnswers) {
+  const ReadCase cases[] = {
+      {"3 2.5", 3, 2.5},
+      {"3,2.5", 3, 2.5},
+      {"3\t2.5\textra", 3, 2.5},
+      {" , 3 ,, 2.5 ,", 3, 2.5},
+      {"\n\n  \n3\n\n2.5", 3, 2.5},
+      {"+3 1d2", 3, 100.0},
+      {"-3 1.D-2", -3, 0.01},
+      {"0 .5", 0, 0.5},
+      {"0 5.", 0, 5.0},
+      {"1 -.5e+1", 1, -5.0},
+      {"1 1E3", 1, 1000.0},
+      {"1 1e-400", 1, 0.0},  // underflow is a number
+      {"-2147483648 7", -2147483648, 7.0},
+      {"2147483647 -0", 2147483647, -0.0},
+      {"2*4", 4, 4.0},
+      {"1 2.5\r", 1, 2.5},
+      {"/", -1, -1.0},
+      {"5/", 5, -1.0},
+      {"5 / 6", 5, -1.0},
+      {"1*5 1*6", 5, 6.0},
+      {"2* ", -1, -1.0},
+  };
+  for (const ReadCase& c : cases) {
+    std::istringstream in(c.input);
+    LineSource source(in, "console input");
+    int i = -1;
+    double d = -1.0;
+    ASSERT_NO_THROW(ReadFree(source, {i, d})) << c.input;
+    EXPECT_EQ(i, c.i) << c.input;
+    EXPECT_EQ(d, c.d) << c.input;
+  }
+}
+
+TEST(ReadFreeTest, Refused) {
+  // Texts that are not a number for an integer and a double target, in order.
+  const char* cases[] = {
+      "1.5 2",   "1e3 2", "1E3 2", "2147483648 1", "-2147483649 1", "abc 1",   "1 abc",
+      "1 NaN",   "1 nan", "1 Inf", "1 inf",        "1 Infinity",    "1 1e400", "1 -1e400",
+      "1 1.2.3", "1 1e",  "1 e5",  "1 .",          "1 1e+",         "1 --1",   "1 0x10",
+      "1 5e",    "x*1 2", "0*1 2", "1 2.5q",       "1 1e5.0",       "- 1"};
+  for (const char* input : cases) {
+    std::istringstream in(input);
+    LineSource source(in, "console input");
+    int i = 0;
+    double d = 0;
+    std::string message = ErrorOf([&] { ReadFree(source, {i, d}); });
+    EXPECT_NE(message, "") << input;
+    EXPECT_NE(message.find("read"), std::string::npos) << message;
+  }
+}
+
+TEST(ReadFreeTest, MessageNamesSourceAndText) {
+  std::istringstream in("12 1.5x");
+  LineSource source(in, "mydata.dat");
+  int n = 0;
+  double t = 0;
+  std::string message = ErrorOf([&] { ReadFree(source, {n, t}); });
+  EXPECT_NE(message.find("mydata.dat"), std::string::npos) << message;
+  EXPECT_NE(message.find("1.5x"), std::string::npos) << message;
+  EXPECT_EQ(n, 12);
+}
+
+TEST(ReadFreeTest, EndOfInput) {
+  std::istringstream in("1\n\n   \n");
+  LineSource source(in, "console input");
+  int a = 0, b = 0;
+  std::string message = ErrorOf([&] { ReadFree(source, {a, b}); });
+  EXPECT_NE(message.find("end of input"), std::string::npos) << message;
+  EXPECT_EQ(a, 1);
+}
+
+TEST(ReadFreeTest, NoTargetsConsumesOneLine) {
+  std::istringstream in("anything at all\n\n5\n");
+  LineSource source(in, "console input");
+  ReadFree(source, {});
+  ReadFree(source, {});  // an empty line counts as the line
+  int v = 0;
+  ReadFree(source, {v});
+  EXPECT_EQ(v, 5);
+  EXPECT_NE(ErrorOf([&] { ReadFree(source, {}); }), "");
+}
+
+TEST(LineSourceTest, ByteOrderMarkAndCarriageReturns) {
+  std::istringstream in(
+      "\xEF\xBB\xBF"
+      "3\r\n1.0 2.0\r\r\n");
+  LineSource source(in, "data.dat");
+  std::string line;
+  ASSERT_TRUE(source.Next(line));
+  EXPECT_EQ(line, "3");
+  ASSERT_TRUE(source.Next(line));
+  EXPECT_EQ(line, "1.0 2.0\r");  // only the one before the line end goes
+  EXPECT_FALSE(source.Next(line));
+}
+
+class RecordFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/format_testXXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::remove((dir_ + "/SUSCEP.OUT").c_str());
+    std::remove((dir_ + "/full").c_str());
+    rmdir(dir_.c_str());
+  }
+  static std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string dir_;
+};
+
+TEST_F(RecordFileTest, RecordsEndWithCrLfAndReplaceTheFile) {
+  std::string path = dir_ + "/SUSCEP.OUT";
+  {
+    RecordFile file(path);
+    format::Write(file, "(/,1X,'PA',I5,',',I5,'PD')", {7834, 6002});
+    format::WriteFree(file, {"x"});
+    file.Close();
+    file.Close();  // a second close does nothing
+  }
+  EXPECT_EQ(Contents(path), "\r\n PA 7834, 6002PD\r\n x\r\n");
+  {
+    RecordFile file(path);
+    file.Record("only");
+    file.Close();
+  }
+  EXPECT_EQ(Contents(path), "only\r\n");
+  {
+    RecordFile file(path);  // destroyed without Close: still written, no throw
+    file.Record("kept");
+  }
+  EXPECT_EQ(Contents(path), "kept\r\n");
+}
+
+TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
+  std::string path = dir_ + "/missing/SUSCEP.HGL";
+  std::string message = ErrorOf([&] { RecordFile file(path); });
+  EXPECT_NE(message.find("open"), std::string::npos) << message;
+  EXPECT_NE(message.find(path), std::string::npos) << message;
+}
+
+TEST_F(RecordFileTest, FullDeviceIsNoticed) {
+  std::string path = dir_ + "/full";
+  if (symlink("/dev/full", path.c_str()) != 0) GTEST_SKIP() << "no symlink";
+  std::string message = ErrorOf([&] {
+    RecordFile file(path);
+    file.Record(" IN;SP1;PU;");
+    file.Close();
+  });
+  EXPECT_NE(message.find("write"), std::string::npos) << message;
+  EXPECT_NE(message.find(path), std::string::npos) << message;
+  // A long stream of records fails while writing, not only at the close.
+  message = ErrorOf([&] {
+    RecordFile file(path);
+    for (int i = 0; i < 100000; ++i) file.Record(std::string(70, 'x'));
+    file.Close();
+  });
+  EXPECT_NE(message.find("write"), std::string::npos) << message;
+}
+
+}  // namespace
