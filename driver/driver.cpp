@@ -1,0 +1,294 @@
+// Program flow: start-up, the data file, the corrections menu, the plot
+// menus and the Options menu. Control passes between activities only here.
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "driver/session.h"
+
+namespace driver {
+namespace {
+
+constexpr char kBanner[] =
+    "('1',/,/,/,T27,' SUSCEPTIBILITY DATA FITTING ',/,"
+    "T22,'Fitting of magnetic susceptibility data',/,"
+    "T22,'to a library of theoretical expressions',/,"
+    "T22,'by simplex minimisation of the L.S. error',/,/,/,"
+    "' Experimental data file name?')";
+constexpr char kMenuCorrections[] =
+    "(' A. Diamagnetic value to be subtracted from observed',' data=',1P,E10.3,/,' B. TIP value to be added to the calculated',' Susceptibility=',1P,E10.3)";
+constexpr char kMenuFactor[] =
+    "(' C. Multipy the Observed data by factor=',F5.2,/,' D. Show the present values',/,' E. Expression No. =',I2,/,'    (A two digit no. MN (01-99). First digit M selects the ','type of expression.',/,'     Second digit N selects the function F(N). ','MN=99 for a new expression)')";
+constexpr char kMenuTable1[] =
+    "(1X,75('-'),/,' M   Expressions for X(cal)',T35,'| N      F(N)',T55,'Consts',T62,'Variables',/,1X,75('-'),/,' 0  Simple F(N)',T35,'| 1. Curie',T55,'S',/,' 1  F(N) + DIM',T35,'| 2. Zero-Field',T55,'S',T62,'D',/,' 2  x F(N) + (1-x) Curie',T35,'| 3. Ising',T62,'J-ISNG',/,' 3  x F(N) + (1-x) Z-F',T35,'| 4. Bleaney-Bower',T62,'J-BB',/,' 4  x F(N) + (1-x) Curie + DIM',T35,'| 5. Magnetization',T55,'B',T62,'J-MAGN')";
+constexpr char kMenuTable2[] =
+    "(' 5  x F(N) + (1-x) Z-F + DIM',T35,'| 6. Bonner-Fisher',T62,'J-BF',/,' 9  None of the above',T35,'| 7. Modified BF',T62,'J-MBF, Alpha',/,'    x is COEFF1 (<1.0)',T35,'| 8. Dimers',T55,'S1, S2',T62,'J-Dimer',/,' e.g. No.24 is Bleaney-Bower with',T35,'| 9. Other functions',/,'      Curie impurity',T35,'|10. Constant (DIM)',T62,'DIM',/,1X,75('-'),/,' F. Proceed for calculation',/,' G. g-value (g=0 to make it fitting parameter)=',F7.4)";
+constexpr char kFunctionList[] =
+    "(' List of Functions:',/,' 1. Curie Law',/,' 2. Zero-Field',/,' 3. Ising',/,' 4. Bleaney-Bower',/,' 5. Magnetization',/,' 6. Bonner-Fisher',/,' 7. Modified BF',/,' 8. Dimers',/,' 9. Other functions',/,' 10. Constant (DIM)')";
+constexpr char kEquationTypes[] =
+    "(' ITYPE   Type of Equation',/,' 1. A + B + C + ...',/,' 2. x(A) + (1-x)(B) + C + ...',/,' 3. y [ x(A) + (1-x)(B) ] + (1-y) (C) + D + ...',/,' Enter ITYPE (1-3)')";
+constexpr char kPlotOptions[] =
+    "(/,' Plot options:',/,' 1. X vs. T',/,' 2. Mu vs. T',/,' 3. XT vs. T',/,' 4. 1/X vs. T',/,' 5. X vs 1/T',/,' 6. QUIT',/,' Enter Option (1-6) ')";
+constexpr char kOptions[] =
+    "(' Options:',/,' 1. Select Function',/,' 2. Plot option',/,' 3. End',/,' Enter option (1-3)')";
+
+constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
+
+enum class State { kMenu, kAsk, kProceed, kPlotMenu, kPlot, kEdit, kOptions, kEnd };
+
+// The data file name; asked again while blank. Trailing blanks are not part
+// of it.
+std::string ReadFileName(format::Console& con) {
+  auto trimmed = [](std::string name) {
+    name.erase(name.find_last_not_of(" \t") + 1);
+    return name;
+  };
+  std::string name = trimmed(con.ReadLine());
+  while (name.empty()) {
+    con.Free({"File name missing or blank - please enter file name"});
+    con.Raw("UNIT 1? ");
+    name = trimmed(con.ReadLine());
+  }
+  return name;
+}
+
+void LoadDataFile(Session& s, const std::string& name) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) {
+    throw format::RunTimeError("open: data file '" + name + "' is a directory");
+  }
+  std::ifstream file(name);
+  if (!file) throw format::RunTimeError("open: cannot open data file '" + name + "'");
+  format::LineSource source(file, name);
+  Load(s.data, source, s.con);
+}
+
+void ShowMenu(Session& s) {
+  s.fm.NPAR = 0;
+  const Settings& c = s.settings;
+  s.con.Out(kMenuCorrections, {c.DIAM, c.TIP});
+  s.con.Out(kMenuFactor, {c.FACTOR, c.MN});
+  s.con.Out(kMenuTable1);
+  s.con.Out(kMenuTable2, {c.GVAL});
+}
+
+// One letter of the corrections menu; returns the next state.
+State Ask(Session& s) {
+  format::Console& con = s.con;
+  Settings& c = s.settings;
+  con.Free({"To change any value, ENTER OPTION (A-G):"});
+  switch (con.ReadLetter()) {
+    case 'A':
+    case 'a':
+      con.Free({"Enter diamagnetic correction including -ve sign"});
+      c.DIAM = con.ReadReal();
+      return State::kAsk;
+    case 'B':
+    case 'b':
+      con.Free({"Enter Temperature Independent Paramagnetism value"});
+      c.TIP = con.ReadReal();
+      return State::kAsk;
+    case 'C':
+    case 'c':
+      con.Free({"Enter the factor"});
+      c.FACTOR = con.ReadReal();
+      return State::kAsk;
+    case 'D':
+    case 'd':
+      return State::kMenu;
+    case 'E':
+    case 'e':
+      con.Free({kEnterEquation});
+      c.MN = con.ReadInt();
+      return State::kAsk;
+    case 'F':
+    case 'f':
+      return State::kProceed;
+    case 'G':
+    case 'g':
+      con.Free({"Enter g-value (g=0 to make it fit parameter)"});
+      c.GVAL = con.ReadReal();
+      return State::kAsk;
+    default:
+      return State::kAsk;
+  }
+}
+
+// The user's own list of functions and equation type.
+void NewExpression(Session& s) {
+  format::Console& con = s.con;
+  model::FitModel& m = s.fm;
+  con.Out(kFunctionList);
+  con.Free({"Enter No. of Terms (Fns.) in Eqn (Max. ", model::MAXTERM, ")"});
+  int nterm = con.ReadInt();
+  if (nterm > model::MAXTERM) {
+    con.Free({"No. of terms cannot be more than ", model::MAXTERM});
+    throw format::ProgramStop{};
+  }
+  m.NTERM = nterm > 0 ? nterm : 0;
+  con.Free({"Enter S. Nos. of Fns. from above list"});
+  if (m.NTERM > 0) {
+    std::vector<format::Target> codes;
+    for (int k = 0; k < m.NTERM; ++k) codes.emplace_back(m.IFN[k]);
+    con.Read(codes);
+  }
+  do {
+    con.Out(kEquationTypes);
+    m.ITYPE = con.ReadInt();
+  } while (m.ITYPE < 1 || m.ITYPE > 3);
+}
+
+// Item F: corrections, the fit model and the constants. Returns the next
+// state: the plot menu, or the letter prompt after a refused number.
+State Proceed(Session& s) {
+  Settings& c = s.settings;
+  model::FitModel& m = s.fm;
+  ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
+  m.GVAL = c.GVAL;
+  if (model::GFitted(c.GVAL)) model::AddParameter(m, s.con, "g-value ");
+
+  const int M = c.MN / 10;
+  if (M == 9) {
+    NewExpression(s);
+  } else {
+    const int N = c.MN - 10 * M;
+    if (c.MN < 1 || N == 0 || c.MN > 79) {
+      m.NPAR = 0;
+      s.con.Free({kEnterEquation});
+      c.MN = s.con.ReadInt();
+      return State::kAsk;
+    }
+    model::Decode(m, M, N);
+  }
+  for (int k = 1; k <= m.NTERM; ++k) model::SelectFunction(m, s.con, m.IFN[k - 1], k);
+  if (m.ITYPE != 1) model::AddParameter(m, s.con, "COEFF1  ");
+  if (m.ITYPE == 3) model::AddParameter(m, s.con, "COEFF2  ");
+
+  expressions::Evaluation& e = s.ev;
+  e.model = &m;
+  e.console = &s.con;
+  e.NDATA = s.data.NDATA;
+  e.T = s.data.T.data();
+  e.XOBS = s.data.XOBS.data();
+  e.SXOBS2 = s.data.SXOBS2;
+  e.TIPADD = s.data.TIPADD;
+  expressions::SetConstants(e);
+  return State::kPlotMenu;
+}
+
+void PlotMenu(Session& s) {
+  format::Console& con = s.con;
+  con.Out(kPlotOptions);
+  s.ps.IPLOT = con.ReadInt();
+  con.Free({"Plot type:  1. Splot/ 2.Pplot/ 3.HPPlot"});
+  con.Free({"Splot NOT AVAILABLE! Enter Option (2 or 3)"});
+  s.ps.IPTYPE = con.ReadInt();
+  plot::PrepareAbscissae(s.ps, s.data.T.data(), s.data.NDATA);
+}
+
+void Plot(Session& s) {
+  model::FitModel& m = s.fm;
+  for (int j = 0; j < m.NPAR; ++j) s.fc.PFIT[j] = m.PVAL[j];
+  for (int i = 0; i < s.ps.NCAL; ++i) {
+    s.ps.CHICAL[i] = expressions::Evaluate(s.ev, s.fc.PFIT.data(), s.ps.TCAL[i]);
+  }
+  plot::PrepareOrdinates(s.ps, s.data.T.data(), s.data.XOBS.data(), s.data.NDATA);
+  if (s.ps.IPTYPE == 2) {
+    plot::PrinterPlot(s.ps, s.con);
+  } else if (s.ps.IPTYPE == 3) {
+    plot::HpglPlot(s.ps, s.con, s.plot_path);
+  }
+}
+
+State Options(Session& s) {
+  s.con.Out(kOptions);
+  switch (s.con.ReadInt()) {
+    case 1:
+      return State::kMenu;
+    case 2:
+      return State::kPlotMenu;
+    default:
+      return State::kEnd;
+  }
+}
+
+}  // namespace
+
+void Run(Session& s) {
+  format::Console& con = s.con;
+  s.ev.EXPLIM = std::log(1.0E307);
+
+  con.Out(kBanner);
+  LoadDataFile(s, ReadFileName(con));
+
+  con.Free({"If the above X(M) values are NOT per magnetic ion,"});
+  con.Free({"multiply them by a Factor to get X(M) value per ion"});
+  con.Free({"See next menu.  Press Enter key..."});
+  con.ReadLine();
+  s.settings = Settings{};
+
+  State state = State::kMenu;
+  while (state != State::kEnd) {
+    switch (state) {
+      case State::kMenu:
+        ShowMenu(s);
+        state = State::kAsk;
+        break;
+      case State::kAsk:
+        state = Ask(s);
+        break;
+      case State::kProceed:
+        state = Proceed(s);
+        break;
+      case State::kPlotMenu:
+        PlotMenu(s);
+        state = State::kPlot;
+        break;
+      case State::kPlot:
+        Plot(s);
+        state = State::kEdit;
+        break;
+      case State::kEdit:
+        switch (EditParameters(s)) {
+          case EditResult::kPlot:
+            state = State::kPlot;
+            break;
+          case EditResult::kReported:
+            for (int j = 0; j < s.fm.NPAR; ++j) s.fm.PVAL[j] = s.fc.PFIT[j];
+            state = State::kPlot;
+            break;
+          case EditResult::kOptions:
+            state = State::kOptions;
+            break;
+        }
+        break;
+      case State::kOptions:
+        state = Options(s);
+        break;
+      case State::kEnd:
+        break;
+    }
+  }
+  throw format::ProgramStop{};
+}
+
+int Main(std::istream& in, std::ostream& out, std::ostream& err) {
+  format::Console con(in, out);
+  Session session(con);
+  try {
+    Run(session);
+  } catch (const format::ProgramStop&) {
+    con.Free({"Stop - Program terminated."});
+    out.flush();
+    return out ? 0 : 2;
+  } catch (const format::RunTimeError& e) {
+    out.flush();
+    err << "suscep: run-time error: " << e.what() << std::endl;
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace driver

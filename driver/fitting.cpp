@@ -1,0 +1,132 @@
+// Parameter listing and editing, the iteration dialogue and the fit.
+#include <string>
+
+#include "driver/session.h"
+
+namespace driver {
+namespace {
+
+constexpr char kListingLine[] = "(I3,'. ',A,F12.6)";
+constexpr char kProgressHeader[] = "(8X,7(1X,A,1X))";
+constexpr char kConvergence[] = "(' Convergence limit for iteration:',1P,E10.2)";
+constexpr char kStepLine[] = "(1X,I2,'. ',A,2F12.6)";
+
+void ProgressHeader(Session& s) {
+  format::Items names;
+  for (int j = 0; j < s.fm.NPAR; ++j) names.emplace_back(s.fm.PNAME[j]);
+  names.emplace_back("L.S.Error");
+  s.con.Out(kProgressHeader, names);
+}
+
+fit::ObjectiveFn ObjectiveOf(Session& s) {
+  return [&s](const double* p) { return expressions::Objective(s.ev, p); };
+}
+
+// Set-up of the iteration dialogue, each time -1 is answered.
+void SetUp(Session& s) {
+  model::FitModel& m = s.fm;
+  FitControl& f = s.fc;
+  f.REQMIN = 1.0E-16;
+  f.NCHECK = 1;
+  s.ev.NCALL = 0;
+  f.NITER = 200;
+  for (int j = 0; j < m.NPAR; ++j) {
+    f.SIGMA[j] = 0.0;
+    m.PSTEP[j] = 0.01 * m.PVAL[j];
+    f.PSTEP0[j] = m.PSTEP[j];
+    f.PSTART[j] = m.PVAL[j];
+    // A zero-iteration report shows the values at set-up, edits included.
+    f.PFIT[j] = m.PVAL[j];
+  }
+  ProgressHeader(s);
+  f.LSERR = expressions::Objective(s.ev, m.PVAL.data());
+}
+
+void ShowSettings(Session& s) {
+  model::FitModel& m = s.fm;
+  s.con.Free({"No. of iterations", s.fc.NITER});
+  s.con.Out(kConvergence, {s.fc.REQMIN});
+  s.con.Free({"    Parameter     Value       Step"});
+  for (int j = 0; j < m.NPAR; ++j) {
+    s.con.Out(kStepLine, {j + 1, m.PNAME[j], m.PVAL[j], m.PSTEP[j]});
+  }
+}
+
+void Fit(Session& s) {
+  model::FitModel& m = s.fm;
+  FitControl& f = s.fc;
+  const fit::ObjectiveFn objective = ObjectiveOf(s);
+  for (int j = 0; j < m.NPAR; ++j) f.PSTEP0[j] = m.PSTEP[j];
+  ProgressHeader(s);
+  fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
+                m.PSTEP.data(), f.NCHECK, f.NITER);
+  s.con.Free({"Iteration is completed.  Calculation ESDs"});
+  fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
+                     f.SIGFLAG);
+  ProgressHeader(s);
+  f.LSERR = expressions::Objective(s.ev, f.PFIT.data());
+}
+
+// The iteration dialogue from its set-up to the report.
+void IterationDialogue(Session& s) {
+  format::Console& con = s.con;
+  model::FitModel& m = s.fm;
+  FitControl& f = s.fc;
+  SetUp(s);
+  for (;;) {
+    ShowSettings(s);
+    if (f.NITER == 0) break;
+    int j = 0;
+    do {
+      con.Free({"Change step No. (0 to proceed, -1 No. of Iters.  ", "-2 Convergence):"});
+      j = con.ReadInt();
+    } while (j > m.NPAR || j < -2);
+    if (j == -2) {
+      // REQMIN of 0 or below would make the minimiser refuse the fit.
+      do {
+        con.Free({"Enter REQMIN value for convergence:"});
+        f.REQMIN = con.ReadReal();
+      } while (!(f.REQMIN > 0.0));
+    } else if (j == -1) {
+      con.Free({"Enter No. of iterations"});
+      f.NITER = con.ReadInt();
+    } else if (j == 0) {
+      Fit(s);
+      break;
+    } else {
+      con.Free({"Enter New step value of " + m.PNAME[j - 1]});
+      m.PSTEP[j - 1] = con.ReadReal();
+    }
+  }
+  WriteReport(s);
+}
+
+}  // namespace
+
+EditResult EditParameters(Session& s) {
+  format::Console& con = s.con;
+  model::FitModel& m = s.fm;
+  con.Free({"No. Parameter  Value"});
+  format::Items items;
+  for (int j = 0; j < m.NPAR; ++j) {
+    items.emplace_back(j + 1);
+    items.emplace_back(m.PNAME[j]);
+    items.emplace_back(s.fc.PFIT[j]);
+  }
+  con.Out(kListingLine, items);
+  for (;;) {
+    con.Free({"Change Parameter No. (0-Plot, -1 Iteration, -2 End):"});
+    const int j = con.ReadInt();
+    if (j > m.NPAR || j < -2) continue;
+    if (j == 0) return EditResult::kPlot;
+    if (j == -2) return EditResult::kOptions;
+    if (j == -1) {
+      IterationDialogue(s);
+      return EditResult::kReported;
+    }
+    con.Free({"Enter New value of " + m.PNAME[j - 1]});
+    m.PVAL[j - 1] = con.ReadReal();
+  }
+}
+
+}  // namespace driver

@@ -1,0 +1,75 @@
+// The state of one run, owned by the driver and handed to its activities.
+#ifndef SUSCEP_DRIVER_SESSION_H_
+#define SUSCEP_DRIVER_SESSION_H_
+
+#include <array>
+#include <iosfwd>
+#include <string>
+
+#include "driver/data.h"
+#include "expressions/expressions.h"
+#include "fit/fit.h"
+#include "format/console.h"
+#include "model/model.h"
+#include "plot/plot.h"
+
+namespace driver {
+
+// The corrections-menu settings.
+struct Settings {
+  double DIAM = 0.0;
+  double TIP = 0.0;
+  double FACTOR = 1.0;
+  int MN = 24;
+  double GVAL = 0.0;
+};
+
+// The working values of a fit and its settings.
+struct FitControl {
+  std::array<double, model::MAXPAR> PFIT{};
+  std::array<double, model::MAXPAR> PSTART{};
+  std::array<double, model::MAXPAR> PSTEP0{};
+  std::array<double, model::MAXPAR> SIGMA{};
+  int SIGFLAG = 0;
+  double REQMIN = 1.0E-16;
+  int NITER = 200;
+  int NCHECK = 1;
+  double LSERR = 0.0;
+};
+
+struct Session {
+  explicit Session(format::Console& console) : con(console) {}
+
+  format::Console& con;
+  Settings settings;
+  DataSet data;
+  model::FitModel fm;
+  expressions::Evaluation ev;
+  plot::PlotState ps;
+  FitControl fc;
+  fit::SimplexStore store;
+  std::string report_path = "SUSCEP.OUT";
+  std::string plot_path = "SUSCEP.HGL";
+};
+
+// How the parameter editing loop hands control back.
+enum class EditResult { kPlot, kReported, kOptions };
+
+// The parameter listing and editing loop, the iteration dialogue, the fit
+// and the report.
+EditResult EditParameters(Session& s);
+
+// The results report on the console and in SUSCEP.OUT.
+void WriteReport(Session& s);
+
+// One whole run on the given console, from the banner to the end. Throws
+// format::ProgramStop at an orderly end, format::RunTimeError on a failure.
+void Run(Session& s);
+
+// Runs the program and returns its exit status: 0 at an orderly end (after
+// "Stop - Program terminated."), 2 after a run-time error report on `err`.
+int Main(std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace driver
+
+#endif  // SUSCEP_DRIVER_SESSION_H_

@@ -1,0 +1,42 @@
+// Runs the built program in a scratch directory with a scripted console.
+#ifndef SUSCEP_TESTS_DRIVER_E2E_UTIL_H_
+#define SUSCEP_TESTS_DRIVER_E2E_UTIL_H_
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Result {
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status
+  std::filesystem::path dir;
+  std::string File(const std::string& name) const;  // a file the run left, "" if none
+  bool Has(const std::string& name) const;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& text);
+
+// Makes a fresh directory, writes `files` (name, content) into it and runs
+// the program there with `input` on standard input.
+Result Run(const std::string& name, const std::string& input,
+           const std::vector<std::pair<std::string, std::string>>& files);
+
+// The credit lines are free wording: they are replaced by a marker before
+// transcripts are compared (banner lines of the console, heading lines of
+// the report file).
+std::string MaskConsoleCredits(const std::string& console);
+std::string MaskReportCredits(const std::string& report);
+
+// A test data file in tests/data.
+std::string TestData(const std::string& relative);
+
+// Lines of text, for readable comparisons.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace e2e
+
+#endif  // SUSCEP_TESTS_DRIVER_E2E_UTIL_H_
