@@ -1,0 +1,143 @@
+// Timings of the L.S. error over 300 points (progress line included) and of a
+// whole fit of the default model, with the console going nowhere.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <streambuf>
+#include <vector>
+
+#include "expressions/expressions.h"
+#include "fit/fit.h"
+#include "format/console.h"
+#include "model/model.h"
+
+namespace {
+
+// Accepts and drops everything, so the progress lines are rendered in full
+// but cost nothing to write.
+class NullBuf : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+constexpr int kPoints = 300;
+
+// One model, 300 synthetic points made from `truth` with a small ripple, and
+// the evaluation state pointed at them.
+struct Setup {
+  NullBuf buf;
+  std::ostream out{&buf};
+  std::istringstream in;
+  format::Console console{in, out};
+  model::FitModel m;
+  std::vector<double> T, XOBS;
+  expressions::Evaluation e;
+
+  Setup(const model::FitModel& model, const std::vector<double>& truth) : m(model) {
+    e.model = &m;
+    e.console = &console;
+    expressions::SetConstants(e);
+    e.TIPADD = 0.0;
+    for (int i = 0; i < kPoints; ++i) {
+      const double t = 2.0 + i;
+      T.push_back(t);
+      XOBS.push_back(expressions::Evaluate(e, truth.data(), t) * (1.0 + 0.01 * std::sin(0.7 * i)));
+    }
+    e.NDATA = kPoints;
+    e.T = T.data();
+    e.XOBS = XOBS.data();
+    e.SXOBS2 = 0.0;
+    for (double x : XOBS) e.SXOBS2 += x * x;
+  }
+};
+
+// Expression 24 with g fitted: x (Bleaney-Bower) + (1-x) (Curie S=1/2).
+model::FitModel DefaultModel() {
+  model::FitModel m;
+  m.GVAL = 0.0;
+  m.ITYPE = 2;
+  m.NTERM = 2;
+  m.IFN[0] = 4;
+  m.IFN[1] = 1;
+  m.S1[1] = 0.5;
+  m.NPAR = 3;
+  return m;
+}
+
+model::FitModel DimerModel() {
+  model::FitModel m;
+  m.ITYPE = 1;
+  m.NTERM = 1;
+  m.IFN[0] = 8;
+  m.S1[0] = 2.5;
+  m.S2[0] = 2.5;
+  m.NPAR = 2;  // g, J-Dimer
+  return m;
+}
+
+model::FitModel TetramerModel() {
+  model::FitModel m;
+  m.ITYPE = 1;
+  m.NTERM = 1;
+  m.IFN[0] = 9;
+  m.IOTHER[0] = 3;
+  m.NPAR = 5;  // g, J1..J4
+  return m;
+}
+
+void RunObjective(benchmark::State& state, const model::FitModel& m, std::vector<double> p) {
+  Setup s(m, p);
+  p[1] *= 1.01;  // not the exact data-generating point
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(expressions::Objective(s.e, p.data()));
+  }
+  state.counters["points"] = kPoints;
+}
+
+void BM_ObjectiveDefault(benchmark::State& state) {
+  RunObjective(state, DefaultModel(), {2.1, -140.0, 0.98});
+}
+BENCHMARK(BM_ObjectiveDefault)->Unit(benchmark::kMicrosecond);
+
+void BM_ObjectiveDimer52(benchmark::State& state) {
+  RunObjective(state, DimerModel(), {2.0, -10.0});
+}
+BENCHMARK(BM_ObjectiveDimer52)->Unit(benchmark::kMicrosecond);
+
+void BM_ObjectiveTetramer(benchmark::State& state) {
+  RunObjective(state, TetramerModel(), {2.0, -100.0, -50.0, -20.0, -10.0});
+}
+BENCHMARK(BM_ObjectiveTetramer)->Unit(benchmark::kMicrosecond);
+
+// What the driver does for one fit: Minimise from a start away from the
+// data's parameters with steps of one hundredth, then EstimateSigma.
+void BM_FitDefault(benchmark::State& state) {
+  Setup s(DefaultModel(), {2.1, -140.0, 0.98});
+  std::int64_t calls = 0;
+  int sigflag = 0;
+  for (auto _ : state) {
+    double PVAL[3] = {2.0, -120.0, 0.95}, PSTEP[3], PFIT[3], SIGMA[3], LSERR = 0.0;
+    for (int j = 0; j < 3; ++j) PSTEP[j] = 0.01 * PVAL[j];
+    fit::SimplexStore store;
+    s.e.NCALL = 0;
+    const fit::ObjectiveFn objective = [&s](const double* p) {
+      return expressions::Objective(s.e, p);
+    };
+    int NITER = 200;
+    fit::Minimise(objective, store, 3, PVAL, PFIT, LSERR, 1.0E-16, PSTEP, 1, NITER);
+    fit::EstimateSigma(objective, store, PFIT, SIGMA, 3, kPoints, sigflag);
+    benchmark::DoNotOptimize(PFIT);
+    calls += s.e.NCALL;
+  }
+  state.counters["objective_calls"] =
+      benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kAvgIterations);
+  state.counters["sigflag"] = sigflag;
+}
+BENCHMARK(BM_FitDefault)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
