@@ -278,17 +278,18 @@ int Main(std::istream& in, std::ostream& out, std::ostream& err) {
   format::Console con(in, out);
   Session session(con);
   try {
-    Run(session);
-  } catch (const format::ProgramStop&) {
-    con.Free({"Stop - Program terminated."});
-    out.flush();
-    return out ? 0 : 2;
+    try {
+      Run(session);
+    } catch (const format::ProgramStop&) {
+      con.Free({"Stop - Program terminated."});
+      out.flush();
+    }
+    return 0;
   } catch (const format::RunTimeError& e) {
     out.flush();
     err << "suscep: run-time error: " << e.what() << std::endl;
     return 2;
   }
-  return 0;
 }
 
 }  // namespace driver

@@ -1,5 +1,6 @@
 // The HP-GL plot file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -25,7 +26,8 @@ struct HpglRun {
 };
 
 HpglRun RunHpgl(const plot::PlotState& s, const std::string& answers) {
-  const std::string path = testing::TempDir() + "plot_hpgl_test.hgl";
+  const std::string path =
+      testing::TempDir() + "plot_hpgl_test_" + std::to_string(::getpid()) + ".hgl";
   std::istringstream in(answers);
   std::ostringstream out;
   format::Console con(in, out);
@@ -86,7 +88,8 @@ TEST(HpglPlot, MatchesTheReferenceFile) {
   plot::PrepareOrdinates(s, T.data(), X.data(), n);
 
   // An older, longer file of the same name is replaced.
-  const std::string path = testing::TempDir() + "plot_hpgl_test.hgl";
+  const std::string path =
+      testing::TempDir() + "plot_hpgl_test_" + std::to_string(::getpid()) + ".hgl";
   std::ofstream(path) << std::string(20000, 'x');
 
   const HpglRun run = RunHpgl(s, "0 0.5 0.05\n0 1 0.2\n");
