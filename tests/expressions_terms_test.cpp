@@ -12,26 +12,14 @@
 #include "format/console.h"
 #include "format/layout.h"
 #include "model/model.h"
+#include "tests/test_util.h"
 
 namespace {
 
 using namespace expressions;
 
-struct RecordLog : format::RecordSink {
-  std::vector<std::string> records;
-  void Record(std::string_view r) override { records.emplace_back(r); }
-};
-
-// `actual` agrees with `expected` to `digits` significant digits.
-::testing::AssertionResult Sig(double actual, double expected, int digits = 8) {
-  const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - digits + 1);
-  if (std::fabs(actual - expected) <= 0.5 * unit * (1.0 + 1e-9)) {
-    return ::testing::AssertionSuccess();
-  }
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%.12g differs from %.12g", actual, expected);
-  return ::testing::AssertionFailure() << buf;
-}
+using test_util::RecordLog;
+using test_util::Sig;
 
 class TermTest : public ::testing::Test {
  protected:
