@@ -216,7 +216,8 @@ double Console::ReadReal() {
   return value;
 }
 
-RecordFile::RecordFile(const std::string& path) : path_(path) {
+RecordFile::RecordFile(const std::string& path, LineEnd end)
+    : path_(path), end_(end == LineEnd::kLf ? "\n" : "\r\n") {
   file_ = std::fopen(path.c_str(), "wb");
   if (file_ == nullptr) {
     throw RunTimeError("open error on file " + path_ + ": " + std::strerror(errno));
@@ -231,7 +232,7 @@ RecordFile::~RecordFile() {
 void RecordFile::Record(std::string_view record) {
   if (file_ == nullptr) throw RunTimeError("write error on file " + path_ + ": file is closed");
   if (std::fwrite(record.data(), 1, record.size(), file_) != record.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
+      std::fwrite(end_.data(), 1, end_.size(), file_) != end_.size()) {
     throw RunTimeError("write error on file " + path_ + ": " + std::strerror(errno));
   }
 }

@@ -107,10 +107,12 @@ class Console : public RecordSink {
 };
 
 // SUSCEP.OUT and SUSCEP.HGL: created or replaced; every record written whole
-// and followed by CR LF. Failures to open, write or close throw RunTimeError.
+// and followed by CR LF (or by LF alone, for SUSCEP.SVG). Failures to open,
+// write or close throw RunTimeError.
 class RecordFile : public RecordSink {
  public:
-  explicit RecordFile(const std::string& path);
+  enum class LineEnd { kCrLf, kLf };
+  explicit RecordFile(const std::string& path, LineEnd end = LineEnd::kCrLf);
   ~RecordFile() override;
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
@@ -120,6 +122,7 @@ class RecordFile : public RecordSink {
 
  private:
   std::string path_;
+  std::string_view end_;
   std::FILE* file_ = nullptr;
 };
 

@@ -1,11 +1,13 @@
 // The HP-GL plotter program SUSCEP.HGL: curve, data points, frame, ticks,
-// labels and axis titles.
+// labels and axis titles; and its picture SUSCEP.SVG.
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 
 #include "format/console.h"
 #include "plot/axis_range.h"
+#include "plot/hpgl_svg.h"
 #include "plot/plot.h"
 
 namespace plot {
@@ -188,6 +190,32 @@ void WriteYTitle(format::RecordSink& f, int IPLOT, int E) {
   }
 }
 
+// Passes records on to the file and keeps the text written, line ends
+// included, for the picture.
+class KeepingCopy : public format::RecordSink {
+ public:
+  explicit KeepingCopy(format::RecordSink& file) : file_(file) {}
+  void Record(std::string_view record) override {
+    file_.Record(record);
+    text_.append(record).append("\r\n");
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  format::RecordSink& file_;
+  std::string text_;
+};
+
+// The picture beside the plotter file, drawn from the very text written.
+void WritePicture(const std::string& hpgl, const std::string& hpgl_path) {
+  const std::string path = std::filesystem::path(hpgl_path).replace_extension(".SVG").string();
+  try {
+    WriteSvgFile(hpgl, path);
+  } catch (const HpglError& e) {
+    throw format::RunTimeError("write error on file " + path + ": " + e.what());
+  }
+}
+
 }  // namespace
 
 void HpglPlot(const PlotState& s, format::Console& con, const std::string& path) {
@@ -201,7 +229,8 @@ void HpglPlot(const PlotState& s, format::Console& con, const std::string& path)
   if (m.y.max > 0.0f) E = static_cast<int>(std::trunc(std::log10(m.y.max)));
   const float scale = PowerOfTen(E);
 
-  format::RecordFile f(path);
+  format::RecordFile file(path);
+  KeepingCopy f(file);
   con.Free({kHpglFileName});
 
   format::Write(f, kStart);
@@ -225,7 +254,8 @@ void HpglPlot(const PlotState& s, format::Console& con, const std::string& path)
   WriteYTitle(f, s.IPLOT, E);
 
   format::Write(f, kEnd);
-  f.Close();
+  file.Close();
+  WritePicture(f.text(), path);
 }
 
 }  // namespace plot

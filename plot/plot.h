@@ -37,7 +37,8 @@ void PrepareOrdinates(PlotState& s, const double* T, const double* XOBS, int NDA
 // Plot type 2: the character plot on the console, then a pause.
 void PrinterPlot(const PlotState& s, format::Console& con);
 
-// Plot type 3: the axis-range dialogue on the console, then the HP-GL file.
+// Plot type 3: the axis-range dialogue on the console, then the HP-GL file
+// and its picture, the SVG file of the same name with extension .SVG.
 void HpglPlot(const PlotState& s, format::Console& con, const std::string& path = "SUSCEP.HGL");
 
 }  // namespace plot

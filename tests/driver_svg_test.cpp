@@ -1,0 +1,177 @@
+// SUSCEP.SVG beside SUSCEP.HGL, the hgl2svg command, and the example fit's
+// picture rendered by a real SVG renderer.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "plot/hpgl_svg.h"
+#include "tests/driver_e2e_util.h"
+
+namespace {
+
+// The example fit: expression 24 with g fitted, X vs T on the HP-GL file
+// before and after the fit.
+e2e::Result ExampleFit(const std::string& name) {
+  return e2e::Run(name, e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/cuac-answers.txt"),
+                  {{"cuac.dat", e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/cuac.dat")}});
+}
+
+std::string SvgOf(const std::string& hpgl) {
+  struct Text : format::RecordSink {
+    std::string text;
+    void Record(std::string_view r) override { text.append(r).append("\n"); }
+  } out;
+  plot::WriteSvg(plot::InterpretHpgl(hpgl), out);
+  return out.text;
+}
+
+int Shell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(SvgFile, DrawnFromTheLastHpglFileAndCommandAgrees) {
+  const e2e::Result r = ExampleFit("svg_example");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string hpgl = r.File("SUSCEP.HGL"), svg = r.File("SUSCEP.SVG");
+  EXPECT_EQ(svg, SvgOf(hpgl));
+  EXPECT_EQ(svg.find('\r'), std::string::npos);
+
+  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  EXPECT_EQ(Shell(dir + "SUSCEP.HGL"), 0);
+  EXPECT_EQ(r.File("SUSCEP.svg"), svg);
+  EXPECT_EQ(Shell(dir + "SUSCEP.HGL other.svg"), 0);
+  EXPECT_EQ(r.File("other.svg"), svg);
+
+  e2e::WriteFile(r.dir / "bad.hgl", " IN;SP1;\r\n PA1,1;LT;\r\n");
+  EXPECT_EQ(Shell(dir + "bad.hgl 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"), "hgl2svg: bad.hgl: line 2: unknown instruction LT\n");
+  EXPECT_FALSE(r.Has("bad.svg"));
+  EXPECT_EQ(Shell(dir + "missing.hgl 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"), "hgl2svg: cannot read missing.hgl\n");
+}
+
+TEST(SvgFile, NoneForThePrinterPlot) {
+  const e2e::Result r =
+      e2e::Run("svg_printer", "cuac.dat\n\nF\n2.1\n-140\nn\n0.5\nN\n0.98\n1\n2\n\n-2\n3\n",
+               {{"cuac.dat", e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/cuac.dat")}});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(r.Has("SUSCEP.HGL"));
+  EXPECT_FALSE(r.Has("SUSCEP.SVG"));
+}
+
+// Reads an 8-bit PNG and writes its darkest channel per pixel as a PGM.
+const char kPngToPgm[] = R"(import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+pos, idat = 8, b''
+while pos < len(data):
+    n, kind = struct.unpack('>I4s', data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + n]
+    pos += 12 + n
+    if kind == b'IHDR':
+        w, h, depth, ctype, _, _, interlace = struct.unpack('>IIBBBBB', body)
+    elif kind == b'IDAT':
+        idat += body
+assert depth == 8 and interlace == 0 and ctype in (0, 2, 4, 6)
+bpp = {0: 1, 2: 3, 4: 2, 6: 4}[ctype]
+raw, stride, prev, out, i = zlib.decompress(idat), w * bpp, bytearray(w * bpp), bytearray(), 0
+for y in range(h):
+    f, line = raw[i], bytearray(raw[i + 1:i + 1 + stride])
+    i += 1 + stride
+    for x in range(stride):
+        a = line[x - bpp] if x >= bpp else 0
+        b = prev[x]
+        c = prev[x - bpp] if x >= bpp else 0
+        if f == 1: line[x] = (line[x] + a) & 255
+        elif f == 2: line[x] = (line[x] + b) & 255
+        elif f == 3: line[x] = (line[x] + (a + b) // 2) & 255
+        elif f == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+    prev = line
+    out += bytes(min(line[x * bpp:x * bpp + min(bpp, 3)]) for x in range(w))
+open(sys.argv[2], 'wb').write(b'P5 %d %d 255\n' % (w, h) + bytes(out))
+)";
+
+struct Grey {
+  int width = 0, height = 0;
+  std::string pixels;
+  int At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return 255;
+    return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]);
+  }
+  // The darkest pixel within `r` of (x, y).
+  int Darkest(int x, int y, int r) const {
+    int v = 255;
+    for (int dy = -r; dy <= r; ++dy) {
+      for (int dx = -r; dx <= r; ++dx) v = std::min(v, At(x + dx, y + dy));
+    }
+    return v;
+  }
+};
+
+TEST(SvgFile, RendersTheCurveAndPointsWhereTheHpglPutsThem) {
+  if (Shell("command -v rsvg-convert > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "rsvg-convert not found (Debian package librsvg2-bin): picture not rendered";
+  }
+  if (Shell("command -v python3 > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "python3 not found: the rendered PNG cannot be read";
+  }
+  const e2e::Result r = ExampleFit("svg_render");
+  ASSERT_EQ(r.status, 0) << r.err;
+  e2e::WriteFile(r.dir / "pgm.py", kPngToPgm);
+  ASSERT_EQ(Shell("cd '" + r.dir.string() +
+                  "' && rsvg-convert SUSCEP.SVG -o fit.png && python3 pgm.py fit.png fit.pgm"),
+            0);
+  Grey image;
+  std::istringstream pgm(r.File("fit.pgm"));
+  std::string magic;
+  int maximum = 0;
+  pgm >> magic >> image.width >> image.height >> maximum;
+  pgm.get();
+  image.pixels.assign(std::istreambuf_iterator<char>(pgm), {});
+  ASSERT_EQ(magic, "P5");
+  ASSERT_EQ(image.pixels.size(), static_cast<size_t>(image.width) * image.height);
+
+  // Plotter units to pixels through the picture's view box (x, -y).
+  const std::string svg = r.File("SUSCEP.SVG");
+  double vx = 0, vy = 0, vw = 0, vh = 0;
+  const size_t box = svg.find("viewBox=\"");
+  ASSERT_NE(box, std::string::npos);
+  std::istringstream(svg.substr(box + 9)) >> vx >> vy >> vw >> vh;
+  auto column = [&](double x) { return static_cast<int>((x - vx) / vw * image.width); };
+  auto row = [&](double y) { return static_cast<int>((-y - vy) / vh * image.height); };
+
+  int points = 0, curve = 0;
+  std::istringstream hpgl(r.File("SUSCEP.HGL"));
+  for (std::string line; std::getline(hpgl, line);) {
+    int x = 0, y = 0;
+    char rest[16] = "";
+    if (std::sscanf(line.c_str(), " PA%d,%d%15s", &x, &y, rest) != 3) continue;
+    if (std::string(rest).rfind("CI60", 0) == 0) {
+      ++points;  // a filled disc of radius 60 units, about 6 pixels
+      EXPECT_LT(image.Darkest(column(x), row(y), 0), 64) << line;
+    } else if (std::string(rest) == "PD" && curve++ % 25 == 0) {
+      EXPECT_LT(image.Darkest(column(x), row(y), 1), 160) << line;
+    }
+  }
+  EXPECT_EQ(points, 40);
+  EXPECT_GT(curve, 300);
+
+  // Above the curve in the middle of the frame (150 K, 0.0018) nothing is drawn.
+  EXPECT_EQ(image.Darkest(column(6381), row(7044), 10), 255);
+
+  int dark = 0;
+  for (const char c : image.pixels) dark += static_cast<unsigned char>(c) < 128;
+  EXPECT_GT(dark, image.width * image.height / 200) << "picture nearly blank";
+  EXPECT_LT(dark, image.width * image.height / 10) << "picture nearly black";
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// hgl2svg FILE.HGL [FILE.SVG]: draws an HP-GL file of the program's subset
+// as SVG; by default beside the input, with extension .svg.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "format/console.h"
+#include "plot/hpgl_svg.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::cerr << "usage: hgl2svg FILE.HGL [FILE.SVG]" << std::endl;
+    return 2;
+  }
+  const std::string input = argv[1];
+  const std::string output =
+      argc == 3 ? argv[2] : std::filesystem::path(input).replace_extension(".svg").string();
+  std::ifstream in(input, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || std::filesystem::is_directory(input)) {
+    std::cerr << "hgl2svg: cannot read " << input << std::endl;
+    return 2;
+  }
+  try {
+    plot::WriteSvgFile(text.str(), output);
+  } catch (const plot::HpglError& e) {
+    std::cerr << "hgl2svg: " << input << ": " << e.what() << std::endl;
+    return 2;
+  } catch (const format::RunTimeError& e) {
+    std::cerr << "hgl2svg: " << e.what() << std::endl;
+    return 2;
+  }
+  return 0;
+}
