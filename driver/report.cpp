@@ -1,6 +1,7 @@
 // The results report: a summary on the console, the whole of it in
 // SUSCEP.OUT.
 #include <cmath>
+#include <filesystem>
 
 #include "driver/session.h"
 
@@ -46,16 +47,14 @@ void PlotDataLine(format::RecordSink& file, double t, double x) {
   format::Write(file, kPlotDataLine, {t, x, mu, chit, rchi, rt});
 }
 
-}  // namespace
-
-void WriteReport(Session& s) {
+// Every step after the file is opened; `file` is closed at the end.
+void WriteAll(Session& s, format::RecordFile& file) {
   const model::FitModel& m = s.fm;
   const FitControl& f = s.fc;
   const DataSet& d = s.data;
   const double* pfit = f.PFIT.data();
   auto calc = [&s, pfit](double t) { return expressions::Evaluate(s.ev, pfit, t); };
 
-  format::RecordFile file(s.report_path);
   format::Write(file, kHeading);
   model::Describe(m, file);
 
@@ -107,6 +106,24 @@ void WriteReport(Session& s) {
     PlotDataLine(file, tk, calc(tk));
   }
   file.Close();
+}
+
+}  // namespace
+
+void WriteReport(Session& s) {
+  format::RecordFile file(s.report_path);
+  try {
+    WriteAll(s, file);
+  } catch (...) {
+    // A report cut short (the console input ended at the pause, a write
+    // failed) must not pass for a whole one: what was written goes. Only a
+    // plain file is removed, never what a link points to.
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(s.report_path, ec))) {
+      std::filesystem::remove(s.report_path, ec);
+    }
+    throw;
+  }
 }
 
 }  // namespace driver

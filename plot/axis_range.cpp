@@ -10,6 +10,9 @@ namespace {
 constexpr char kDataValues[] = "The values from data are:";
 constexpr char kAxisLine[] = "(3(A,F10.4))";
 constexpr char kEnterValues[] = "Enter the values for plot";
+// More ticks than this (a mistyped divn) would take minutes and gigabytes
+// of plotter file, far finer than a plotter unit: the axis is asked again.
+constexpr std::int64_t kMaxTicks = 100000;
 
 // The tick rule with no check; the caller decides whether the result holds.
 TickRule RawTicks(const AxisRange& r) {
@@ -49,7 +52,8 @@ bool Drawable(const AxisRange& r, float axis_length) {
   if (!std::isfinite(span) || !std::isfinite(scale) || !(scale > 0.0f)) return false;
   if (!std::isfinite(r.min / r.divn)) return false;
   const TickRule t = RawTicks(r);
-  return std::isfinite(t.first) && std::isfinite(r.max - t.first) && t.count >= 0;
+  return std::isfinite(t.first) && std::isfinite(r.max - t.first) && t.count >= 0 &&
+         t.count <= kMaxTicks;
 }
 
 TickRule Ticks(const AxisRange& r) { return RawTicks(r); }

@@ -25,7 +25,7 @@ struct TickRule {
 
 // Whether the axis can be drawn on `axis_length` plotter units: divn above
 // 0, max above min, and every value the plot derives from them finite in
-// single precision, with at most 2147483647 ticks.
+// single precision, with at most 100000 ticks.
 bool Drawable(const AxisRange& r, float axis_length);
 
 // The tick rule in single precision; `r` must be drawable.

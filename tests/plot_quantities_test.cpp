@@ -185,7 +185,9 @@ TEST(PlotTicks, DrawableAxes) {
       {{0.0f, 1e-42f, 1e-43f}, false},  // scale factor overflows
       {{1e30f, 2e30f, 1e-10f}, false},  // min/divn overflows
       {{0.0f, 3e9f, 1.0f}, false},      // 3e9 ticks
-      {{0.0f, 2e9f, 1.0f}, true},       // 2e9 ticks still fit a count
+      {{0.0f, 2e9f, 1.0f}, false},      // 2e9 ticks: a count, but hours of file
+      {{0.0f, 1e5f, 1.0f}, false},      // 100001 ticks
+      {{0.0f, 99999.0f, 1.0f}, true},   // 100000 ticks
       {{-0.5f, 0.5f, 1e-4f}, true},
   };
   for (const Case& c : cases) {

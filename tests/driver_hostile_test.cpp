@@ -1,0 +1,165 @@
+// Hostile data files and output files, run end to end: odd but valid files
+// load like a plain one; the rest end in a run-time error report, never a
+// crash, a hang or a write failure that passes silently.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/driver_e2e_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 300 points, each pair written by `pair` (temperature, susceptibility).
+template <typename Pair>
+std::string Points300(const char* head, Pair pair) {
+  std::string text = head;
+  for (int i = 1; i <= 300; ++i) text += pair(i, 1.0 / i);
+  return text;
+}
+
+std::string Number(const char* layout, double v) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, layout, v);
+  return buf;
+}
+
+TEST(DriverHostile, OddFilesLoadLikeThePlainOne) {
+  auto plain_line = [](int t, double x) { return Number("%.2f ", t) + Number("%.6e\n", x); };
+  const std::string plain = Points300("300\n", plain_line);
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"crlf",
+       Points300("300\r\n",
+                 [](int t, double x) { return Number("%.2f ", t) + Number("%.6e\r\n", x); })},
+      {"bom", "\xEF\xBB\xBF" + plain},
+      {"tabs",
+       Points300("300\t\n",
+                 [](int t, double x) { return Number("\t%.2f\t\t", t) + Number("%.6e\t\n", x); })},
+      {"trailing_text", plain.substr(0, plain.size() - 1) + " end of run 42 x\nmore notes\n"},
+      // All pairs on one line of about 100 000 characters, with long
+      // mantissas and long gaps.
+      {"one_long_line", Points300("300\n",
+                                  [](int t, double x) {
+                                    return Number("%.150f", t) + std::string(150, ' ') +
+                                           Number("%.6e", x) + " \t,";
+                                  }) +
+                            "\n"},
+  };
+  const e2e::Result reference = e2e::Run("plain300", "t.dat\n", {{"t.dat", plain}});
+  ASSERT_EQ(reference.status, 2);  // the console input ends at "Press Enter"
+  ASSERT_NE(reference.out.find("No. of observed data points:        300\n"), std::string::npos);
+  ASSERT_NE(reference.out.find("300.00  .003333\n"), std::string::npos) << reference.out;
+  for (const auto& c : cases) {
+    if (std::string(c.name) == "one_long_line") {
+      ASSERT_GT(c.content.size(), 90000u);
+    }
+    const e2e::Result r = e2e::Run(c.name, "t.dat\n", {{"t.dat", c.content}});
+    EXPECT_EQ(r.out, reference.out) << c.name;
+    EXPECT_EQ(r.err, reference.err) << c.name;
+  }
+}
+
+// Runs the program in a directory prepared by `prepare`, which gets the
+// directory's path.
+template <typename Prepare>
+e2e::Result RunPrepared(const std::string& name, const std::string& input, Prepare prepare) {
+  e2e::Result r = e2e::Run(name, "", {});
+  prepare(r.dir);
+  e2e::WriteFile(r.dir / "input.txt", input);
+  const int raw = std::system(
+      ("cd '" + r.dir.string() + "' && '" SUSCEP_BINARY "' < input.txt > stdout.txt 2> stderr.txt")
+          .c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = e2e::ReadFile(r.dir / "stdout.txt");
+  r.err = e2e::ReadFile(r.dir / "stderr.txt");
+  return r;
+}
+
+void ExpectRunTimeError(const e2e::Result& r, const std::string& name, const std::string& what) {
+  EXPECT_EQ(r.status, 2) << name;
+  EXPECT_NE(r.err.find("run-time error"), std::string::npos) << name << ": " << r.err;
+  EXPECT_NE(r.err.find(what), std::string::npos) << name << ": " << r.err;
+  EXPECT_EQ(r.out.find("Stop - Program terminated."), std::string::npos) << name;
+}
+
+TEST(DriverHostile, DataFilesThatCannotBeRead) {
+  // Works as root too: permissions would not stop a read there.
+  const struct {
+    const char* name;
+    const char* typed;  // the file name typed
+    void (*prepare)(const fs::path&);
+  } cases[] = {
+      {"directory", "t.dat", [](const fs::path& d) { fs::create_directory(d / "t.dat"); }},
+      {"through_a_file", "t.dat/x", [](const fs::path& d) { e2e::WriteFile(d / "t.dat", "1\n"); }},
+      // Opens, but every read fails (EIO).
+      {"read_fails", "t.dat",
+       [](const fs::path& d) { fs::create_symlink("/proc/self/mem", d / "t.dat"); }},
+  };
+  for (const auto& c : cases) {
+    const e2e::Result r = RunPrepared(c.name, std::string(c.typed) + "\n\n", c.prepare);
+    ExpectRunTimeError(r, c.name, c.typed);
+    EXPECT_EQ(r.out.find("No. of observed data points"), std::string::npos) << c.name;
+  }
+}
+
+constexpr char kFlat[] = "3\n10 0.01\n20 0.01\n30 0.01\n";
+// Expression 99 with one DIM term and g fixed: a report after 0 iterations.
+constexpr char kReportRun[] = "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n\n-2\n3\n";
+// The same model, then an HP-GL plot of X vs. T.
+constexpr char kPlotRun[] =
+    "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n3\n0 40 10\n0 0.02 0.005\n-2\n3\n";
+
+TEST(DriverHostile, OutputFilesThatCannotBeWritten) {
+  // A directory in the way, or a full disk: /dev/full takes the open and
+  // refuses every write, so the failure shows at a write or at the close.
+  const struct {
+    const char* file;
+    const char* input;
+  } files[] = {{"SUSCEP.OUT", kReportRun}, {"SUSCEP.HGL", kPlotRun}, {"SUSCEP.SVG", kPlotRun}};
+  for (const auto& f : files) {
+    const e2e::Result ok = e2e::Run("writable", f.input, {{"t.dat", kFlat}});
+    ASSERT_EQ(ok.status, 0) << f.file << ": " << ok.err;
+    ASSERT_GT(ok.File(f.file).size(), 1000u) << f.file;
+    const std::string file = f.file;
+    const auto full = [&file](const fs::path& d) {
+      e2e::WriteFile(d / "t.dat", kFlat);
+      fs::create_symlink("/dev/full", d / file);
+    };
+    ExpectRunTimeError(RunPrepared("full_disk", f.input, full), "full " + file, file);
+    if (file == "SUSCEP.OUT") continue;  // a directory here is tested with the fit
+    const auto directory = [&file](const fs::path& d) {
+      e2e::WriteFile(d / "t.dat", kFlat);
+      fs::create_directory(d / file);
+    };
+    ExpectRunTimeError(RunPrepared("directory", f.input, directory), "directory " + file, file);
+  }
+}
+
+TEST(DriverHostile, AReportCutShortLeavesNoFile) {
+  // The console input ends at the pause inside the report.
+  const std::string input(kReportRun, std::string(kReportRun).find("0\n\n-2") + 2);
+  const e2e::Result r = e2e::Run("report_cut", input, {{"t.dat", kFlat}});
+  ASSERT_NE(r.out.find("Press RETURN key"), std::string::npos);
+  ExpectRunTimeError(r, "report cut short", "end of input");
+  EXPECT_FALSE(r.Has("SUSCEP.OUT"));
+}
+
+TEST(DriverHostile, ConsoleOnAFullDisk) {
+  const e2e::Result r = e2e::Run("console_full", kReportRun, {{"t.dat", kFlat}});
+  const int raw = std::system(
+      ("cd '" + r.dir.string() + "' && '" SUSCEP_BINARY "' < input.txt > /dev/full 2> stderr.txt")
+          .c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+  EXPECT_NE(e2e::ReadFile(r.dir / "stderr.txt").find("write error on console output"),
+            std::string::npos);
+}
+
+}  // namespace
