@@ -30,6 +30,9 @@ void SetUp(Session& s) {
   f.NCHECK = 1;
   s.ev.NCALL = 0;
   f.NITER = 200;
+  // No estimate has run yet: a zero-iteration report must not show the
+  // failure of an earlier one.
+  f.SIGFLAG = 0;
   for (int j = 0; j < m.NPAR; ++j) {
     f.SIGMA[j] = 0.0;
     m.PSTEP[j] = 0.01 * m.PVAL[j];

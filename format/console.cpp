@@ -48,7 +48,7 @@ bool ParseInt(std::string_view text, int& value) {
 // digit), an optional exponent with letter E, e, D or d and optional sign.
 // Overflow beyond the double range is not a number; underflow gives the
 // nearest representable value.
-bool ParseReal(std::string_view text, double& value) {
+bool ParseReal(std::string_view text, double& value, float* single = nullptr) {
   std::string buf;
   buf.reserve(text.size());
   std::size_t i = 0;
@@ -85,6 +85,8 @@ bool ParseReal(std::string_view text, double& value) {
   if (end != buf.c_str() + buf.size()) return false;
   if (errno == ERANGE && (v == HUGE_VAL || v == -HUGE_VAL)) return false;
   value = v;
+  // Beyond the single range this gives an infinity, which callers refuse.
+  if (single != nullptr) *single = std::strtof(buf.c_str(), nullptr);
   return true;
 }
 
@@ -101,6 +103,11 @@ void Store(const LineSource& source, std::string_view text, const Target& target
       ReadError(source, "\"" + std::string(text) + "\" is not a number");
     }
     *target.d = v;
+  } else if (target.f != nullptr) {
+    double v = 0;
+    if (!ParseReal(text, v, target.f)) {
+      ReadError(source, "\"" + std::string(text) + "\" is not a number");
+    }
   }
 }
 

@@ -59,8 +59,10 @@ class LineSource {
 struct Target {
   int* i = nullptr;
   double* d = nullptr;
+  float* f = nullptr;  // a single: the typed decimal rounded once, to float
   Target(int& v) : i(&v) {}
   Target(double& v) : d(&v) {}
+  Target(float& v) : f(&v) {}
 };
 
 // One free-form read: fills the targets in order from as many lines as

@@ -34,10 +34,8 @@ AxisRange AskAxis(format::Console& con, const char* min_text, const char* max_te
     con.Out(kAxisLine, {min_text, static_cast<double>(lo), max_text, static_cast<double>(hi),
                         divn_text, static_cast<double>(divn)});
     con.Free({kEnterValues});
-    double vmin = lo, vmax = hi, vdivn = divn;
-    con.Read({vmin, vmax, vdivn});
-    const AxisRange r{static_cast<float>(vmin), static_cast<float>(vmax),
-                      static_cast<float>(vdivn)};
+    AxisRange r{lo, hi, divn};
+    con.Read({r.min, r.max, r.divn});
     if (Drawable(r, axis_length)) return r;
   }
 }

@@ -219,6 +219,16 @@ TEST(DriverFit, TooFewPointsForTheEstimate) {
   EXPECT_EQ(report.find("g-value given"), std::string::npos);
 }
 
+TEST(DriverFit, AZeroIterationReportAfterAFailedEstimateShowsNoFailure) {
+  const std::string input =
+      "t.dat\n\nF\n2\n-100\nn\n0.5\nn\n0.9\n1\n1\n-1\n0\n\n-1\n-1\n0\n\n-2\n3\n";
+  const e2e::Result r =
+      e2e::Run("stale_sigflag", input, {{"t.dat", "3\n10 0.03\n100 0.005\n300 0.0014\n"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "Sigma values could not be estimated correctly."), 1u);
+  EXPECT_EQ(r.File("SUSCEP.OUT").find("Sigma values"), std::string::npos);
+}
+
 TEST(DriverFit, FallingTemperaturesGiveAFallingCurve) {
   const std::string input =
       std::string("t.dat\n\n") + kDimModel + "0.01\n1\n1\n-1\n-1\n0\n\n-2\n3\n";

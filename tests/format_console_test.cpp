@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -164,6 +165,18 @@ TEST(ReadFreeTest, EndOfInput) {
   std::string message = ErrorOf([&] { ReadFree(source, {a, b}); });
   EXPECT_NE(message.find("end of input"), std::string::npos) << message;
   EXPECT_EQ(a, 1);
+}
+
+TEST(ReadFreeTest, SinglesAreRoundedOnceFromTheTypedDecimal) {
+  // Through a double this decimal would round to 1.0f.
+  std::istringstream in("1.00000005960464478 1e39 -2.5\n1e400\n");
+  LineSource source(in, "console input");
+  float a = 0.0f, b = 0.0f, c = 0.0f;
+  ReadFree(source, {a, b, c});
+  EXPECT_EQ(a, std::nextafter(1.0f, 2.0f));
+  EXPECT_TRUE(std::isinf(b));  // beyond the single range, for the caller to refuse
+  EXPECT_EQ(c, -2.5f);
+  EXPECT_NE(ErrorOf([&] { ReadFree(source, {a}); }), "");
 }
 
 TEST(ReadFreeTest, NoTargetsConsumesOneLine) {
