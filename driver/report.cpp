@@ -30,7 +30,6 @@ constexpr char kExperimental[] = "(/,4X,'Experimental points',/)";
 constexpr char kPlotDataLine[] = "(1X,F7.2,5(1X,E11.4))";
 constexpr char kCalculated[] = "(/,4X,'Calculated points',/)";
 
-constexpr double MUCONST = 7.997;
 constexpr int kCurvePoints = 301;
 
 // The same records to the console, then to the file.
@@ -40,7 +39,7 @@ void Both(Session& s, format::RecordSink& file, const char* layout, const format
 }
 
 void PlotDataLine(format::RecordSink& file, double t, double x) {
-  const double mu = std::sqrt((x * t) * MUCONST);
+  const double mu = std::sqrt((x * t) * plot::MUCONST);
   const double chit = x * t;
   const double rchi = 1.0 / x;
   const double rt = 1.0 / t;

@@ -12,6 +12,7 @@
 
 #include "plot/hpgl_svg.h"
 #include "tests/driver_e2e_util.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ e2e::Result ExampleFit(const std::string& name) {
 }
 
 std::string SvgOf(const std::string& hpgl) {
-  struct Text : format::RecordSink {
-    std::string text;
-    void Record(std::string_view r) override { text.append(r).append("\n"); }
-  } out;
+  test_util::TextLog out;
   plot::WriteSvg(plot::InterpretHpgl(hpgl), out);
   return out.text;
 }

@@ -7,13 +7,11 @@
 
 #include "format/console.h"
 #include "model/model.h"
+#include "tests/test_util.h"
 
 namespace {
 
-struct Lines : format::RecordSink {
-  std::vector<std::string> records;
-  void Record(std::string_view record) override { records.emplace_back(record); }
-};
+using Lines = test_util::RecordLog;
 
 std::vector<std::string> Describe(const model::FitModel& m) {
   Lines sink;

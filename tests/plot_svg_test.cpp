@@ -9,6 +9,7 @@
 
 #include "plot/hpgl_svg.h"
 #include "plot/plot.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -146,10 +147,7 @@ TEST(HpglInterpreter, ErrorsNameTheLine) {
 }
 
 std::string Svg(const std::string& hpgl) {
-  struct Text : format::RecordSink {
-    std::string text;
-    void Record(std::string_view r) override { text.append(r).append("\n"); }
-  } out;
+  test_util::TextLog out;
   plot::WriteSvg(plot::InterpretHpgl(hpgl), out);
   return out.text;
 }

@@ -20,6 +20,12 @@ struct RecordLog : format::RecordSink {
   void Record(std::string_view r) override { records.emplace_back(r); }
 };
 
+// A sink that keeps the records as one text, a line end after each.
+struct TextLog : format::RecordSink {
+  std::string text;
+  void Record(std::string_view r) override { text.append(r).append("\n"); }
+};
+
 // `actual` agrees with `expected` to `digits` significant digits.
 inline ::testing::AssertionResult Sig(double actual, double expected, int digits = 8) {
   const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - digits + 1);
