@@ -70,22 +70,33 @@ TEST(ConsoleRead, Lines) {
   std::string message = ErrorOf([&] { console.ReadLine(); });
   EXPECT_NE(message.find("read"), std::string::npos) << message;
   EXPECT_NE(message.find("console input"), std::string::npos) << message;
-  EXPECT_NE(ErrorOf([&] { console.ReadInt(); }), "");
+  EXPECT_NE(ErrorOf([&] { console.ReadInt(0); }), "");
 }
 
 TEST(ConsoleRead, Numbers) {
   std::istringstream in("7 8\n  \n-2.5e1\n1 2 3\n4\n");
   std::ostringstream out;
   Console console(in, out);
-  EXPECT_EQ(console.ReadInt(), 7);  // "8" is discarded with the rest of its line
-  EXPECT_EQ(console.ReadReal(), -25.0);
+  EXPECT_EQ(console.ReadInt(0), 7);  // "8" is discarded with the rest of its line
+  EXPECT_EQ(console.ReadReal(0.0), -25.0);
   int a = 0, b = 0;
   double c = 0;
   console.Read({a, b, c});
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 2);
   EXPECT_EQ(c, 3.0);
-  EXPECT_EQ(console.ReadInt(), 4);
+  EXPECT_EQ(console.ReadInt(0), 4);
+}
+
+TEST(ConsoleRead, OneValueKeptBySlashOrNull) {
+  std::istringstream in("/\n1*\n 3*, /\n/ 9\n1*5\n");
+  std::ostringstream out;
+  Console console(in, out);
+  EXPECT_EQ(console.ReadInt(200), 200);
+  EXPECT_EQ(console.ReadReal(0.5), 0.5);
+  EXPECT_EQ(console.ReadInt(-7), -7);
+  EXPECT_EQ(console.ReadReal(1.0E-16), 1.0E-16);
+  EXPECT_EQ(console.ReadReal(0.5), 5.0);
 }
 
 struct ReadCase {
