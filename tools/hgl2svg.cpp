@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
   try {
     std::error_code ec;
     if (output == input || std::filesystem::equivalent(input, output, ec)) {
-      std::cerr << "hgl2svg: " << shown << ": the picture would replace its own input"
-                << std::endl;
+      std::cerr << "hgl2svg: " << shown << ": the picture would replace its own input" << std::endl;
       return 2;
     }
     std::ifstream in(input, std::ios::binary);
