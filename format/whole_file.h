@@ -26,7 +26,6 @@ class WholeFile {
   // Flushes, syncs and closes the temporary file, then renames it over the
   // path. Only the first call does anything.
   void Commit();
-  bool open() const { return fd_ >= 0; }
 
  private:
   void Flush();
