@@ -79,6 +79,8 @@ WholeFile::WholeFile(const std::string& path) : path_(path) {
   if (::lstat(path.c_str(), &st) == 0) {
     // The rename would fail late, after the whole file is written.
     if (S_ISDIR(st.st_mode)) Fail("open", EISDIR);
+    // A device or a pipe would be replaced by a plain file, not written to.
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) Fail("open", "not a regular file");
     // A read-only file is not replaced behind its owner's back.
     if (S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) != 0) Fail("open", errno);
   }
@@ -113,10 +115,12 @@ void WholeFile::Discard() {
   slot_ = -1;
 }
 
-void WholeFile::Fail(const char* operation, int error) {
+void WholeFile::Fail(const char* operation, int error) { Fail(operation, std::strerror(error)); }
+
+void WholeFile::Fail(const char* operation, const char* reason) {
   Discard();
   throw RunTimeError(std::string(operation) + " error on file " + Printable(path_, 260) + ": " +
-                     std::strerror(error));
+                     reason);
 }
 
 void WholeFile::Write(std::string_view data) {

@@ -11,10 +11,9 @@ namespace format {
 // A file built under a temporary name in the directory of `path` and renamed
 // over `path` by Commit(): a reader of `path` sees the old file or the new
 // one, never half of one, and a link planted at `path` is replaced, not
-// followed. Destroyed without a successful Commit(), it removes its
-// temporary file and leaves `path` as it was. Failures throw RunTimeError
-// naming the operation (open, write, close) and `path`; the temporary file
-// is then gone.
+// followed. A device or a pipe at `path` is refused. Destroyed without a successful Commit(), it
+// removes its temporary file and leaves `path` as it was. Failures throw RunTimeError naming the
+// operation (open, write, close) and `path`; the temporary file is then gone.
 class WholeFile {
  public:
   explicit WholeFile(const std::string& path);
@@ -30,6 +29,7 @@ class WholeFile {
  private:
   void Flush();
   [[noreturn]] void Fail(const char* operation, int error);
+  [[noreturn]] void Fail(const char* operation, const char* reason);
   void Discard();
 
   std::string path_;

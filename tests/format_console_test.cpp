@@ -1,6 +1,7 @@
 // The console, the record files and the free-form reader.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -296,6 +297,9 @@ TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
   EXPECT_NE(message.find("open error on file " + dir_ + "/SUSCEP.SVG"), std::string::npos)
       << message;
   EXPECT_EQ(Names(), NameList{"SUSCEP.SVG"});
+  ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  message = ErrorOf([&] { format::WriteWholeFile(dir_ + "/fifo", "x"); });
+  EXPECT_NE(message.find("/fifo: not a regular file"), std::string::npos) << message;
 }
 
 // A file-size limit stands in for a full disk.
