@@ -33,14 +33,14 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// The program run in `dir` with its console input from a pipe the test
-// writes, its console output into a pipe the test reads (or to /dev/null),
-// and its error output in dir/stderr.txt.
 struct Limits {
   rlim_t file_size = RLIM_INFINITY;
   rlim_t address_space = RLIM_INFINITY;
 };
 
+// The program run in `dir` with its console input from a pipe the test
+// writes, its console output into a pipe the test reads (or to /dev/null),
+// and its error output in dir/stderr.txt.
 class Child {
  public:
   Child(const fs::path& dir, bool piped, Limits limits = {}) : dir_(dir) {
