@@ -10,7 +10,8 @@ namespace {
 constexpr char kListing[] = "(3(F7.2,F9.6,5X))";
 
 [[noreturn]] void Refuse(const format::LineSource& file, const std::string& what) {
-  throw format::RunTimeError("read: data file '" + file.name() + "': " + what);
+  throw format::RunTimeError("read: data file '" + format::Printable(file.name(), 260) +
+                             "': " + what);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Program flow: start-up, the data file, the corrections menu, the plot
 // menus and the Options menu. Control passes between activities only here.
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "driver/session.h"
@@ -55,12 +58,26 @@ std::string ReadFileName(format::Console& con) {
 }
 
 void LoadDataFile(Session& s, const std::string& name) {
+  const std::string shown = "'" + format::Printable(name, 260) + "'";
+  // The system would read such a name only up to a NUL, or take a stray
+  // escape sequence for part of it.
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      throw format::RunTimeError("open: cannot open data file " + shown +
+                                 ": the name holds a control character");
+    }
+  }
   std::error_code ec;
   if (std::filesystem::is_directory(name, ec)) {
-    throw format::RunTimeError("open: data file '" + name + "' is a directory");
+    throw format::RunTimeError("open: data file " + shown + " is a directory");
   }
+  errno = 0;
   std::ifstream file(name);
-  if (!file) throw format::RunTimeError("open: cannot open data file '" + name + "'");
+  if (!file) {
+    const int error = errno;
+    throw format::RunTimeError("open: cannot open data file " + shown +
+                               (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+  }
   format::LineSource source(file, name);
   Load(s.data, source, s.con);
 }
@@ -83,17 +100,17 @@ State Ask(Session& s) {
     case 'A':
     case 'a':
       con.Free({"Enter diamagnetic correction including -ve sign"});
-      c.DIAM = con.ReadReal();
+      c.DIAM = con.ReadReal(c.DIAM);
       return State::kAsk;
     case 'B':
     case 'b':
       con.Free({"Enter Temperature Independent Paramagnetism value"});
-      c.TIP = con.ReadReal();
+      c.TIP = con.ReadReal(c.TIP);
       return State::kAsk;
     case 'C':
     case 'c':
       con.Free({"Enter the factor"});
-      c.FACTOR = con.ReadReal();
+      c.FACTOR = con.ReadReal(c.FACTOR);
       return State::kAsk;
     case 'D':
     case 'd':
@@ -101,7 +118,7 @@ State Ask(Session& s) {
     case 'E':
     case 'e':
       con.Free({kEnterEquation});
-      c.MN = con.ReadInt();
+      c.MN = con.ReadInt(c.MN);
       return State::kAsk;
     case 'F':
     case 'f':
@@ -109,7 +126,7 @@ State Ask(Session& s) {
     case 'G':
     case 'g':
       con.Free({"Enter g-value (g=0 to make it fit parameter)"});
-      c.GVAL = con.ReadReal();
+      c.GVAL = con.ReadReal(c.GVAL);
       return State::kAsk;
     default:
       return State::kAsk;
@@ -122,7 +139,7 @@ void NewExpression(Session& s) {
   model::FitModel& m = s.fm;
   con.Out(kFunctionList);
   con.Free({"Enter No. of Terms (Fns.) in Eqn (Max. ", model::MAXTERM, ")"});
-  int nterm = con.ReadInt();
+  const int nterm = con.ReadInt(m.NTERM);
   if (nterm > model::MAXTERM) {
     con.Free({"No. of terms cannot be more than ", model::MAXTERM});
     throw format::ProgramStop{};
@@ -136,7 +153,7 @@ void NewExpression(Session& s) {
   }
   do {
     con.Out(kEquationTypes);
-    m.ITYPE = con.ReadInt();
+    m.ITYPE = con.ReadInt(m.ITYPE);
   } while (m.ITYPE < 1 || m.ITYPE > 3);
 }
 
@@ -157,7 +174,7 @@ State Proceed(Session& s) {
     if (c.MN < 1 || N == 0 || c.MN > 79) {
       m.NPAR = 0;
       s.con.Free({kEnterEquation});
-      c.MN = s.con.ReadInt();
+      c.MN = s.con.ReadInt(c.MN);
       return State::kAsk;
     }
     model::Decode(m, M, N);
@@ -181,10 +198,10 @@ State Proceed(Session& s) {
 void PlotMenu(Session& s) {
   format::Console& con = s.con;
   con.Out(kPlotOptions);
-  s.ps.IPLOT = con.ReadInt();
+  s.ps.IPLOT = con.ReadInt(s.ps.IPLOT);
   con.Free({"Plot type:  1. Splot/ 2.Pplot/ 3.HPPlot"});
   con.Free({"Splot NOT AVAILABLE! Enter Option (2 or 3)"});
-  s.ps.IPTYPE = con.ReadInt();
+  s.ps.IPTYPE = con.ReadInt(s.ps.IPTYPE);
   plot::PrepareAbscissae(s.ps, s.data.T.data(), s.data.NDATA);
 }
 
@@ -204,7 +221,8 @@ void Plot(Session& s) {
 
 State Options(Session& s) {
   s.con.Out(kOptions);
-  switch (s.con.ReadInt()) {
+  s.option = s.con.ReadInt(s.option);
+  switch (s.option) {
     case 1:
       return State::kMenu;
     case 2:
@@ -283,12 +301,25 @@ int Main(std::istream& in, std::ostream& out, std::ostream& err) {
     } catch (const format::ProgramStop&) {
       con.Free({"Stop - Program terminated."});
       out.flush();
+      if (!out) throw format::RunTimeError("write error on console output");
     }
     return 0;
   } catch (const format::RunTimeError& e) {
     out.flush();
     err << "suscep: run-time error: " << e.what() << std::endl;
     return 2;
+  } catch (const std::bad_alloc&) {
+    out.flush();
+    err << "suscep: fatal error: out of memory" << std::endl;
+    return 3;
+  } catch (const std::exception& e) {
+    out.flush();
+    err << "suscep: fatal error: " << format::Printable(e.what(), 200) << std::endl;
+    return 3;
+  } catch (...) {
+    out.flush();
+    err << "suscep: fatal error: unexpected exception" << std::endl;
+    return 3;
   }
 }
 

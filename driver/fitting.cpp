@@ -79,26 +79,27 @@ void IterationDialogue(Session& s) {
   for (;;) {
     ShowSettings(s);
     if (f.NITER == 0) break;
-    int j = 0;
+    // As the step listing leaves it: a "/" asks again.
+    int j = m.NPAR + 1;
     do {
       con.Free({"Change step No. (0 to proceed, -1 No. of Iters.  ", "-2 Convergence):"});
-      j = con.ReadInt();
+      j = con.ReadInt(j);
     } while (j > m.NPAR || j < -2);
     if (j == -2) {
       // REQMIN of 0 or below would make the minimiser refuse the fit.
       do {
         con.Free({"Enter REQMIN value for convergence:"});
-        f.REQMIN = con.ReadReal();
+        f.REQMIN = con.ReadReal(f.REQMIN);
       } while (!(f.REQMIN > 0.0));
     } else if (j == -1) {
       con.Free({"Enter No. of iterations"});
-      f.NITER = con.ReadInt();
+      f.NITER = con.ReadInt(f.NITER);
     } else if (j == 0) {
       Fit(s);
       break;
     } else {
       con.Free({"Enter New step value of " + m.PNAME[j - 1]});
-      m.PSTEP[j - 1] = con.ReadReal();
+      m.PSTEP[j - 1] = con.ReadReal(m.PSTEP[j - 1]);
     }
   }
   WriteReport(s);
@@ -117,9 +118,12 @@ EditResult EditParameters(Session& s) {
     items.emplace_back(s.fc.PFIT[j]);
   }
   con.Out(kListingLine, items);
+  // As the listing leaves it: a first "/" asks again, a later one repeats
+  // the last answer.
+  int j = m.NPAR + 1;
   for (;;) {
     con.Free({"Change Parameter No. (0-Plot, -1 Iteration, -2 End):"});
-    const int j = con.ReadInt();
+    j = con.ReadInt(j);
     if (j > m.NPAR || j < -2) continue;
     if (j == 0) return EditResult::kPlot;
     if (j == -2) return EditResult::kOptions;
@@ -128,7 +132,7 @@ EditResult EditParameters(Session& s) {
       return EditResult::kReported;
     }
     con.Free({"Enter New value of " + m.PNAME[j - 1]});
-    m.PVAL[j - 1] = con.ReadReal();
+    m.PVAL[j - 1] = con.ReadReal(m.PVAL[j - 1]);
   }
 }
 

@@ -2,4 +2,7 @@
 
 #include "driver/session.h"
 
-int main() { return driver::Main(std::cin, std::cout, std::cerr); }
+int main() {
+  format::InstallSignalCleanup();
+  return driver::Main(std::cin, std::cout, std::cerr);
+}

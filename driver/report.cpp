@@ -1,7 +1,6 @@
 // The results report: a summary on the console, the whole of it in
 // SUSCEP.OUT.
 #include <cmath>
-#include <filesystem>
 
 #include "driver/session.h"
 
@@ -110,19 +109,10 @@ void WriteAll(Session& s, format::RecordFile& file) {
 }  // namespace
 
 void WriteReport(Session& s) {
+  // Cut short (the console input ended at the pause, a write failed), the
+  // report is not put in place: the file keeps the last whole report.
   format::RecordFile file(s.report_path);
-  try {
-    WriteAll(s, file);
-  } catch (...) {
-    // A report cut short (the console input ended at the pause, a write
-    // failed) must not pass for a whole one: what was written goes. Only a
-    // plain file is removed, never what a link points to.
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(s.report_path, ec))) {
-      std::filesystem::remove(s.report_path, ec);
-    }
-    throw;
-  }
+  WriteAll(s, file);
 }
 
 }  // namespace driver

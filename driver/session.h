@@ -46,6 +46,7 @@ struct Session {
   model::FitModel fm;
   expressions::Evaluation ev;
   plot::PlotState ps;
+  int option = 0;  // the last Options menu answer
   FitControl fc;
   fit::SimplexStore store;
   std::string report_path = "SUSCEP.OUT";
@@ -67,7 +68,9 @@ void WriteReport(Session& s);
 void Run(Session& s);
 
 // Runs the program and returns its exit status: 0 at an orderly end (after
-// "Stop - Program terminated."), 2 after a run-time error report on `err`.
+// "Stop - Program terminated."), 2 after a run-time error report on `err`,
+// 3 after any other failure (out of memory) reported in one line on `err`.
+// No output file is left cut short either way.
 int Main(std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace driver

@@ -15,8 +15,10 @@ constexpr char kConsoleInput[] = "console input";
 // "console input", or "file NAME" for anything else.
 std::string Where(const std::string& name) {
   if (name == kConsoleInput) return name;
-  return "file " + name;
+  return "file " + Printable(name, 260);
 }
+
+std::string Quoted(std::string_view text) { return "\"" + Printable(text) + "\""; }
 
 [[noreturn]] void ReadError(const LineSource& source, const std::string& what) {
   throw RunTimeError("read error on " + Where(source.name()) + ": " + what);
@@ -93,25 +95,37 @@ bool ParseReal(std::string_view text, double& value, float* single = nullptr) {
 void Store(const LineSource& source, std::string_view text, const Target& target) {
   if (target.i != nullptr) {
     int v = 0;
-    if (!ParseInt(text, v)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not an integer");
-    }
+    if (!ParseInt(text, v)) ReadError(source, Quoted(text) + " is not an integer");
     *target.i = v;
   } else if (target.d != nullptr) {
     double v = 0;
-    if (!ParseReal(text, v)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not a number");
-    }
+    if (!ParseReal(text, v)) ReadError(source, Quoted(text) + " is not a number");
     *target.d = v;
   } else if (target.f != nullptr) {
     double v = 0;
-    if (!ParseReal(text, v, target.f)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not a number");
-    }
+    if (!ParseReal(text, v, target.f)) ReadError(source, Quoted(text) + " is not a number");
   }
 }
 
 }  // namespace
+
+std::string Printable(std::string_view text, std::size_t limit) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  const std::size_t kept = text.size() > limit ? limit : text.size();
+  for (std::size_t i = 0; i < kept; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      shown += static_cast<char>(c);
+    } else {
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xF];
+    }
+  }
+  if (kept < text.size()) shown += "...";
+  return shown;
+}
 
 void Write(RecordSink& sink, std::string_view layout, const Items& items) {
   for (const std::string& record : Render(layout, items)) sink.Record(record);
@@ -162,7 +176,7 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
         bool digits_only = !count.empty();
         for (char c : count) digits_only = digits_only && IsDigit(c);
         if (!digits_only || !ParseInt(count, repeat) || repeat < 1) {
-          ReadError(source, "\"" + std::string(token) + "\" is not a number");
+          ReadError(source, Quoted(token) + " is not a number");
         }
         token = token.substr(star + 1);
       }
@@ -197,8 +211,13 @@ void Console::Raw(std::string_view text) {
   if (!out_) throw RunTimeError("write error on console output");
 }
 
-std::string Console::ReadLine() {
+void Console::Flush() {
   out_.flush();
+  if (!out_) throw RunTimeError("write error on console output");
+}
+
+std::string Console::ReadLine() {
+  Flush();
   std::string line;
   if (!source_.Next(line)) throw RunTimeError("read error on console input: end of input");
   return line;
@@ -209,54 +228,26 @@ char Console::ReadLetter() {
   return line.empty() ? ' ' : line[0];
 }
 
-int Console::ReadInt() {
-  out_.flush();
-  int value = 0;
-  ReadFree(source_, {value});
-  return value;
+int Console::ReadInt(int current) {
+  Flush();
+  ReadFree(source_, {current});
+  return current;
 }
 
-double Console::ReadReal() {
-  out_.flush();
-  double value = 0.0;
-  ReadFree(source_, {value});
-  return value;
+double Console::ReadReal(double current) {
+  Flush();
+  ReadFree(source_, {current});
+  return current;
 }
 
 RecordFile::RecordFile(const std::string& path, LineEnd end)
-    : path_(path), end_(end == LineEnd::kLf ? "\n" : "\r\n") {
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) {
-    throw RunTimeError("open error on file " + path_ + ": " + std::strerror(errno));
-  }
-}
-
-RecordFile::~RecordFile() {
-  // A file not closed by Close() is closed quietly; Close() reports.
-  if (file_ != nullptr) std::fclose(file_);
-}
+    : file_(path), end_(end == LineEnd::kLf ? "\n" : "\r\n") {}
 
 void RecordFile::Record(std::string_view record) {
-  if (file_ == nullptr) throw RunTimeError("write error on file " + path_ + ": file is closed");
-  if (std::fwrite(record.data(), 1, record.size(), file_) != record.size() ||
-      std::fwrite(end_.data(), 1, end_.size(), file_) != end_.size()) {
-    throw RunTimeError("write error on file " + path_ + ": " + std::strerror(errno));
-  }
+  file_.Write(record);
+  file_.Write(end_);
 }
 
-void RecordFile::Close() {
-  if (file_ == nullptr) return;
-  std::FILE* file = file_;
-  file_ = nullptr;
-  bool flushed = std::fflush(file) == 0;
-  int flush_errno = errno;
-  bool closed = std::fclose(file) == 0;
-  if (!flushed) {
-    throw RunTimeError("write error on file " + path_ + ": " + std::strerror(flush_errno));
-  }
-  if (!closed) {
-    throw RunTimeError("close error on file " + path_ + ": " + std::strerror(errno));
-  }
-}
+void RecordFile::Close() { file_.Commit(); }
 
 }  // namespace format

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format/layout.h"
+#include "format/whole_file.h"
 
 namespace format {
 
@@ -21,6 +22,11 @@ class RunTimeError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// `text` fit to quote in a message: at most `limit` bytes of it, "..." after
+// a cut, and every byte that is not printable ASCII (control characters,
+// DEL, bytes of 128 and above) and the backslash shown as \xHH.
+std::string Printable(std::string_view text, std::size_t limit = 40);
 
 // An orderly end ("Stop - Program terminated.", exit status 0). Thrown after
 // the caller has written its own message, if any; main writes the stop line.
@@ -95,27 +101,32 @@ class Console : public RecordSink {
   char ReadLetter();
   // Free-form reads.
   void Read(const std::vector<Target>& targets) {
-    out_.flush();
+    Flush();
     ReadFree(source_, targets);
   }
-  int ReadInt();
-  double ReadReal();
+  // One value: "/" or a null value ("1*") leaves it at `current`.
+  int ReadInt(int current);
+  double ReadReal(double current);
 
   std::ostream& out() { return out_; }
 
  private:
+  // Shows what was written before a read; a failure is a write error.
+  void Flush();
+
   LineSource source_;
   std::ostream& out_;
 };
 
-// SUSCEP.OUT and SUSCEP.HGL: created or replaced; every record written whole
-// and followed by CR LF (or by LF alone, for SUSCEP.SVG). Failures to open,
-// write or close throw RunTimeError.
+// SUSCEP.OUT, SUSCEP.HGL and SUSCEP.SVG: every record written whole and
+// followed by CR LF (or by LF alone, for SUSCEP.SVG), into a WholeFile that
+// Close() puts in place of the old file. Destroyed without a successful
+// Close(), it leaves the old file untouched. Failures to open, write or
+// close throw RunTimeError.
 class RecordFile : public RecordSink {
  public:
   enum class LineEnd { kCrLf, kLf };
   explicit RecordFile(const std::string& path, LineEnd end = LineEnd::kCrLf);
-  ~RecordFile() override;
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
@@ -123,9 +134,8 @@ class RecordFile : public RecordSink {
   void Close();
 
  private:
-  std::string path_;
+  WholeFile file_;
   std::string_view end_;
-  std::FILE* file_ = nullptr;
 };
 
 }  // namespace format

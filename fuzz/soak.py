@@ -6,8 +6,8 @@
 The answers follow the dialogue closely enough for most runs to get deep
 (models, fits, reports, both plot types), with a few wrong or odd answers.
 Each run must end with status 0 or 2, with nothing from a sanitizer on
-standard error, and any SUSCEP.OUT it writes must end with the complete
-calculated-points table. Failing scripts are kept in soak-failures/.
+standard error and no temporary file left, and any SUSCEP.OUT it writes must
+end with the complete calculated-points table. Failing scripts are kept in soak-failures/.
 """
 import os
 import random
@@ -271,6 +271,8 @@ def main():
                     problem = "sanitizer report"
                 elif p.returncode == 2 and "run-time error" not in err:
                     problem = "status 2 without a report"
+                elif any(f.startswith(".SUSCEP.") for f in os.listdir(work)):
+                    problem = "a temporary file left behind"
                 else:
                     stats["status %d" % p.returncode] += 1
                     report = os.path.join(work, "SUSCEP.OUT")

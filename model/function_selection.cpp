@@ -46,7 +46,7 @@ void ZeroField(FitModel& m, format::Console& con, int k) {
   int index = 0;
   while (index == 0) {
     con.Free({kSpinPrompt});
-    m.S1[k - 1] = con.ReadReal();
+    m.S1[k - 1] = con.ReadReal(m.S1[k - 1]);
     index = ZeroFieldIndex(m.S1[k - 1]);
   }
   AddParameter(m, con, kZeroFieldNames[index - 1]);
@@ -58,7 +58,7 @@ void OtherFunctions(FitModel& m, format::Console& con, int k) {
   for (;;) {
     con.Out(kOtherFunctionsMenu);
     con.Free({"             Enter Option number: "});
-    const int choice = con.ReadInt();
+    const int choice = con.ReadInt(m.IOTHER[k - 1]);
     m.IOTHER[k - 1] = choice;
     switch (choice) {
       case 1:
@@ -105,7 +105,7 @@ void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
   switch (code) {
     case 1:
       con.Free({"Enter Spin (S) for Curie term"});
-      m.S1[k - 1] = con.ReadReal();
+      m.S1[k - 1] = con.ReadReal(m.S1[k - 1]);
       break;
     case 2:
       ZeroField(m, con, k);
@@ -122,7 +122,7 @@ void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
       con.Free({"Magnetization eqn. parameters"});
       AddParameter(m, con, "J-MAGN  ");
       con.Free({"Enter Field (B)"});
-      m.S2[k - 1] = con.ReadReal();
+      m.S2[k - 1] = con.ReadReal(m.S2[k - 1]);
       break;
     case 6:
       con.Free({"Bonner Fisher Eqn. parameters"});

@@ -26,7 +26,7 @@ void AddParameter(FitModel& m, format::Console& con, const std::string& name) {
   m.NPAR = j + 1;
   m.PNAME[j] = PadName(name);
   con.Free({"Enter Initial value for " + m.PNAME[j]});
-  m.PVAL[j] = con.ReadReal();
+  m.PVAL[j] = con.ReadReal(m.PVAL[j]);
 }
 
 void Decode(FitModel& m, int M, int N) {

@@ -78,7 +78,7 @@ class Interpreter {
       if (name == "LB") {
         DrawLabel();
       } else if (arity == nullptr) {
-        Fail("unknown instruction " + std::string{a, b});
+        Fail("unknown instruction " + format::Printable(std::string{a, b}));
       } else {
         std::vector<double> p;
         for (double v; ReadNumber(v);) p.push_back(v);
@@ -123,7 +123,7 @@ class Interpreter {
     }
     v = std::strtod(std::string(text_.substr(at_, end - at_)).c_str(), nullptr);
     if (std::fabs(v) > kLargest)
-      Fail("number out of range: " + std::string(text_.substr(at_, end - at_)));
+      Fail("number out of range: " + format::Printable(text_.substr(at_, end - at_)));
     at_ = end;
     return true;
   }
@@ -346,7 +346,8 @@ struct Record {
   }
   void operator()(const Label& l) const {
     const double size = l.height / kCapHeight;
-    const double stretch = 1.5 * l.width / (kAdvance * size);
+    // A label of no height ("SI0,0") is drawn at no size, unstretched.
+    const double stretch = size != 0.0 ? 1.5 * l.width / (kAdvance * size) : 1.0;
     out.Record("<text fill=\"" + std::string(colour) + "\" font-size=\"" + Num(size) +
                "\" transform=\"translate(" + Num(l.at.x) + " " + Num(-l.at.y) + ") rotate(" +
                Num(-l.angle) + ") scale(" + Factor(stretch) + " 1)\" xml:space=\"preserve\">" +

@@ -55,6 +55,22 @@ TEST(SvgFile, DrawnFromTheLastHpglFileAndCommandAgrees) {
   EXPECT_EQ(r.File("err.txt"), "hgl2svg: cannot read missing.hgl\n");
 }
 
+TEST(SvgFile, CommandKeepsItsInputAndDrawsAZeroSizeLabel) {
+  const e2e::Result r = e2e::Run("svg_own_input", "", {});
+  const std::string hpgl = " IN;SP1;PA100,100;\r\n SI0,0;LBtext\x03\r\n";
+  e2e::WriteFile(r.dir / "plot.svg", hpgl);
+  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  EXPECT_EQ(Shell(dir + "plot.svg 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"), "hgl2svg: plot.svg: the picture would replace its own input\n");
+  EXPECT_EQ(Shell(dir + "plot.svg ./plot.svg 2> err.txt"), 2);
+  EXPECT_EQ(r.File("plot.svg"), hpgl);
+  EXPECT_EQ(Shell(dir + "plot.svg out.svg"), 0);
+  const std::string svg = r.File("out.svg");
+  EXPECT_NE(svg.find("font-size=\"0\""), std::string::npos) << svg;
+  EXPECT_EQ(svg.find("nan"), std::string::npos) << svg;
+  EXPECT_EQ(svg.find("inf"), std::string::npos) << svg;
+}
+
 TEST(SvgFile, NoneForThePrinterPlot) {
   const e2e::Result r =
       e2e::Run("svg_printer", "cuac.dat\n\nF\n2.1\n-140\nn\n0.5\nN\n0.98\n1\n2\n\n-2\n3\n",

@@ -1,13 +1,19 @@
 // The console, the record files and the free-form reader.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "format/console.h"
 
@@ -70,22 +76,33 @@ TEST(ConsoleRead, Lines) {
   std::string message = ErrorOf([&] { console.ReadLine(); });
   EXPECT_NE(message.find("read"), std::string::npos) << message;
   EXPECT_NE(message.find("console input"), std::string::npos) << message;
-  EXPECT_NE(ErrorOf([&] { console.ReadInt(); }), "");
+  EXPECT_NE(ErrorOf([&] { console.ReadInt(0); }), "");
 }
 
 TEST(ConsoleRead, Numbers) {
   std::istringstream in("7 8\n  \n-2.5e1\n1 2 3\n4\n");
   std::ostringstream out;
   Console console(in, out);
-  EXPECT_EQ(console.ReadInt(), 7);  // "8" is discarded with the rest of its line
-  EXPECT_EQ(console.ReadReal(), -25.0);
+  EXPECT_EQ(console.ReadInt(0), 7);  // "8" is discarded with the rest of its line
+  EXPECT_EQ(console.ReadReal(0.0), -25.0);
   int a = 0, b = 0;
   double c = 0;
   console.Read({a, b, c});
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 2);
   EXPECT_EQ(c, 3.0);
-  EXPECT_EQ(console.ReadInt(), 4);
+  EXPECT_EQ(console.ReadInt(0), 4);
+}
+
+TEST(ConsoleRead, OneValueKeptBySlashOrNull) {
+  std::istringstream in("/\n1*\n 3*, /\n/ 9\n1*5\n");
+  std::ostringstream out;
+  Console console(in, out);
+  EXPECT_EQ(console.ReadInt(200), 200);
+  EXPECT_EQ(console.ReadReal(0.5), 0.5);
+  EXPECT_EQ(console.ReadInt(-7), -7);
+  EXPECT_EQ(console.ReadReal(1.0E-16), 1.0E-16);
+  EXPECT_EQ(console.ReadReal(0.5), 5.0);
 }
 
 struct ReadCase {
@@ -210,19 +227,26 @@ class RecordFileTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
   }
-  void TearDown() override {
-    std::remove((dir_ + "/SUSCEP.OUT").c_str());
-    std::remove((dir_ + "/full").c_str());
-    rmdir(dir_.c_str());
-  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
   static std::string Contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  // The names in the directory, temporary files included.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   std::string dir_;
 };
 
-TEST_F(RecordFileTest, RecordsEndWithCrLfAndReplaceTheFile) {
+using NameList = std::vector<std::string>;
+
+TEST_F(RecordFileTest, RecordsEndWithCrLfAndReplaceTheFileWhole) {
   std::string path = dir_ + "/SUSCEP.OUT";
   {
     RecordFile file(path);
@@ -235,14 +259,32 @@ TEST_F(RecordFileTest, RecordsEndWithCrLfAndReplaceTheFile) {
   {
     RecordFile file(path);
     file.Record("only");
+    EXPECT_EQ(Contents(path), "\r\n PA 7834, 6002PD\r\n x\r\n");  // the old file until Close
     file.Close();
   }
   EXPECT_EQ(Contents(path), "only\r\n");
   {
-    RecordFile file(path);  // destroyed without Close: still written, no throw
-    file.Record("kept");
+    RecordFile file(path);  // destroyed without Close: the old file stays
+    file.Record("dropped");
   }
-  EXPECT_EQ(Contents(path), "kept\r\n");
+  EXPECT_EQ(Contents(path), "only\r\n");
+  EXPECT_EQ(Names(), NameList{"SUSCEP.OUT"});
+  format::WriteWholeFile(path, "whole");
+  EXPECT_EQ(Contents(path), "whole");
+  EXPECT_EQ(Names(), NameList{"SUSCEP.OUT"});
+}
+
+TEST_F(RecordFileTest, APlantedLinkIsReplacedNotFollowed) {
+  const std::string target = dir_ + "/target";
+  const std::string path = dir_ + "/SUSCEP.OUT";
+  std::ofstream(target) << "someone else's file";
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+  RecordFile file(path);
+  file.Record("report");
+  file.Close();
+  EXPECT_EQ(Contents(target), "someone else's file");
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(Contents(path), "report\r\n");
 }
 
 TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
@@ -250,25 +292,75 @@ TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
   std::string message = ErrorOf([&] { RecordFile file(path); });
   EXPECT_NE(message.find("open"), std::string::npos) << message;
   EXPECT_NE(message.find(path), std::string::npos) << message;
+  std::filesystem::create_directory(dir_ + "/SUSCEP.SVG");
+  message = ErrorOf([&] { format::WriteWholeFile(dir_ + "/SUSCEP.SVG", "x"); });
+  EXPECT_NE(message.find("open error on file " + dir_ + "/SUSCEP.SVG"), std::string::npos)
+      << message;
+  EXPECT_EQ(Names(), NameList{"SUSCEP.SVG"});
+  ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  message = ErrorOf([&] { format::WriteWholeFile(dir_ + "/fifo", "x"); });
+  EXPECT_NE(message.find("/fifo: not a regular file"), std::string::npos) << message;
 }
 
-TEST_F(RecordFileTest, FullDeviceIsNoticed) {
-  std::string path = dir_ + "/full";
-  if (symlink("/dev/full", path.c_str()) != 0) GTEST_SKIP() << "no symlink";
-  std::string message = ErrorOf([&] {
+// A file-size limit stands in for a full disk.
+TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
+  const std::string path = dir_ + "/SUSCEP.HGL";
+  format::WriteWholeFile(path, "old");
+  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  // Fails at the close: the records fit in the buffer.
+  std::string at_close = ErrorOf([&] {
     RecordFile file(path);
-    file.Record(" IN;SP1;PU;");
+    for (int i = 0; i < 100; ++i) file.Record(std::string(70, 'x'));
     file.Close();
   });
-  EXPECT_NE(message.find("write"), std::string::npos) << message;
-  EXPECT_NE(message.find(path), std::string::npos) << message;
   // A long stream of records fails while writing, not only at the close.
-  message = ErrorOf([&] {
+  bool closed = false;
+  std::string while_writing = ErrorOf([&] {
     RecordFile file(path);
     for (int i = 0; i < 100000; ++i) file.Record(std::string(70, 'x'));
-    file.Close();
+    closed = true;
   });
-  EXPECT_NE(message.find("write"), std::string::npos) << message;
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_NE(at_close.find("write error on file " + path), std::string::npos) << at_close;
+  EXPECT_NE(while_writing.find("write error on file " + path), std::string::npos) << while_writing;
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(Contents(path), "old");
+  EXPECT_EQ(Names(), NameList{"SUSCEP.HGL"});
+}
+
+TEST(Printable, EscapesAndCuts) {
+  EXPECT_EQ(format::Printable("cuac.dat"), "cuac.dat");
+  EXPECT_EQ(format::Printable(std::string("a\0b\x1b[2J\\\xC3\xA9\x7F", 11)),
+            "a\\x00b\\x1B[2J\\x5C\\xC3\\xA9\\x7F");
+  EXPECT_EQ(format::Printable(std::string(100, '9')), std::string(40, '9') + "...");
+  EXPECT_EQ(format::Printable(std::string(100, '9'), 100), std::string(100, '9'));
+}
+
+TEST(ConsoleRead, ABadAnswerIsQuotedOnceAndCut) {
+  std::istringstream in(std::string(1000000, '7') + "x\n\x1b]0;title\x07\n");
+  std::ostringstream out;
+  Console console(in, out);
+  std::string message = ErrorOf([&] { console.ReadInt(0); });
+  EXPECT_LT(message.size(), 100u) << message;
+  EXPECT_NE(message.find("\"" + std::string(40, '7') + "...\" is not an integer"),
+            std::string::npos)
+      << message;
+  message = ErrorOf([&] { console.ReadReal(0.0); });
+  EXPECT_NE(message.find("\"\\x1B]0;title\\x07\" is not a number"), std::string::npos) << message;
+}
+
+TEST(ConsoleRecord, AFailedFlushBeforeAReadIsAWriteError) {
+  std::istringstream in("1\n");
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  Console console(in, out);
+  EXPECT_EQ(ErrorOf([&] { console.ReadInt(0); }), "write error on console output");
 }
 
 }  // namespace

@@ -1,0 +1,180 @@
+#include "format/whole_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "format/console.h"
+
+namespace format {
+namespace {
+
+// The temporary files alive now, for the signal handler: a slot is filled
+// with signals blocked, so the handler never sees half a name.
+constexpr int kSlots = 8;
+constexpr std::size_t kMaxPath = 4096;
+char live_paths[kSlots][kMaxPath];
+volatile std::sig_atomic_t live[kSlots];
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void RemoveTemporariesAndDie(int sig) {
+  for (int i = 0; i < kSlots; ++i) {
+    if (live[i]) ::unlink(live_paths[i]);
+  }
+  // Blocked while the handler runs: delivered, by default, on return.
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+// Blocks the clean-up signals for its lifetime.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kCleanupSignals) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// A slot holding `path`, or -1 when none is free or the name is too long
+// (the file then works, but a signal would leave it behind).
+int Register(const std::string& path) {
+  if (path.size() >= kMaxPath) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    if (!live[i]) {
+      std::memcpy(live_paths[i], path.c_str(), path.size() + 1);
+      live[i] = 1;
+      return i;
+    }
+  }
+  return -1;
+}
+
+void Release(int slot) {
+  if (slot >= 0) live[slot] = 0;
+}
+
+mode_t CreationMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+WholeFile::WholeFile(const std::string& path) : path_(path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) {
+    // The rename would fail late, after the whole file is written.
+    if (S_ISDIR(st.st_mode)) Fail("open", EISDIR);
+    // A device or a pipe would be replaced by a plain file, not written to.
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) Fail("open", "not a regular file");
+    // A read-only file is not replaced behind its owner's back.
+    if (S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) != 0) Fail("open", errno);
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::size_t name_at = slash == std::string::npos ? 0 : slash + 1;
+  temp_ = path.substr(0, name_at) + "." + path.substr(name_at) + ".XXXXXX";
+  int error = 0;
+  {
+    SignalBlock block;
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0) {
+      error = errno;
+    } else {
+      slot_ = Register(temp_);
+    }
+  }
+  if (fd_ < 0) {
+    temp_.clear();
+    Fail("open", error);
+  }
+  if (::fchmod(fd_, CreationMode()) != 0) Fail("open", errno);
+}
+
+WholeFile::~WholeFile() { Discard(); }
+
+void WholeFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  Release(slot_);
+  slot_ = -1;
+}
+
+void WholeFile::Fail(const char* operation, int error) { Fail(operation, std::strerror(error)); }
+
+void WholeFile::Fail(const char* operation, const char* reason) {
+  Discard();
+  throw RunTimeError(std::string(operation) + " error on file " + Printable(path_, 260) + ": " +
+                     reason);
+}
+
+void WholeFile::Write(std::string_view data) {
+  if (fd_ < 0) {
+    throw RunTimeError("write error on file " + Printable(path_, 260) + ": file is closed");
+  }
+  buffer_.append(data);
+  if (buffer_.size() >= 65536) Flush();
+}
+
+void WholeFile::Flush() {
+  std::size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("write", errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  buffer_.clear();
+}
+
+void WholeFile::Commit() {
+  if (fd_ < 0) return;
+  Flush();
+  if (::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) Fail("close", errno);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) Fail("close", errno);
+  temp_.clear();
+  Release(slot_);
+  slot_ = -1;
+}
+
+void WriteWholeFile(const std::string& path, std::string_view content) {
+  WholeFile file(path);
+  file.Write(content);
+  file.Commit();
+}
+
+void InstallSignalCleanup() {
+  for (int sig : kCleanupSignals) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporariesAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+    sigaction(sig, &action, nullptr);
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace format

@@ -1,0 +1,55 @@
+// Output files written whole or not at all, and the signal handling that
+// keeps a run from leaving a temporary file behind.
+#ifndef SUSCEP_FORMAT_WHOLE_FILE_H_
+#define SUSCEP_FORMAT_WHOLE_FILE_H_
+
+#include <string>
+#include <string_view>
+
+namespace format {
+
+// A file built under a temporary name in the directory of `path` and renamed
+// over `path` by Commit(): a reader of `path` sees the old file or the new
+// one, never half of one, and a link planted at `path` is replaced, not
+// followed. A device or a pipe at `path` is refused. Destroyed without a successful Commit(), it
+// removes its temporary file and leaves `path` as it was. Failures throw RunTimeError naming the
+// operation (open, write, close) and `path`; the temporary file is then gone.
+class WholeFile {
+ public:
+  explicit WholeFile(const std::string& path);
+  ~WholeFile();
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+
+  void Write(std::string_view data);
+  // Flushes, syncs and closes the temporary file, then renames it over the
+  // path. Only the first call does anything.
+  void Commit();
+
+ private:
+  void Flush();
+  [[noreturn]] void Fail(const char* operation, int error);
+  [[noreturn]] void Fail(const char* operation, const char* reason);
+  void Discard();
+
+  std::string path_;
+  std::string temp_;
+  std::string buffer_;
+  int fd_ = -1;
+  int slot_ = -1;
+};
+
+// Writes `content` to `path` through a WholeFile.
+void WriteWholeFile(const std::string& path, std::string_view content);
+
+// For the program's main(), once at start-up. SIGINT, SIGTERM and SIGHUP
+// (unless already ignored) get a handler that removes the live temporary
+// files of WholeFile and then ends the process by the signal's default
+// action. SIGPIPE and SIGXFSZ are ignored, so that a closed pipe and a
+// file-size limit show as write errors. A later handler may save this one
+// with sigaction() and restore it, or call it, to keep the clean-up.
+void InstallSignalCleanup();
+
+}  // namespace format
+
+#endif  // SUSCEP_FORMAT_WHOLE_FILE_H_

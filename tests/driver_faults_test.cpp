@@ -1,0 +1,344 @@
+// Faults from outside the dialogue, each in a child process: signals, a
+// console pipe closed early, file-size and memory limits, two runs in one
+// directory. Every output file is left whole or as it was, never cut.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/driver_e2e_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+struct Limits {
+  rlim_t file_size = RLIM_INFINITY;
+  rlim_t address_space = RLIM_INFINITY;
+};
+
+// The program run in `dir` with its console input from a pipe the test
+// writes, its console output into a pipe the test reads (or to /dev/null),
+// and its error output in dir/stderr.txt.
+class Child {
+ public:
+  Child(const fs::path& dir, bool piped, Limits limits = {}) : dir_(dir) {
+    // A write to a child that has ended is the child's business.
+    ::signal(SIGPIPE, SIG_IGN);
+    int in[2], out[2] = {-1, -1};
+    if (::pipe(in) != 0 || (piped && ::pipe(out) != 0)) return;
+    const std::string dir_name = dir.string();
+    const std::string err_name = (dir / "stderr.txt").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Dispositions as a shell would give them, whatever the test runner's.
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      const rlimit fsize{limits.file_size, limits.file_size};
+      const rlimit as{limits.address_space, limits.address_space};
+      const int null = ::open("/dev/null", O_WRONLY);
+      if (::chdir(dir_name.c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &fsize) != 0 ||
+          ::setrlimit(RLIMIT_AS, &as) != 0) {
+        ::_exit(120);
+      }
+      const int err = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(in[0], 0);
+      ::dup2(piped ? out[1] : null, 1);
+      ::dup2(err, 2);
+      for (int fd : {in[0], in[1], out[0], out[1], null, err}) {
+        if (fd > 2) ::close(fd);
+      }
+      ::execl(SUSCEP_BINARY, SUSCEP_BINARY, static_cast<char*>(nullptr));
+      ::_exit(121);
+    }
+    ::close(in[0]);
+    in_ = in[1];
+    if (piped) {
+      ::close(out[1]);
+      out_ = out[0];
+    }
+  }
+  ~Child() {
+    EndInput();
+    CloseOutput();
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  void Signal(int sig) { ::kill(pid_, sig); }
+
+  // Stops quietly when the child no longer reads.
+  void Send(std::string_view text) {
+    while (in_ >= 0 && !text.empty()) {
+      const ssize_t n = ::write(in_, text.data(), text.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      text.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+  void EndInput() {
+    if (in_ >= 0) ::close(in_);
+    in_ = -1;
+  }
+  // Reads the console output until it holds `text`; false at its end.
+  bool ReadUntil(const std::string& text) {
+    char buf[4096];
+    while (out_ >= 0 && seen_.find(text) == std::string::npos) {
+      const ssize_t n = ::read(out_, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      seen_.append(buf, static_cast<size_t>(n));
+    }
+    return seen_.find(text) != std::string::npos;
+  }
+  void CloseOutput() {
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+  }
+  // The exit status, or 128 + the number of the signal that ended it.
+  int Wait() {
+    int raw = 0;
+    while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  }
+  std::string err() const { return e2e::ReadFile(dir_ / "stderr.txt"); }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1;
+  std::string seen_;
+};
+
+constexpr char kFlat[] = "3\n10 0.01\n20 0.01\n30 0.01\n";
+constexpr char kOld[] = "the last whole report\r\n";
+
+// Expression 99 with one DIM term and g fixed: a report after 0 iterations,
+// cut at the pause inside the report; kRest goes on from there.
+constexpr char kToPause[] = "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n";
+constexpr char kRest[] = "\n-2\n3\n";
+constexpr char kPause[] = "Press RETURN key\n";
+// The same model, then an HP-GL plot of X vs. T.
+constexpr char kPlotRun[] =
+    "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n3\n0 40 10\n0 0.02 0.005\n-2\n3\n";
+
+std::string Points300() {
+  std::string text = "300\n";
+  for (int i = 1; i <= 300; ++i) {
+    text += std::to_string(i) + " " + std::to_string(1.0 / i) + "\n";
+  }
+  return text;
+}
+
+// A fresh directory holding `files`.
+fs::path Prepare(const std::string& name,
+                 const std::vector<std::pair<std::string, std::string>>& files) {
+  return e2e::Run(name, "", files).dir;
+}
+
+// The names in `dir`, sorted: a stray temporary file shows here.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name != "input.txt" && name != "stdout.txt") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+using NameList = std::vector<std::string>;
+
+TEST(DriverFaults, ASignalAtThePauseLeavesTheLastReport) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    const fs::path dir = Prepare("signal", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+    Child child(dir, true);
+    ASSERT_TRUE(child.started());
+    child.Send(kToPause);
+    ASSERT_TRUE(child.ReadUntil(kPause)) << sig;
+    child.Signal(sig);
+    EXPECT_EQ(child.Wait(), 128 + sig);
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld) << sig;
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"})) << sig;
+  }
+}
+
+TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
+  // 300 points: the rest of the report is more than one buffer of output.
+  const fs::path dir = Prepare("pipe", {{"t.dat", Points300()}, {"SUSCEP.OUT", kOld}});
+  Child child(dir, true);
+  ASSERT_TRUE(child.started());
+  child.Send(kToPause);
+  ASSERT_TRUE(child.ReadUntil(kPause));
+  child.CloseOutput();
+  child.Send(kRest);
+  child.EndInput();
+  EXPECT_EQ(child.Wait(), 2);
+  EXPECT_NE(child.err().find("run-time error: write error on console output"), std::string::npos)
+      << child.err();
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+}
+
+// A file-size limit stands in for a full disk.
+TEST(DriverFaults, AFileSizeLimitIsAWriteErrorAndCutsNothing) {
+  const e2e::Result whole = e2e::Run("limit_whole", kPlotRun, {{"t.dat", kFlat}});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const std::string hgl = whole.File("SUSCEP.HGL");
+  ASSERT_LT(hgl.size(), 7000u);
+  ASSERT_GT(whole.File("SUSCEP.SVG").size(), 7200u);
+  const struct {
+    const char* file;
+    std::string input;
+    rlim_t limit;
+  } cases[] = {{"SUSCEP.OUT", std::string(kToPause) + kRest, 4096},
+               {"SUSCEP.HGL", kPlotRun, 4096},
+               {"SUSCEP.SVG", kPlotRun, 7168}};
+  for (const auto& c : cases) {
+    const fs::path dir = Prepare("limit", {{"t.dat", kFlat}, {c.file, kOld}});
+    Child child(dir, false, {c.limit, RLIM_INFINITY});
+    ASSERT_TRUE(child.started());
+    child.Send(c.input);
+    child.EndInput();
+    EXPECT_EQ(child.Wait(), 2) << c.file;
+    EXPECT_NE(child.err().find(std::string("write error on file ") + c.file), std::string::npos)
+        << child.err();
+    EXPECT_EQ(e2e::ReadFile(dir / c.file), kOld) << c.file;
+    if (std::string(c.file) == "SUSCEP.SVG") {
+      EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.HGL"), hgl);
+      EXPECT_EQ(Names(dir), (NameList{"SUSCEP.HGL", "SUSCEP.SVG", "stderr.txt", "t.dat"}));
+    } else {
+      EXPECT_EQ(Names(dir), (NameList{c.file, "stderr.txt", "t.dat"}));
+    }
+  }
+}
+
+TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+  const std::string chunk(1 << 20, '7');
+  {
+    // A 100 MB bad answer is reported in a short line, within 400 MB.
+    const fs::path dir = Prepare("memory_answer", {{"t.dat", kFlat}});
+    Child child(dir, false, {RLIM_INFINITY, 400u << 20});
+    ASSERT_TRUE(child.started());
+    child.Send("t.dat\n\nA\n");
+    for (int i = 0; i < 100; ++i) child.Send(chunk);
+    child.Send("x\n");
+    child.EndInput();
+    EXPECT_EQ(child.Wait(), 2) << child.err();
+    EXPECT_LT(child.err().size(), 200u);
+    EXPECT_NE(child.err().find("\"" + std::string(40, '7') + "...\" is not a number"),
+              std::string::npos)
+        << child.err();
+  }
+  {
+    // An answer too long to hold, at the pause inside the report: a read
+    // error, and the last whole report stays.
+    const fs::path dir = Prepare("memory_pause", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+    Child child(dir, true, {RLIM_INFINITY, 64u << 20});
+    ASSERT_TRUE(child.started());
+    child.Send(kToPause);
+    ASSERT_TRUE(child.ReadUntil(kPause));
+    for (int i = 0; i < 200; ++i) child.Send(chunk);
+    child.EndInput();
+    child.ReadUntil("never written");
+    EXPECT_EQ(child.Wait(), 2);
+    EXPECT_EQ(child.err(), "suscep: run-time error: read error on console input\n");
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+  }
+  {
+    // 80 000 ticks on each axis: the plotter file is written, its picture
+    // runs out of memory.
+    const fs::path dir = Prepare("memory_plot", {{"t.dat", kFlat}, {"SUSCEP.SVG", kOld}});
+    Child child(dir, false, {RLIM_INFINITY, 48u << 20});
+    ASSERT_TRUE(child.started());
+    child.Send(
+        "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n3\n0 40 0.0005\n0 0.02 0.00000025\n-2\n3\n");
+    child.EndInput();
+    EXPECT_EQ(child.Wait(), 3);
+    EXPECT_EQ(child.err(), "suscep: fatal error: out of memory\n");
+    const std::string hgl = e2e::ReadFile(dir / "SUSCEP.HGL");
+    EXPECT_GT(hgl.size(), 6000000u);
+    EXPECT_EQ(hgl.substr(hgl.size() - 10), " PU;SP0;\r\n");
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.SVG"), kOld);
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.HGL", "SUSCEP.SVG", "stderr.txt", "t.dat"}));
+  }
+}
+
+TEST(DriverFaults, TwoRunsInOneDirectoryLeaveOneWholeReport) {
+  // B fits g as well: its report is longer than A's, which ends last.
+  const std::string b_input =
+      std::string("t.dat\n\nE\n99\nF\n2\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n") + kRest;
+  const e2e::Result alone =
+      e2e::Run("two_alone", std::string(kToPause) + kRest, {{"t.dat", kFlat}});
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  const fs::path dir = Prepare("two_runs", {{"t.dat", kFlat}});
+  Child a(dir, true);
+  ASSERT_TRUE(a.started());
+  a.Send(kToPause);
+  ASSERT_TRUE(a.ReadUntil(kPause));
+  {
+    Child b(dir, false);
+    b.Send(b_input);
+    b.EndInput();
+    EXPECT_EQ(b.Wait(), 0);
+  }
+  ASSERT_GT(fs::file_size(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT").size());
+  a.Send(kRest);
+  a.EndInput();
+  a.ReadUntil("Stop - Program terminated.");
+  EXPECT_EQ(a.Wait(), 0);
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT"));
+}
+
+TEST(DriverFaults, PlantedLinksAreReplacedNotFollowed) {
+  const fs::path dir = Prepare("links", {{"t.dat", kFlat}, {"victim", "not yours"}});
+  for (const char* name : {"SUSCEP.OUT", "SUSCEP.HGL", "SUSCEP.SVG"}) {
+    fs::create_symlink("victim", dir / name);
+  }
+  Child child(dir, false);
+  ASSERT_TRUE(child.started());
+  child.Send(
+      "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n3\n0 40 10\n0 0.02 0.005\n"
+      "-1\n-1\n0\n\n0 40 10\n0 0.02 0.005\n-2\n3\n");
+  child.EndInput();
+  EXPECT_EQ(child.Wait(), 0) << child.err();
+  EXPECT_EQ(e2e::ReadFile(dir / "victim"), "not yours");
+  for (const char* name : {"SUSCEP.OUT", "SUSCEP.HGL", "SUSCEP.SVG"}) {
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
+    EXPECT_GT(fs::file_size(dir / name), 1000u) << name;
+  }
+}
+
+}  // namespace
