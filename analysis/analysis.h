@@ -35,7 +35,8 @@ struct Statistics {
   std::vector<double> std_error;
   std::vector<std::vector<double>> covariance;
   std::vector<std::vector<double>> correlation;
-  std::vector<bool> undetermined;  // the data cannot determine the parameter
+  std::vector<bool> undetermined;  // the data cannot determine the parameter (false
+                                   // where the Jacobian could not be found)
 };
 
 // Statistics of the residuals at `p`.

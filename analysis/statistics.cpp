@@ -109,7 +109,7 @@ Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
   st.std_error.assign(npar, kNaN);
   st.covariance.assign(npar, std::vector<double>(npar, kNaN));
   st.correlation.assign(npar, std::vector<double>(npar, kNaN));
-  st.undetermined.assign(npar, true);
+  st.undetermined.assign(npar, false);  // known only once the Jacobian is
   st.condition_number = kNaN;
   st.t95 = StudentT95(st.dof);
 

@@ -292,11 +292,13 @@ void WriteNotes(const Session& s, const Findings& f) {
   if (s.notes == nullptr || !s.last_fit.fitted) return;
   std::ostream& err = *s.notes;
   const FitRecord& fit = s.last_fit;
-  if (fit.outcome.budget_exhausted) {
-    err << kNote << "the fit stopped because its budget of " << fit.budget
-        << " evaluations ran out (" << fit.outcome.evaluations << " counted, "
-        << fit.outcome.restarts << " restarts at 10000 each); the values may not be the "
-        << "minimum: iterate again, with more iterations (-1)" << std::endl;
+  // With no parameters there is nothing to iterate.
+  if (fit.outcome.budget_exhausted && s.fm.NPAR > 0) {
+    err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
+        << ", " << fit.outcome.evaluations
+        << " evaluations): the values may not be the minimum; iterate again, with more "
+           "iterations (-1)"
+        << std::endl;
   }
   if (f.stopped_short) {
     err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
