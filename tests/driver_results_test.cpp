@@ -4,10 +4,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
+#include "driver/session.h"
 #include "tests/driver_e2e_util.h"
 
 namespace {
@@ -213,6 +216,62 @@ TEST(DriverResults, UnwritableFileIsRunTimeError) {
   EXPECT_NE(err.find("SUSCEP.JSON"), std::string::npos) << err;
   EXPECT_FALSE(r.Has(".SUSCEP.JSON.tmp"));
   EXPECT_TRUE(r.Has("SUSCEP.JSON/keep"));
+}
+
+// The analysis works on copies: the console gets nothing, and the state a
+// later fit, report or plot reads is as it was.
+TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
+  std::istringstream in;
+  std::ostringstream out;
+  format::Console con(in, out);
+  driver::Session s(con);
+  const std::filesystem::path dir = std::filesystem::temp_directory_path();
+  s.result_path = (dir / "suscep_results_alone.json").string();
+  std::ostringstream notes;
+  s.notes = &notes;
+  model::FitModel& m = s.fm;
+  m.ITYPE = 2;  // expression 24, g fitted
+  m.NTERM = 2;
+  m.IFN[0] = 4;
+  m.IFN[1] = 1;
+  m.S1[1] = 0.5;
+  m.NPAR = 3;
+  m.PNAME = {"g-value ", "J-BB    ", "COEFF1  "};
+  s.ev.model = &m;
+  expressions::SetConstants(s.ev);
+  const double truth[3] = {2.1, -140.0, 0.98};
+  s.data.NDATA = 20;
+  for (int i = 0; i < 20; ++i) {
+    s.data.T[i] = 5.0 + 15.0 * i;
+    s.data.XRAW[i] = expressions::Evaluate(s.ev, truth, s.data.T[i]) * (1.0 + 0.01 * std::sin(i));
+  }
+  driver::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
+  s.ev.NDATA = 20;
+  s.ev.T = s.data.T.data();
+  s.ev.XOBS = s.data.XOBS.data();
+  s.ev.SXOBS2 = s.data.SXOBS2;
+  for (int j = 0; j < 3; ++j) s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
+  s.fc.LSERR = expressions::Objective(s.ev, s.fc.PFIT.data());
+  s.ev.console = &con;
+  s.ev.EXPLIM = 1.0;  // every evaluation at a low temperature warns
+  s.ev.NCALL = 41;
+  s.store.SIMPLEX[2][1] = 3.5;
+  s.ev.TV[0] = 0.25;
+  s.last_fit.fitted = true;
+  const driver::Session before = s;
+
+  driver::WriteResults(s);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(notes.str().find("stopped short"), std::string::npos) << notes.str();
+  EXPECT_EQ(s.ev.NCALL, 41);
+  EXPECT_EQ(s.ev.TV, before.ev.TV);
+  EXPECT_EQ(s.ev.CG2, before.ev.CG2);
+  EXPECT_EQ(s.fc.PFIT, before.fc.PFIT);
+  EXPECT_EQ(s.fc.SIGMA, before.fc.SIGMA);
+  EXPECT_EQ(s.fc.LSERR, before.fc.LSERR);
+  EXPECT_EQ(std::memcmp(&s.store, &before.store, sizeof s.store), 0);
+  EXPECT_EQ(m.PVAL, before.fm.PVAL);
+  std::filesystem::remove(s.result_path);
 }
 
 }  // namespace
