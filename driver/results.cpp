@@ -40,7 +40,11 @@ void WriteWholeFile(const std::string& path, std::string_view content) {
     fs::remove(temp, ec);
     throw format::RunTimeError("write error on file " + path + ": " + what);
   };
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  // A leftover temporary file (or a link in its place) goes first; "x" then
+  // refuses to write through anything that appears there meanwhile.
+  std::error_code leftover;
+  fs::remove(temp, leftover);
+  std::FILE* file = std::fopen(temp.c_str(), "wbx");
   if (file == nullptr) {
     throw format::RunTimeError("open error on file " + path + ": " + std::strerror(errno));
   }
