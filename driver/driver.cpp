@@ -239,7 +239,8 @@ void Run(Session& s) {
   s.ev.EXPLIM = std::log(1.0E307);
 
   con.Out(kBanner);
-  LoadDataFile(s, ReadFileName(con));
+  s.data_name = ReadFileName(con);
+  LoadDataFile(s, s.data_name);
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});
@@ -295,6 +296,7 @@ void Run(Session& s) {
 int Main(std::istream& in, std::ostream& out, std::ostream& err) {
   format::Console con(in, out);
   Session session(con);
+  session.notes = &err;
   try {
     try {
       Run(session);

@@ -33,6 +33,7 @@ void SetUp(Session& s) {
   // No estimate has run yet: a zero-iteration report must not show the
   // failure of an earlier one.
   f.SIGFLAG = 0;
+  s.last_fit = FitRecord{};
   for (int j = 0; j < m.NPAR; ++j) {
     f.SIGMA[j] = 0.0;
     m.PSTEP[j] = 0.01 * m.PVAL[j];
@@ -61,8 +62,11 @@ void Fit(Session& s) {
   const fit::ObjectiveFn objective = ObjectiveOf(s);
   for (int j = 0; j < m.NPAR; ++j) f.PSTEP0[j] = m.PSTEP[j];
   ProgressHeader(s);
+  s.last_fit.fitted = true;
+  s.last_fit.budget = f.NITER;
   fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
-                m.PSTEP.data(), f.NCHECK, f.NITER);
+                m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome);
+  s.last_fit.count = f.NITER;
   s.con.Free({"Iteration is completed.  Calculation ESDs"});
   fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
                      f.SIGFLAG);
@@ -103,6 +107,7 @@ void IterationDialogue(Session& s) {
     }
   }
   WriteReport(s);
+  WriteResults(s);
 }
 
 }  // namespace

@@ -37,6 +37,14 @@ struct FitControl {
   double LSERR = 0.0;
 };
 
+// What the last iteration dialogue did, for the result file and the notes.
+struct FitRecord {
+  bool fitted = false;  // false after a zero-iteration report
+  int budget = 0;       // NITER as asked
+  int count = 0;        // COUNT as the minimiser returned it
+  fit::MinimiseOutcome outcome;
+};
+
 struct Session {
   explicit Session(format::Console& console) : con(console) {}
 
@@ -49,8 +57,12 @@ struct Session {
   int option = 0;  // the last Options menu answer
   FitControl fc;
   fit::SimplexStore store;
+  FitRecord last_fit;
+  std::string data_name;  // as typed
   std::string report_path = "SUSCEP.OUT";
   std::string plot_path = "SUSCEP.HGL";
+  std::string result_path = "SUSCEP.JSON";
+  std::ostream* notes = nullptr;  // standard error: notes after a fit
 };
 
 // How the parameter editing loop hands control back.
@@ -62,6 +74,11 @@ EditResult EditParameters(Session& s);
 
 // The results report on the console and in SUSCEP.OUT.
 void WriteReport(Session& s);
+
+// SUSCEP.JSON, with the statistics and the check of the minimum, beside
+// every report; then, after a fit, the notes on `notes`. A failure to write
+// throws format::RunTimeError.
+void WriteResults(Session& s);
 
 // One whole run on the given console, from the banner to the end. Throws
 // format::ProgramStop at an orderly end, format::RunTimeError on a failure.

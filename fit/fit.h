@@ -21,11 +21,20 @@ struct SimplexStore {
   double SIMPLEX[kMaxDim + 1][kMaxDim] = {};
 };
 
+// What a Minimise call did, told apart where COUNT lumps it together.
+struct MinimiseOutcome {
+  int evaluations = 0;            // counted evaluations (those against the budget)
+  int restarts = 0;               // restarts after a better probe point
+  bool budget_exhausted = false;  // stopped because the evaluations passed the budget
+};
+
 // Nelder-Mead simplex search with probing and restart. COUNT: in, the
 // evaluation budget; out, evaluations counted plus 10000 per restart, or a
-// negative fault code (-1 REQMIN, -10 N, -100 NCHECK, summed).
+// negative fault code (-1 REQMIN, -10 N, -100 NCHECK, summed). OUTCOME, when
+// given, receives the same split up (all zero after a fault).
 void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* START, double* BEST,
-              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT);
+              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT,
+              MinimiseOutcome* OUTCOME = nullptr);
 
 // Standard deviations from a quadratic surface fitted about the lowest
 // vertex of the final simplex. SIGFLAG 0 success (BEST replaced by the

@@ -24,7 +24,13 @@ double Clean(double y) { return std::isnan(y) ? std::numeric_limits<double>::inf
 }  // namespace
 
 void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* START, double* BEST,
-              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT) {
+              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT,
+              MinimiseOutcome* OUTCOME) {
+  if (OUTCOME != nullptr) *OUTCOME = MinimiseOutcome{};
+  int restarts = 0;
+  auto tell = [&](bool exhausted) {
+    if (OUTCOME != nullptr) *OUTCOME = {COUNT - kRestartCount * restarts, restarts, exhausted};
+  };
   // Entry checks: the faults add up and nothing else is changed.
   const int LIMIT = COUNT;
   COUNT = 0;
@@ -172,7 +178,12 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
     }
     for (int j = 0; j < N; ++j) BEST[j] = P[ILO][j];
     FBEST = FVAL[ILO];
-    if (COUNT > LIMIT) return;
+    if (COUNT > LIMIT) {
+      // The budget ran out only if the evaluations themselves passed it, not
+      // the 10000 a restart adds to stop soon after it.
+      tell(COUNT - kRestartCount * restarts > LIMIT);
+      return;
+    }
 
     // Probe a small step either way along every axis; a better point
     // restarts the search there with a much smaller simplex.
@@ -191,11 +202,15 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
       }
       BEST[j] = BEST[j] + D;
     }
-    if (!better) return;
+    if (!better) {
+      tell(false);
+      return;
+    }
 
     for (int j = 0; j < N; ++j) START[j] = BEST[j];
     DEL = kRestartDel;
     COUNT = COUNT + kRestartCount;
+    ++restarts;
   }
 }
 

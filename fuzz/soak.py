@@ -7,8 +7,10 @@ The answers follow the dialogue closely enough for most runs to get deep
 (models, fits, reports, both plot types), with a few wrong or odd answers.
 Each run must end with status 0 or 2, with nothing from a sanitizer on
 standard error and no temporary file left, and any SUSCEP.OUT it writes must
-end with the complete calculated-points table. Failing scripts are kept in soak-failures/.
+end with the complete calculated-points table; any SUSCEP.JSON must parse.
+Failing scripts are kept in soak-failures/.
 """
+import json
 import os
 import random
 import shutil
@@ -239,7 +241,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="suscep_soak_") as work:
         for run in range(runs):
             rng = random.Random(seed * 1000003 + run)
-            for name in ("SUSCEP.OUT", "SUSCEP.HGL", "SUSCEP.SVG"):
+            for name in ("SUSCEP.OUT", "SUSCEP.HGL", "SUSCEP.SVG", "SUSCEP.JSON"):
                 if os.path.exists(os.path.join(work, name)):
                     os.remove(os.path.join(work, name))
             choice = rng.random()
@@ -279,6 +281,13 @@ def main():
                     if os.path.exists(report):
                         stats["reports"] += 1
                         problem = check_report(report)
+                    result = os.path.join(work, "SUSCEP.JSON")
+                    if not problem and os.path.exists(result):
+                        try:
+                            with open(result, encoding="utf-8") as f:
+                                json.load(f)
+                        except ValueError as e:
+                            problem = "SUSCEP.JSON does not parse: %s" % e
                     if os.path.exists(os.path.join(work, "SUSCEP.HGL")):
                         stats["plots"] += 1
             except subprocess.TimeoutExpired:

@@ -26,6 +26,13 @@ void WriteFile(const fs::path& path, const std::string& text) {
 std::string Result::File(const std::string& name) const { return ReadFile(dir / name); }
 bool Result::Has(const std::string& name) const { return fs::exists(dir / name); }
 
+bool Result::HasTemporaryFile() const {
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().filename().string().rfind(".SUSCEP.", 0) == 0) return true;
+  }
+  return false;
+}
+
 namespace {
 
 fs::path ScratchRoot() {

@@ -15,6 +15,7 @@ struct Result {
   std::filesystem::path dir;
   std::string File(const std::string& name) const;  // a file the run left, "" if none
   bool Has(const std::string& name) const;
+  bool HasTemporaryFile() const;  // an output file's ".SUSCEP.*" left behind
 };
 
 std::string ReadFile(const std::filesystem::path& path);

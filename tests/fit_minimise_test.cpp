@@ -137,6 +137,48 @@ TEST(FitMinimise, BetterProbeRestarts) {
   EXPECT_EQ(fbest, Parabola(best, 1));
 }
 
+// The outcome splits COUNT; the stop a restart's 10000 brings about is not
+// a budget that ran out.
+TEST(FitMinimise, OutcomeSplitsTheCount) {
+  struct Case {
+    const char* name;
+    double (*f)(const double*, int);
+    double reqmin;
+    int budget;
+    fit::MinimiseOutcome expected;
+  };
+  const Case cases[] = {{"budget", Rosenbrock, 1e-300, 20, {0, 0, true}},
+                        {"restart", Parabola, 1e10, 200, {4, 1, false}},
+                        {"converged", Bowl, 1e-16, 100000, {0, 0, false}},
+                        {"fault", Bowl, 0.0, 200, {0, 0, false}}};
+  for (const Case& c : cases) {
+    Recorder rec{2, c.f, {}};
+    fit::SimplexStore store;
+    double start[2] = {-1.2, 1.0}, best[2], step[2] = {0.5, 0.5}, fbest = 0.0;
+    int count = c.budget;
+    fit::MinimiseOutcome outcome{7, 7, true};
+    fit::Minimise(rec.Fn(), store, c.f == Parabola ? 1 : 2, start, best, fbest, c.reqmin, step, 1,
+                  count, &outcome);
+    EXPECT_EQ(outcome.budget_exhausted, c.expected.budget_exhausted) << c.name;
+    if (count < 0) {
+      EXPECT_EQ(outcome.evaluations, 0) << c.name;
+      EXPECT_EQ(outcome.restarts, 0) << c.name;
+      continue;
+    }
+    EXPECT_EQ(outcome.evaluations + 10000 * outcome.restarts, count) << c.name;
+    if (c.expected.evaluations > 0) {
+      EXPECT_EQ(outcome.evaluations, c.expected.evaluations);
+    }
+    if (c.expected.budget_exhausted) {
+      EXPECT_GT(outcome.evaluations, c.budget);
+      EXPECT_EQ(outcome.restarts, 0);
+    }
+    if (c.f == Parabola) {
+      EXPECT_EQ(outcome.restarts, 1);
+    }
+  }
+}
+
 // With equal values the first vertex is both lowest and highest: it is
 // reflected, contracted, and returned.
 TEST(FitMinimise, TiesTakeFirstVertex) {

@@ -1,0 +1,285 @@
+// SUSCEP.JSON: the data, the model, the fit and its statistics, for other
+// programs; and the notes on standard error after a fit.
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/analysis.h"
+#include "driver/session.h"
+
+namespace driver {
+namespace {
+
+using nlohmann::json;
+
+constexpr char kResultFormat[] = "suscep-result";
+constexpr int kResultVersion = 1;
+constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
+constexpr int kCheckIterations = 200;
+constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
+constexpr int kCurvePoints = 301;       // the report's calculated curve
+constexpr char kNote[] = "suscep: note: ";
+
+// A number, or null where it is not finite.
+json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
+
+json Numbers(const std::vector<double>& v) {
+  json a = json::array();
+  for (double x : v) a.push_back(Number(x));
+  return a;
+}
+
+json Matrix(const std::vector<std::vector<double>>& m) {
+  json a = json::array();
+  for (const auto& row : m) a.push_back(Numbers(row));
+  return a;
+}
+
+std::string Trimmed(const std::string& name) {
+  const auto first = name.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+// The residuals of the fit model, evaluated on a copy of the evaluation state
+// with no console: no progress lines or warnings, NCALL and the state used
+// by later fits and plots untouched.
+analysis::Problem ProblemOf(const Session& s) {
+  expressions::Evaluation e = s.ev;
+  e.console = nullptr;
+  analysis::Problem problem;
+  problem.points = s.data.NDATA;
+  problem.residuals = [e](const double* p, double* r) mutable {
+    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - expressions::Evaluate(e, p, e.T[i]);
+  };
+  for (int j = 0; j < s.fm.NPAR; ++j) {
+    problem.scale.push_back(
+        std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])));
+  }
+  return problem;
+}
+
+const char* FunctionName(int code) {
+  static const char* const kNames[] = {"Curie",
+                                       "Zero-field",
+                                       "Ising",
+                                       "Bleaney-Bower",
+                                       "Magnetization",
+                                       "Bonner-Fisher",
+                                       "Modified Bonner-Fisher",
+                                       "Dimer",
+                                       "Other function",
+                                       "Constant"};
+  return code >= 1 && code <= 10 ? kNames[code - 1] : "Unknown";
+}
+
+const char* OtherFunctionName(int choice) {
+  static const char* const kNames[] = {"S1=S2=1 dimer with D", "S=1/2 three-spin system",
+                                       "Hatfield's S=1/2 four-spin system",
+                                       "Kahn's chain of dimers"};
+  return choice >= 1 && choice <= 4 ? kNames[choice - 1] : "Unknown";
+}
+
+json Terms(const model::FitModel& m) {
+  json terms = json::array();
+  for (int k = 0; k < m.NTERM; ++k) {
+    const int code = m.IFN[k];
+    json t = {{"function", code}, {"name", FunctionName(code)}};
+    switch (code) {
+      case 1:
+      case 2:
+        t["S"] = Number(m.S1[k]);
+        break;
+      case 5:
+        t["B"] = Number(m.S2[k]);
+        break;
+      case 8:
+        t["S1"] = Number(m.S1[k]);
+        t["S2"] = Number(m.S2[k]);
+        break;
+      case 9:
+        t["other_function"] = m.IOTHER[k];
+        t["other_name"] = OtherFunctionName(m.IOTHER[k]);
+        if (m.IOTHER[k] == 4) {
+          t["S1"] = Number(m.S1[k]);
+          t["S2"] = Number(m.S2[k]);
+        }
+        break;
+      default:
+        break;
+    }
+    if (code != 10) {
+      const char* correction = code == 1 ? "theta" : "zjp";
+      t["correction"] = m.IOPT[k] == 1 ? json(correction) : json(nullptr);
+    }
+    terms.push_back(t);
+  }
+  return terms;
+}
+
+struct Findings {
+  analysis::Statistics statistics;
+  analysis::MinimumCheck check;
+  double check_ls_error = 0.0;
+  double improvement = 0.0;
+  bool stopped_short = false;
+};
+
+Findings Analyse(const Session& s, const std::vector<double>& pfit) {
+  Findings f;
+  const analysis::Problem problem = ProblemOf(s);
+  f.statistics = analysis::Analyse(problem, pfit);
+  f.check = analysis::CheckMinimum(problem, pfit, kCheckIterations);
+  const double nan = std::nan("");
+  f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
+  const double lserr = s.fc.LSERR;
+  f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
+  if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
+  f.stopped_short = f.improvement > kStoppedShort;
+  return f;
+}
+
+std::string ResultText(const Session& s, const Findings& f, const std::vector<double>& pfit) {
+  const model::FitModel& m = s.fm;
+  const FitControl& fc = s.fc;
+  const DataSet& d = s.data;
+  const analysis::Statistics& st = f.statistics;
+  expressions::Evaluation e = s.ev;
+  e.console = nullptr;
+  auto calc = [&e, &pfit](double t) { return expressions::Evaluate(e, pfit.data(), t); };
+
+  json data = {{"file", s.data_name}, {"points", d.NDATA}};
+  std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
+  std::vector<double> raw(d.XRAW.begin(), d.XRAW.begin() + d.NDATA);
+  std::vector<double> obs(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
+  std::vector<double> cal, residual;
+  for (int i = 0; i < d.NDATA; ++i) {
+    cal.push_back(calc(d.T[i]));
+    residual.push_back(d.XOBS[i] - cal.back());
+  }
+  data["temperature"] = Numbers(t);
+  data["chi_raw"] = Numbers(raw);
+  data["chi_corrected"] = Numbers(obs);
+  data["chi_calculated"] = Numbers(cal);
+  data["residual"] = Numbers(residual);
+
+  const bool sigma_estimated = s.last_fit.fitted && fc.SIGFLAG == 0;
+  json parameters = json::array();
+  for (int j = 0; j < m.NPAR; ++j) {
+    const double se = st.std_error[j];
+    const double half = st.t95 * se;
+    parameters.push_back({{"name", Trimmed(m.PNAME[j])},
+                          {"start", Number(fc.PSTART[j])},
+                          {"step", Number(fc.PSTEP0[j])},
+                          {"value", Number(pfit[j])},
+                          {"sigma", sigma_estimated ? Number(fc.SIGMA[j]) : json(nullptr)},
+                          {"std_error", Number(se)},
+                          {"ci95", std::isfinite(half) && std::isfinite(pfit[j])
+                                       ? json::array({pfit[j] - half, pfit[j] + half})
+                                       : json(nullptr)}});
+  }
+
+  json undetermined = json::array();
+  for (int j = 0; j < m.NPAR; ++j) {
+    if (st.undetermined[j]) undetermined.push_back(Trimmed(m.PNAME[j]));
+  }
+  const json statistics = {{"points", st.points},
+                           {"parameters", st.parameters},
+                           {"dof", st.dof},
+                           {"rss", Number(st.rss)},
+                           {"residual_variance", Number(st.residual_variance)},
+                           {"aic", Number(st.aic)},
+                           {"bic", Number(st.bic)},
+                           {"t95", Number(st.t95)},
+                           {"covariance", Matrix(st.covariance)},
+                           {"correlation", Matrix(st.correlation)},
+                           {"condition_number", Number(st.condition_number)},
+                           {"undetermined", undetermined}};
+
+  const FitRecord& fit = s.last_fit;
+  const json fit_section = {{"iterations", fit.fitted ? fit.budget : 0},
+                            {"evaluations", fit.outcome.evaluations},
+                            {"restarts", fit.outcome.restarts},
+                            {"budget_exhausted", fit.outcome.budget_exhausted},
+                            {"reqmin", Number(fc.REQMIN)},
+                            {"ncheck", fc.NCHECK},
+                            {"ls_error", Number(fc.LSERR)},
+                            {"sigma_estimated", sigma_estimated}};
+
+  const analysis::MinimumCheck& c = f.check;
+  const json check = {{"method", kCheckMethod},
+                      {"ran", c.ran},
+                      {"iterations", c.iterations},
+                      {"values", c.ran ? Numbers(c.values) : json(nullptr)},
+                      {"ls_error", Number(f.check_ls_error)},
+                      {"relative_improvement", Number(f.improvement)},
+                      {"stopped_short", f.stopped_short},
+                      {"std_error", c.ran ? Numbers(c.statistics.std_error) : json(nullptr)}};
+
+  std::vector<double> ct, cchi;
+  const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
+  for (int k = 1; k <= kCurvePoints; ++k) {
+    const double tk = (k - 1) * dt + d.T[0];
+    ct.push_back(tk);
+    cchi.push_back(calc(tk));
+  }
+
+  json result = {{"format", kResultFormat},
+                 {"version", kResultVersion},
+                 {"program", {{"name", "suscep"}, {"version", SUSCEP_VERSION}}},
+                 {"data", data},
+                 {"corrections",
+                  {{"diamagnetic", Number(s.settings.DIAM)},
+                   {"tip", Number(s.settings.TIP)},
+                   {"factor", Number(s.settings.FACTOR)}}},
+                 {"model",
+                  {{"expression", s.settings.MN},
+                   {"equation_type", m.ITYPE},
+                   {"terms", Terms(m)},
+                   {"g", model::GFitted(m.GVAL) ? json(nullptr) : Number(m.GVAL)}}},
+                 {"parameters", parameters},
+                 {"fit", fit_section},
+                 {"statistics", statistics},
+                 {"minimum_check", check},
+                 {"curve", {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}}}};
+  // Invalid UTF-8 in a typed name is replaced rather than refused.
+  return result.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string Scientific(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4E", x);
+  return text;
+}
+
+void WriteNotes(const Session& s, const Findings& f) {
+  if (s.notes == nullptr || !s.last_fit.fitted) return;
+  std::ostream& err = *s.notes;
+  const FitRecord& fit = s.last_fit;
+  // With no parameters there is nothing to iterate.
+  if (fit.outcome.budget_exhausted && s.fm.NPAR > 0) {
+    err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
+        << ", " << fit.outcome.evaluations
+        << " evaluations): the values may not be the minimum; iterate again, with more "
+           "iterations (-1)"
+        << std::endl;
+  }
+  if (f.stopped_short) {
+    err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
+        << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
+        << s.result_path << std::endl;
+  }
+}
+
+}  // namespace
+
+void WriteResults(Session& s) {
+  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
+  const Findings findings = Analyse(s, pfit);
+  format::WriteWholeFile(s.result_path, ResultText(s, findings, pfit));
+  WriteNotes(s, findings);
+}
+
+}  // namespace driver
