@@ -23,8 +23,9 @@ double Clean(double y) { return std::isnan(y) ? std::numeric_limits<double>::inf
 
 }  // namespace
 
-void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* START, double* BEST,
-              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT) {
+void Minimise(const ObjectiveFn& function, SimplexStore& store, int N, double* START, double* BEST,
+              double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT,
+              const StopFn& stop) {
   // Entry checks: the faults add up and nothing else is changed.
   const int LIMIT = COUNT;
   COUNT = 0;
@@ -32,6 +33,13 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
   if (N > kMaxDim || N < 0) COUNT -= 10;  // a negative N would index outside the store
   if (NCHECK < 1) COUNT -= 100;
   if (COUNT < 0) return;
+
+  // Once `stop` has answered true the search ends at its next budget test.
+  bool stopped = false;
+  auto objective = [&](const double* p) {
+    if (!stopped && stop && stop()) stopped = true;
+    return function(p);
+  };
 
   auto& P = store.SIMPLEX;  // P[k][j]: coordinate j of vertex k
   double FVAL[kMaxDim + 1];
@@ -146,6 +154,7 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
         SUMSQ = SUMSQ + FVAL[IHI] * FVAL[IHI];
       }
 
+      if (stopped) break;
       CHECK = CHECK - 1;
       if (CHECK != 0) continue;
       if (COUNT > LIMIT) break;
@@ -172,7 +181,7 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
     }
     for (int j = 0; j < N; ++j) BEST[j] = P[ILO][j];
     FBEST = FVAL[ILO];
-    if (COUNT > LIMIT) return;
+    if (COUNT > LIMIT || stopped) return;
 
     // Probe a small step either way along every axis; a better point
     // restarts the search there with a much smaller simplex.
