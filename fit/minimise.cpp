@@ -34,7 +34,7 @@ void Minimise(const ObjectiveFn& function, SimplexStore& store, int N, double* S
   if (NCHECK < 1) COUNT -= 100;
   if (COUNT < 0) return;
 
-  // Once `stop` has answered true the search ends at its next budget test.
+  // Once `stop` has answered true the search ends after this iteration.
   bool stopped = false;
   auto objective = [&](const double* p) {
     if (!stopped && stop && stop()) stopped = true;
