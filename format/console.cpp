@@ -22,6 +22,10 @@ std::string Where(const std::string& name) {
   throw RunTimeError("read error on " + Where(source.name()) + ": " + what);
 }
 
+[[noreturn]] void Unreadable(const LineSource& source, const std::string& what) {
+  throw UnreadableAnswer("read error on " + Where(source.name()) + ": " + what, what);
+}
+
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -94,19 +98,19 @@ void Store(const LineSource& source, std::string_view text, const Target& target
   if (target.i != nullptr) {
     int v = 0;
     if (!ParseInt(text, v)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not an integer");
+      Unreadable(source, "\"" + std::string(text) + "\" is not an integer");
     }
     *target.i = v;
   } else if (target.d != nullptr) {
     double v = 0;
     if (!ParseReal(text, v)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not a number");
+      Unreadable(source, "\"" + std::string(text) + "\" is not a number");
     }
     *target.d = v;
   } else if (target.f != nullptr) {
     double v = 0;
     if (!ParseReal(text, v, target.f)) {
-      ReadError(source, "\"" + std::string(text) + "\" is not a number");
+      Unreadable(source, "\"" + std::string(text) + "\" is not a number");
     }
   }
 }
@@ -162,7 +166,7 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
         bool digits_only = !count.empty();
         for (char c : count) digits_only = digits_only && IsDigit(c);
         if (!digits_only || !ParseInt(count, repeat) || repeat < 1) {
-          ReadError(source, "\"" + std::string(token) + "\" is not a number");
+          Unreadable(source, "\"" + std::string(token) + "\" is not a number");
         }
         token = token.substr(star + 1);
       }
@@ -177,6 +181,19 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
 
 Console::Console(std::istream& in, std::ostream& out) : source_(in, kConsoleInput), out_(out) {}
 
+void Console::SetAskAgain(bool on) {
+  ask_again_ = on;
+  question_.clear();
+}
+
+void Console::Remember(std::string_view text, bool raw) {
+  // A question is a few records; a longer run (a listing, progress lines)
+  // is not worth repeating whole.
+  constexpr std::size_t kMaxQuestion = 40;
+  if (question_.size() == kMaxQuestion) question_.erase(question_.begin());
+  question_.push_back({std::string(text), raw});
+}
+
 void Console::Record(std::string_view record) {
   if (record.empty()) {
     out_.put('\n');
@@ -190,15 +207,18 @@ void Console::Record(std::string_view record) {
     out_.put('\n');
   }
   if (!out_) throw RunTimeError("write error on console output");
+  if (ask_again_) Remember(record, false);
 }
 
 void Console::Raw(std::string_view text) {
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out_) throw RunTimeError("write error on console output");
+  if (ask_again_) Remember(text, true);
 }
 
 std::string Console::ReadLine() {
   out_.flush();
+  question_.clear();
   std::string line;
   if (!source_.Next(line)) throw RunTimeError("read error on console input: end of input");
   return line;
@@ -209,17 +229,60 @@ char Console::ReadLetter() {
   return line.empty() ? ' ' : line[0];
 }
 
-int Console::ReadInt() {
+void Console::Read(const std::vector<Target>& targets) {
   out_.flush();
+  if (!ask_again_) {
+    ReadFree(source_, targets);
+    return;
+  }
+  const std::vector<Written> question = std::move(question_);
+  question_.clear();
+  // A failed read may have filled some targets: they go back to what they
+  // were, so that "/" in the next answer keeps the values from before.
+  struct Value {
+    int i = 0;
+    double d = 0.0;
+    float f = 0.0f;
+  };
+  std::vector<Value> before(targets.size());
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    if (targets[k].i != nullptr) before[k].i = *targets[k].i;
+    if (targets[k].d != nullptr) before[k].d = *targets[k].d;
+    if (targets[k].f != nullptr) before[k].f = *targets[k].f;
+  }
+  for (;;) {
+    try {
+      ReadFree(source_, targets);
+      return;
+    } catch (const UnreadableAnswer& e) {
+      for (std::size_t k = 0; k < targets.size(); ++k) {
+        if (targets[k].i != nullptr) *targets[k].i = before[k].i;
+        if (targets[k].d != nullptr) *targets[k].d = before[k].d;
+        if (targets[k].f != nullptr) *targets[k].f = before[k].f;
+      }
+      Free({e.detail() + " - please answer again"});
+      for (const Written& w : question) {
+        if (w.raw) {
+          Raw(w.text);
+        } else {
+          Record(w.text);
+        }
+      }
+      question_.clear();
+      out_.flush();
+    }
+  }
+}
+
+int Console::ReadInt() {
   int value = 0;
-  ReadFree(source_, {value});
+  Read({value});
   return value;
 }
 
 double Console::ReadReal() {
-  out_.flush();
   double value = 0.0;
-  ReadFree(source_, {value});
+  Read({value});
   return value;
 }
 
