@@ -65,7 +65,11 @@ class EditedInput : public std::streambuf {
     int count = 0;
     const char* text = el_gets(el_, &count);
     out_.LineEnded();
-    if (text == nullptr || count <= 0) return traits_type::eof();
+    if (text == nullptr || count <= 0) {
+      // Ctrl-D: what follows (the error report) starts on a line of its own.
+      std::fputc('\n', stdout);
+      return traits_type::eof();
+    }
     line_.assign(text, static_cast<std::size_t>(count));
     std::string entry = line_;
     if (!entry.empty() && entry.back() == '\n') entry.pop_back();
