@@ -3,8 +3,11 @@
 #ifdef SUSCEP_HAVE_LIBEDIT
 
 #include <histedit.h>
+#include <langinfo.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -137,6 +140,12 @@ char* Prompt(EditLine* el) {
 }  // namespace
 
 std::unique_ptr<LineEditor> LineEditor::Open() {
+  // libedit reads characters by the locale: in plain ASCII a typed "é" is
+  // lost, so bytes beyond ASCII are taken as UTF-8 there.
+  const char* ctype = std::setlocale(LC_CTYPE, "");
+  if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+  }
   History* hist = history_init();
   if (hist == nullptr) return nullptr;
   EditLine* el = el_init("suscep", stdin, stdout, stderr);
