@@ -293,8 +293,9 @@ void Run(Session& s) {
   throw format::ProgramStop{};
 }
 
-int Main(std::istream& in, std::ostream& out, std::ostream& err) {
+int Main(std::istream& in, std::ostream& out, std::ostream& err, bool ask_again) {
   format::Console con(in, out);
+  con.SetAskAgain(ask_again);
   Session session(con);
   session.notes = &err;
   try {

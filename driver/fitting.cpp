@@ -1,6 +1,7 @@
 // Parameter listing and editing, the iteration dialogue and the fit.
 #include <string>
 
+#include "driver/interrupt.h"
 #include "driver/session.h"
 
 namespace driver {
@@ -48,6 +49,7 @@ void SetUp(Session& s) {
 
 void ShowSettings(Session& s) {
   model::FitModel& m = s.fm;
+  s.con.BeginQuestion();
   s.con.Free({"No. of iterations", s.fc.NITER});
   s.con.Out(kConvergence, {s.fc.REQMIN});
   s.con.Free({"    Parameter     Value       Step"});
@@ -64,12 +66,18 @@ void Fit(Session& s) {
   ProgressHeader(s);
   s.last_fit.fitted = true;
   s.last_fit.budget = f.NITER;
-  fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
-                m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome);
-  s.last_fit.count = f.NITER;
-  s.con.Free({"Iteration is completed.  Calculation ESDs"});
-  fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
-                     f.SIGFLAG);
+  {
+    // Ctrl-C ends the search with the best point so far; the estimate and
+    // the report follow.
+    const FitInterrupt interrupt;
+    fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
+                  m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome,
+                  [&interrupt] { return interrupt.Requested(); });
+    s.last_fit.count = f.NITER;
+    s.con.Free({"Iteration is completed.  Calculation ESDs"});
+    fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
+                       f.SIGFLAG);
+  }
   ProgressHeader(s);
   f.LSERR = expressions::Objective(s.ev, f.PFIT.data());
 }
@@ -115,6 +123,7 @@ void IterationDialogue(Session& s) {
 EditResult EditParameters(Session& s) {
   format::Console& con = s.con;
   model::FitModel& m = s.fm;
+  con.BeginQuestion();
   con.Free({"No. Parameter  Value"});
   format::Items items;
   for (int j = 0; j < m.NPAR; ++j) {

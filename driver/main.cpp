@@ -1,8 +1,21 @@
+#include <unistd.h>
+
 #include <iostream>
 
+#include "driver/command_line.h"
+#include "driver/line_editor.h"
 #include "driver/session.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  if (const auto status = driver::CommandLine(argc, argv, std::cout, std::cerr)) return *status;
   format::InstallSignalCleanup();
-  return driver::Main(std::cin, std::cout, std::cerr);
+  // On a terminal an unreadable answer is asked again; line editing needs
+  // the terminal on both sides. Otherwise lines are read as they come.
+  const bool typed = isatty(STDIN_FILENO) == 1;
+  if (typed && isatty(STDOUT_FILENO) == 1) {
+    if (const auto editor = driver::LineEditor::Open()) {
+      return driver::Main(editor->in(), editor->out(), std::cerr, true);
+    }
+  }
+  return driver::Main(std::cin, std::cout, std::cerr, typed);
 }

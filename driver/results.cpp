@@ -203,6 +203,7 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                             {"evaluations", fit.outcome.evaluations},
                             {"restarts", fit.outcome.restarts},
                             {"budget_exhausted", fit.outcome.budget_exhausted},
+                            {"interrupted", fit.outcome.stopped},
                             {"reqmin", Number(fc.REQMIN)},
                             {"ncheck", fc.NCHECK},
                             {"ls_error", Number(fc.LSERR)},
@@ -264,6 +265,11 @@ void WriteNotes(const Session& s, const Findings& f) {
         << ", " << fit.outcome.evaluations
         << " evaluations): the values may not be the minimum; iterate again, with more "
            "iterations (-1)"
+        << std::endl;
+  }
+  if (fit.outcome.stopped) {
+    err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
+        << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
         << std::endl;
   }
   if (f.stopped_short) {

@@ -87,8 +87,10 @@ void Run(Session& s);
 // Runs the program and returns its exit status: 0 at an orderly end (after
 // "Stop - Program terminated."), 2 after a run-time error report on `err`,
 // 3 after any other failure (out of memory) reported in one line on `err`.
-// No output file is left cut short either way.
-int Main(std::istream& in, std::ostream& out, std::ostream& err);
+// No output file is left cut short either way. `ask_again`: answers come
+// from a terminal, where an unreadable number is asked again
+// (format::Console::SetAskAgain).
+int Main(std::istream& in, std::ostream& out, std::ostream& err, bool ask_again = false);
 
 }  // namespace driver
 

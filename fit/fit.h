@@ -14,6 +14,10 @@ constexpr int kMaxMat = 12;  // matrix size of the inversion (MAXPAR)
 // change the vector.
 using ObjectiveFn = std::function<double(const double*)>;
 
+// Asked at each evaluation of a search; true ends it as if its budget had
+// run out.
+using StopFn = std::function<bool()>;
+
 // The shared simplex store: SIMPLEX[k][j] is coordinate j of vertex k
 // (0-based: vertex k+1 of the description). Written by Minimise, read and
 // changed by EstimateSigma.
@@ -26,15 +30,17 @@ struct MinimiseOutcome {
   int evaluations = 0;            // counted evaluations (those against the budget)
   int restarts = 0;               // restarts after a better probe point
   bool budget_exhausted = false;  // stopped because the evaluations passed the budget
+  bool stopped = false;           // ended early by `stop`
 };
 
 // Nelder-Mead simplex search with probing and restart. COUNT: in, the
 // evaluation budget; out, evaluations counted plus 10000 per restart, or a
 // negative fault code (-1 REQMIN, -10 N, -100 NCHECK, summed). OUTCOME, when
-// given, receives the same split up (all zero after a fault).
+// given, receives the same split up (all zero after a fault). A `stop` that
+// answers true ends the search with the lowest vertex so far.
 void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* START, double* BEST,
               double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT,
-              MinimiseOutcome* OUTCOME = nullptr);
+              MinimiseOutcome* OUTCOME = nullptr, const StopFn& stop = {});
 
 // Standard deviations from a quadratic surface fitted about the lowest
 // vertex of the final simplex. SIGFLAG 0 success (BEST replaced by the

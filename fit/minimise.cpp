@@ -23,13 +23,15 @@ double Clean(double y) { return std::isnan(y) ? std::numeric_limits<double>::inf
 
 }  // namespace
 
-void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* START, double* BEST,
+void Minimise(const ObjectiveFn& function, SimplexStore& store, int N, double* START, double* BEST,
               double& FBEST, double REQMIN, const double* STEP, int NCHECK, int& COUNT,
-              MinimiseOutcome* OUTCOME) {
+              MinimiseOutcome* OUTCOME, const StopFn& stop) {
   if (OUTCOME != nullptr) *OUTCOME = MinimiseOutcome{};
   int restarts = 0;
-  auto tell = [&](bool exhausted) {
-    if (OUTCOME != nullptr) *OUTCOME = {COUNT - kRestartCount * restarts, restarts, exhausted};
+  auto tell = [&](bool exhausted, bool by_stop) {
+    if (OUTCOME != nullptr) {
+      *OUTCOME = {COUNT - kRestartCount * restarts, restarts, exhausted, by_stop};
+    }
   };
   // Entry checks: the faults add up and nothing else is changed.
   const int LIMIT = COUNT;
@@ -38,6 +40,13 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
   if (N > kMaxDim || N < 0) COUNT -= 10;  // a negative N would index outside the store
   if (NCHECK < 1) COUNT -= 100;
   if (COUNT < 0) return;
+
+  // Once `stop` has answered true the search ends after this iteration.
+  bool stopped = false;
+  auto objective = [&](const double* p) {
+    if (!stopped && stop && stop()) stopped = true;
+    return function(p);
+  };
 
   auto& P = store.SIMPLEX;  // P[k][j]: coordinate j of vertex k
   double FVAL[kMaxDim + 1];
@@ -152,6 +161,7 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
         SUMSQ = SUMSQ + FVAL[IHI] * FVAL[IHI];
       }
 
+      if (stopped) break;
       CHECK = CHECK - 1;
       if (CHECK != 0) continue;
       if (COUNT > LIMIT) break;
@@ -178,10 +188,10 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
     }
     for (int j = 0; j < N; ++j) BEST[j] = P[ILO][j];
     FBEST = FVAL[ILO];
-    if (COUNT > LIMIT) {
+    if (COUNT > LIMIT || stopped) {
       // The budget ran out only if the evaluations themselves passed it, not
       // the 10000 a restart adds to stop soon after it.
-      tell(COUNT - kRestartCount * restarts > LIMIT);
+      tell(!stopped && COUNT - kRestartCount * restarts > LIMIT, stopped);
       return;
     }
 
@@ -203,7 +213,7 @@ void Minimise(const ObjectiveFn& objective, SimplexStore& store, int N, double* 
       BEST[j] = BEST[j] + D;
     }
     if (!better) {
-      tell(false);
+      tell(false, false);
       return;
     }
 

@@ -24,6 +24,10 @@ std::string Quoted(std::string_view text) { return "\"" + Printable(text) + "\""
   throw RunTimeError("read error on " + Where(source.name()) + ": " + what);
 }
 
+[[noreturn]] void Unreadable(const LineSource& source, const std::string& what) {
+  throw UnreadableAnswer("read error on " + Where(source.name()) + ": " + what, what);
+}
+
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -95,15 +99,21 @@ bool ParseReal(std::string_view text, double& value, float* single = nullptr) {
 void Store(const LineSource& source, std::string_view text, const Target& target) {
   if (target.i != nullptr) {
     int v = 0;
-    if (!ParseInt(text, v)) ReadError(source, Quoted(text) + " is not an integer");
+    if (!ParseInt(text, v)) {
+      Unreadable(source, Quoted(text) + " is not an integer");
+    }
     *target.i = v;
   } else if (target.d != nullptr) {
     double v = 0;
-    if (!ParseReal(text, v)) ReadError(source, Quoted(text) + " is not a number");
+    if (!ParseReal(text, v)) {
+      Unreadable(source, Quoted(text) + " is not a number");
+    }
     *target.d = v;
   } else if (target.f != nullptr) {
     double v = 0;
-    if (!ParseReal(text, v, target.f)) ReadError(source, Quoted(text) + " is not a number");
+    if (!ParseReal(text, v, target.f)) {
+      Unreadable(source, Quoted(text) + " is not a number");
+    }
   }
 }
 
@@ -176,7 +186,7 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
         bool digits_only = !count.empty();
         for (char c : count) digits_only = digits_only && IsDigit(c);
         if (!digits_only || !ParseInt(count, repeat) || repeat < 1) {
-          ReadError(source, Quoted(token) + " is not a number");
+          Unreadable(source, Quoted(token) + " is not a number");
         }
         token = token.substr(star + 1);
       }
@@ -191,6 +201,19 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
 
 Console::Console(std::istream& in, std::ostream& out) : source_(in, kConsoleInput), out_(out) {}
 
+void Console::SetAskAgain(bool on) {
+  ask_again_ = on;
+  question_.clear();
+}
+
+void Console::Remember(std::string_view text, bool raw) {
+  // A question is a few records; a longer run (a listing, progress lines)
+  // is not worth repeating whole.
+  constexpr std::size_t kMaxQuestion = 40;
+  if (question_.size() == kMaxQuestion) question_.erase(question_.begin());
+  question_.push_back({std::string(text), raw});
+}
+
 void Console::Record(std::string_view record) {
   if (record.empty()) {
     out_.put('\n');
@@ -204,11 +227,13 @@ void Console::Record(std::string_view record) {
     out_.put('\n');
   }
   if (!out_) throw RunTimeError("write error on console output");
+  if (ask_again_) Remember(record, false);
 }
 
 void Console::Raw(std::string_view text) {
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out_) throw RunTimeError("write error on console output");
+  if (ask_again_) Remember(text, true);
 }
 
 void Console::Flush() {
@@ -218,6 +243,7 @@ void Console::Flush() {
 
 std::string Console::ReadLine() {
   Flush();
+  question_.clear();
   std::string line;
   if (!source_.Next(line)) throw RunTimeError("read error on console input: end of input");
   return line;
@@ -228,15 +254,58 @@ char Console::ReadLetter() {
   return line.empty() ? ' ' : line[0];
 }
 
-int Console::ReadInt(int current) {
+void Console::Read(const std::vector<Target>& targets) {
   Flush();
-  ReadFree(source_, {current});
+  if (!ask_again_) {
+    ReadFree(source_, targets);
+    return;
+  }
+  const std::vector<Written> question = std::move(question_);
+  question_.clear();
+  // A failed read may have filled some targets: they go back to what they
+  // were, so that "/" in the next answer keeps the values from before.
+  struct Value {
+    int i = 0;
+    double d = 0.0;
+    float f = 0.0f;
+  };
+  std::vector<Value> before(targets.size());
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    if (targets[k].i != nullptr) before[k].i = *targets[k].i;
+    if (targets[k].d != nullptr) before[k].d = *targets[k].d;
+    if (targets[k].f != nullptr) before[k].f = *targets[k].f;
+  }
+  for (;;) {
+    try {
+      ReadFree(source_, targets);
+      return;
+    } catch (const UnreadableAnswer& e) {
+      for (std::size_t k = 0; k < targets.size(); ++k) {
+        if (targets[k].i != nullptr) *targets[k].i = before[k].i;
+        if (targets[k].d != nullptr) *targets[k].d = before[k].d;
+        if (targets[k].f != nullptr) *targets[k].f = before[k].f;
+      }
+      Free({e.detail() + " - please answer again"});
+      for (const Written& w : question) {
+        if (w.raw) {
+          Raw(w.text);
+        } else {
+          Record(w.text);
+        }
+      }
+      question_.clear();
+      Flush();
+    }
+  }
+}
+
+int Console::ReadInt(int current) {
+  Read({current});
   return current;
 }
 
 double Console::ReadReal(double current) {
-  Flush();
-  ReadFree(source_, {current});
+  Read({current});
   return current;
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "format/layout.h"
@@ -27,6 +28,19 @@ class RunTimeError : public std::runtime_error {
 // a cut, and every byte that is not printable ASCII (control characters,
 // DEL, bytes of 128 and above) and the backslash shown as \xHH.
 std::string Printable(std::string_view text, std::size_t limit = 40);
+
+// A text that is not a number for its target: a RunTimeError that says
+// what could not be read, so that a console on a terminal can ask again.
+class UnreadableAnswer : public RunTimeError {
+ public:
+  UnreadableAnswer(const std::string& what, std::string detail)
+      : RunTimeError(what), detail_(std::move(detail)) {}
+  // What could not be read, e.g. "n" is not a number.
+  const std::string& detail() const { return detail_; }
+
+ private:
+  std::string detail_;
+};
 
 // An orderly end ("Stop - Program terminated.", exit status 0). Thrown after
 // the caller has written its own message, if any; main writes the stop line.
@@ -75,8 +89,8 @@ struct Target {
 // needed, starting with a fresh line; the rest of the last line is
 // discarded. Separators are blanks, tabs and commas; "/" ends the read early
 // (unfilled targets keep their values); "r*v" is r copies of v; blank lines
-// are skipped. A text that is not a number for its target, or the end of
-// the input, throws RunTimeError.
+// are skipped. A text that is not a number for its target throws
+// UnreadableAnswer; the end of the input throws RunTimeError.
 void ReadFree(LineSource& source, const std::vector<Target>& targets);
 
 // The console: formatted records with the control character of their first
@@ -84,6 +98,16 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets);
 class Console : public RecordSink {
  public:
   Console(std::istream& in, std::ostream& out);
+
+  // On a terminal: an answer that cannot be read as the numbers asked for
+  // is not fatal. One line says what could not be read, the records
+  // written since the last read (the question) are written again, and the
+  // answer is read anew; the targets keep their values until a read
+  // succeeds. The end of the input still throws RunTimeError.
+  void SetAskAgain(bool on);
+  // The records written from here on are the question of the next read
+  // (what went before, such as progress lines, is not repeated).
+  void BeginQuestion() { question_.clear(); }
 
   // Blank or other: the rest on its own line; "0": an empty line first;
   // "1": a form feed before the rest. An empty record is an empty line.
@@ -100,10 +124,7 @@ class Console : public RecordSink {
   // First character of a line, blank for an empty line.
   char ReadLetter();
   // Free-form reads.
-  void Read(const std::vector<Target>& targets) {
-    Flush();
-    ReadFree(source_, targets);
-  }
+  void Read(const std::vector<Target>& targets);
   // One value: "/" or a null value ("1*") leaves it at `current`.
   int ReadInt(int current);
   double ReadReal(double current);
@@ -113,9 +134,17 @@ class Console : public RecordSink {
  private:
   // Shows what was written before a read; a failure is a write error.
   void Flush();
+  // A record, or a text written with Raw.
+  struct Written {
+    std::string text;
+    bool raw;
+  };
+  void Remember(std::string_view text, bool raw);
 
   LineSource source_;
   std::ostream& out_;
+  bool ask_again_ = false;
+  std::vector<Written> question_;  // kept only when asking again
 };
 
 // SUSCEP.OUT, SUSCEP.HGL and SUSCEP.SVG: every record written whole and

@@ -2,6 +2,7 @@
 // restart, ties and objective values that are not numbers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -212,6 +213,48 @@ TEST(FitMinimise, NotANumberCountsAsInfinity) {
   EXPECT_NEAR(best[0], 0.5, 1e-3);
   EXPECT_NEAR(best[1], 0.5, 1e-3);
   EXPECT_LT(count, 20000);
+}
+
+// A stop asked at every evaluation: answering true ends the search within
+// one iteration, with the lowest vertex of the simplex as the result and
+// no probe; a stop that never answers true changes nothing.
+TEST(FitMinimise, StopEndsSearchAsBudgetWould) {
+  const int n = 4;
+  auto run = [](const fit::StopFn& stop, Recorder& rec, double* best, double& fbest, int& count,
+                fit::MinimiseOutcome* outcome = nullptr) {
+    fit::SimplexStore store;
+    double start[n], step[n];
+    for (int j = 0; j < n; ++j) {
+      start[j] = j % 2 ? 1.0 : -1.2;
+      step[j] = 0.5;
+    }
+    count = 1000000;
+    fit::Minimise(rec.Fn(), store, n, start, best, fbest, 1e-300, step, 1, count, outcome, stop);
+    for (int k = 0; k <= n; ++k) EXPECT_LE(fbest, Rosenbrock(store.SIMPLEX[k], n));
+  };
+  Recorder plain{n, Rosenbrock, {}};
+  double plain_best[n], plain_f = 0.0;
+  int plain_count = 0;
+  int asked = 0;
+  run([&asked] { return ++asked < 0; }, plain, plain_best, plain_f, plain_count);
+  EXPECT_EQ(asked, static_cast<int>(plain.calls.size()));
+
+  for (int after : {1, 3, 57, 400}) {
+    Recorder rec{n, Rosenbrock, {}};
+    double best[n], fbest = 0.0;
+    int count = 0;
+    int calls = 0;
+    fit::MinimiseOutcome outcome;
+    run([&calls, after] { return ++calls > after; }, rec, best, fbest, count, &outcome);
+    EXPECT_TRUE(outcome.stopped) << after;
+    EXPECT_FALSE(outcome.budget_exhausted) << after;
+    EXPECT_GT(static_cast<int>(rec.calls.size()), after) << after;
+    EXPECT_LE(static_cast<int>(rec.calls.size()), std::max(after, n + 1) + n + 2) << after;
+    EXPECT_LT(count, 10000) << after;
+    EXPECT_EQ(fbest, Rosenbrock(best, n)) << after;
+    // The same path as the unstopped search up to the stop.
+    for (size_t i = 0; i < rec.calls.size(); ++i) ASSERT_EQ(rec.calls[i], plain.calls[i]) << i;
+  }
 }
 
 }  // namespace

@@ -111,6 +111,48 @@ struct ReadCase {
   double d;
 };
 
+// Asking again: one line saying what could not be read, the question's
+// records since the last read (or since BeginQuestion) again, a new read;
+// the targets keep their values until a read succeeds.
+TEST(ConsoleAskAgain, RepeatsQuestionUntilReadable) {
+  std::istringstream in("\nn\n1.5\n7\n2 x\n/\n\nq\n");
+  std::ostringstream out;
+  Console console(in, out);
+  console.SetAskAgain(true);
+  console.Free({"progress"});
+  console.ReadLine();
+  console.Free({"Options:"});
+  console.Free({"Enter option"});
+  EXPECT_EQ(console.ReadInt(0), 7);
+  EXPECT_EQ(out.str(),
+            "progress\nOptions:\nEnter option\n"
+            "\"n\" is not an integer - please answer again\nOptions:\nEnter option\n"
+            "\"1.5\" is not an integer - please answer again\nOptions:\nEnter option\n");
+  out.str("");
+  console.Free({"a listing"});
+  console.BeginQuestion();
+  console.Raw("S1, S2? ");
+  double s1 = 3.0, s2 = 4.0;
+  console.Read({s1, s2});
+  EXPECT_EQ(s1, 3.0);
+  EXPECT_EQ(s2, 4.0);
+  EXPECT_EQ(out.str(), "a listing\nS1, S2? \"x\" is not a number - please answer again\nS1, S2? ");
+  // The end of the input stays fatal.
+  EXPECT_EQ(ErrorOf([&] { console.ReadReal(0.0); }), "read error on console input: end of input");
+}
+
+// Without asking again (a file or pipe of answers) the first unreadable
+// answer ends the read as before, and nothing is repeated.
+TEST(ConsoleAskAgain, OffByDefault) {
+  std::istringstream in("n\n7\n");
+  std::ostringstream out;
+  Console console(in, out);
+  console.Free({"Enter option"});
+  EXPECT_EQ(ErrorOf([&] { console.ReadInt(0); }),
+            "read error on console input: \"n\" is not an integer");
+  EXPECT_EQ(out.str(), "Enter option\n");
+}
+
 TEST(ReadFreeTest, ValidAnswers) {
   const ReadCase cases[] = {
       {"3 2.5", 3, 2.5},

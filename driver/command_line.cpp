@@ -1,0 +1,64 @@
+#include "driver/command_line.h"
+
+#include <ostream>
+#include <string>
+
+namespace driver {
+namespace {
+
+constexpr char kUsage[] = R"(Usage: suscep [--help | --version]
+
+Fits theoretical expressions for the temperature dependence of the molar
+magnetic susceptibility (Curie, zero-field splitting, Ising, Bleaney-Bower,
+chains, dimers, clusters, ...) to measured data by simplex minimisation of
+the L.S. error, with standard deviations from a quadratic surface. The
+program asks one question at a time on the console.
+
+Files:
+  DATA FILE    read: the name is the first answer; the number of points
+               (1-300), then pairs of temperature (K) and molar
+               susceptibility (cm3/mol)
+  SUSCEP.OUT   written: the report of the last fit
+  SUSCEP.HGL   written: the last HP-GL plot (SUSCEP.SVG: the same picture)
+
+A session is a series of answers, one per line; to replay one:
+  suscep < answers.txt
+
+On a terminal, a number that cannot be read is asked again, and Ctrl-C
+during a fit ends the search with the best point so far (a second Ctrl-C
+ends the program). From a file or pipe an unreadable number ends the
+program.
+
+Exit status:
+  0  an orderly end ("Stop - Program terminated.")
+  2  a run-time error: an unreadable number or the end of the input, a data
+     file that cannot be read, an output file that cannot be written, or a
+     wrong argument
+)";
+
+}  // namespace
+
+std::optional<int> CommandLine(int argc, const char* const argv[], std::ostream& out,
+                               std::ostream& err) {
+  if (argc <= 1) return std::nullopt;
+  const std::string arg = argv[1];
+  if (argc == 2 && arg == "--help") {
+    out << kUsage << std::flush;
+    return 0;
+  }
+  if (argc == 2 && arg == "--version") {
+    out << "suscep " << SUSCEP_VERSION << std::endl;
+    return 0;
+  }
+  if (arg == "--help" || arg == "--version") {
+    err << "suscep: unexpected argument '" << argv[2] << "' after " << arg << std::endl;
+  } else if (arg.size() > 1 && arg[0] == '-') {
+    err << "suscep: unknown option '" << arg << "' (see suscep --help)" << std::endl;
+  } else {
+    err << "suscep: unexpected argument '" << arg
+        << "' (the data file is asked for at the start; see suscep --help)" << std::endl;
+  }
+  return 2;
+}
+
+}  // namespace driver
