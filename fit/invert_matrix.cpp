@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "fit/fit.h"
-#include "format/console.h"
 
 namespace fit {
 namespace {
@@ -14,7 +13,10 @@ constexpr double kRelTol = 1.0E-6;
 }  // namespace
 
 void InvertInPlace(double* W, int N, double& TOL) {
-  if (N > kMaxInPlace) throw format::ProgramStop{};
+  if (N > kMaxInPlace) {  // the interchange records have no room for more
+    TOL = -1.0;
+    return;
+  }
   int ROW[kMaxInPlace];
   int COL[kMaxInPlace];
   // W(i,j), 0-based, column by column.
