@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "format/errors.h"
+
 namespace driver {
 namespace {
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/session.h"
+#include "format/errors.h"
 
 namespace driver {
 namespace {
@@ -140,6 +141,25 @@ void NewExpression(Session& s) {
   } while (m.ITYPE < 1 || m.ITYPE > 3);
 }
 
+// The evaluation state bound to the fit model, the console and the
+// corrected data, with the constants set. The term values carry over from
+// the previous binding: a zero-field term with an unlisted spin keeps its
+// last value.
+expressions::Evaluation BoundEvaluation(const Session& s) {
+  expressions::Evaluation e;
+  e.model = &s.fm;
+  e.console = &s.con;
+  e.NDATA = s.data.NDATA;
+  e.T = s.data.T.data();
+  e.XOBS = s.data.XOBS.data();
+  e.SXOBS2 = s.data.SXOBS2;
+  e.TIPADD = s.data.TIPADD;
+  e.EXPLIM = std::log(1.0E307);
+  e.TV = s.ev.TV;
+  expressions::SetConstants(e);
+  return e;
+}
+
 // Item F: corrections, the fit model and the constants. Returns the next
 // state: the plot menu, or the letter prompt after a refused number.
 State Proceed(Session& s) {
@@ -166,15 +186,7 @@ State Proceed(Session& s) {
   if (m.ITYPE != 1) model::AddParameter(m, s.con, "COEFF1  ");
   if (m.ITYPE == 3) model::AddParameter(m, s.con, "COEFF2  ");
 
-  expressions::Evaluation& e = s.ev;
-  e.model = &m;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  expressions::SetConstants(e);
+  s.ev = BoundEvaluation(s);
   return State::kPlotMenu;
 }
 
@@ -218,8 +230,6 @@ State Options(Session& s) {
 
 void Run(Session& s) {
   format::Console& con = s.con;
-  s.ev.EXPLIM = std::log(1.0E307);
-
   con.Out(kBanner);
   LoadDataFile(s, ReadFileName(con));
 

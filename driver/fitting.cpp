@@ -22,19 +22,14 @@ fit::ObjectiveFn ObjectiveOf(Session& s) {
   return [&s](const double* p) { return expressions::Objective(s.ev, p); };
 }
 
-// Set-up of the iteration dialogue, each time -1 is answered.
+// Set-up of the iteration dialogue, each time -1 is answered: the fit
+// settings start afresh (no deviations, no failure of an earlier estimate).
 void SetUp(Session& s) {
   model::FitModel& m = s.fm;
+  s.fc = FitControl{};
   FitControl& f = s.fc;
-  f.REQMIN = 1.0E-16;
-  f.NCHECK = 1;
   s.ev.NCALL = 0;
-  f.NITER = 200;
-  // No estimate has run yet: a zero-iteration report must not show the
-  // failure of an earlier one.
-  f.SIGFLAG = 0;
   for (int j = 0; j < m.NPAR; ++j) {
-    f.SIGMA[j] = 0.0;
     m.PSTEP[j] = 0.01 * m.PVAL[j];
     f.PSTEP0[j] = m.PSTEP[j];
     f.PSTART[j] = m.PVAL[j];

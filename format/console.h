@@ -5,26 +5,14 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "format/errors.h"
 #include "format/layout.h"
 
 namespace format {
-
-// A run-time error report: the program ends with exit status 2 after
-// writing what() to standard error. The message names the operation
-// (open, read, write, close), the file or console input, and the text.
-class RunTimeError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// An orderly end ("Stop - Program terminated.", exit status 0). Thrown after
-// the caller has written its own message, if any; main writes the stop line.
-struct ProgramStop {};
 
 // Where formatted and free-form records go.
 class RecordSink {

@@ -1,6 +1,7 @@
 // Function selection: fills one term of the fit model from the console.
 #include <array>
 
+#include "format/errors.h"
 #include "model/model.h"
 
 namespace model {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "format/console.h"
+#include "format/errors.h"
 #include "plot/axis_range.h"
 #include "plot/hpgl_svg.h"
 #include "plot/plot.h"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "format/console.h"
+#include "format/errors.h"
 
 namespace {
 

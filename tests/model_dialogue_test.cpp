@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "format/console.h"
+#include "format/errors.h"
 #include "model/model.h"
 
 namespace {
