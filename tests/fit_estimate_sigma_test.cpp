@@ -44,6 +44,24 @@ TEST(FitEstimateSigma, TooFewDataPointsFailsWithoutEvaluation) {
   EXPECT_EQ(best[0], 3.0);
 }
 
+// No parameters: the one vertex is evaluated, then again as the moved
+// origin of an empty surface, and the estimate succeeds; with no data points
+// it fails at once.
+TEST(FitEstimateSigma, NoParametersEvaluatesTheVertexTwice) {
+  Counter c([](const double*) { return 0.5; }, 0);
+  fit::SimplexStore store;
+  double best[1] = {3.0}, sigma[1] = {9.0};
+  int flag = 1;
+  fit::EstimateSigma(c.Fn(), store, best, sigma, 0, 3, flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(c.calls.size(), 2u);
+  EXPECT_EQ(best[0], 3.0);
+  EXPECT_EQ(sigma[0], 9.0);
+  fit::EstimateSigma(c.Fn(), store, best, sigma, 0, 0, flag);
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(c.calls.size(), 2u);
+}
+
 // One parameter: f = A (x - M)^2 + C. The surface is exact, its minimum is M
 // and SIGMA = sqrt(Q^2 / BMAT * RESVAR) = sqrt(C / (A (NDATA - 1))).
 TEST(FitEstimateSigma, OneParameterSurface) {
