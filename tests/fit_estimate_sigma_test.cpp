@@ -108,6 +108,23 @@ TEST(FitEstimateSigma, FarMinimumFitsAgain) {
   EXPECT_NEAR(sigma[1], std::sqrt(2.0 * (4.0 / det) / 18.0), 1e-9);
 }
 
+// A surface minimum counts as far when it lies more than a quarter of the
+// edge from the origin (S = 4 t^2 > 0.25): then one more surface is fitted.
+TEST(FitEstimateSigma, FarMeansMoreThanAQuarterEdge) {
+  for (const double M : {0.24, 0.26}) {
+    Counter c([M](const double* p) { return (p[0] - M) * (p[0] - M) + 0.01; });
+    fit::SimplexStore store;
+    SetVertices(store, {{1.0}, {0.0}});
+    double best[1], sigma[1];
+    int flag = 1;
+    fit::EstimateSigma(c.Fn(), store, best, sigma, 1, 11, flag);
+    EXPECT_EQ(flag, 0) << M;
+    EXPECT_NEAR(best[0], M, 1e-12) << M;
+    // Two vertices, then a midpoint and the moved origin per surface.
+    EXPECT_EQ(c.calls.size(), M < 0.25 ? 4u : 6u) << M;
+  }
+}
+
 TEST(FitEstimateSigma, UnusableSurfacesFail) {
   struct Case {
     const char* what;

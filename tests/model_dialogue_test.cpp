@@ -275,6 +275,18 @@ TEST(ModelSelect, DimerSpinsAskedAgainOutsideRange) {
   EXPECT_DOUBLE_EQ(m.S2[0], 0.0);
 }
 
+// A spin of 0 is in range for either spin of the dimer.
+TEST(ModelSelect, DimerSpinOfZeroAccepted) {
+  Script s("0 1.5\n-3\nn\n");
+  model::FitModel m;
+  model::SelectFunction(m, s.con, 8, 1);
+  EXPECT_EQ(s.out.str(),
+            "Dimer Eqn. parameters\nEnter S1, S2 of dimer\nEnter Initial value for J-Dimer \n"
+            "Include Neighboring interaction Z*JP  (Y/N)?\n");
+  EXPECT_EQ(m.S1[0], 0.0);
+  EXPECT_EQ(m.S2[0], 1.5);
+}
+
 const char kMenu[] =
     "Select one of the following from the Other functions\n1. User function\n"
     "2. S=1/2 Three-spin system\n3. Hatfield's S=1/2 Four-spin system\n4. Kahn's expression\n"
