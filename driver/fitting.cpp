@@ -1,15 +1,11 @@
 // Parameter listing and editing, the iteration dialogue and the fit.
 #include <string>
 
+#include "driver/layouts.h"
 #include "driver/session.h"
 
 namespace driver {
 namespace {
-
-constexpr char kListingLine[] = "(I3,'. ',A,F12.6)";
-constexpr char kProgressHeader[] = "(8X,7(1X,A,1X))";
-constexpr char kConvergence[] = "(' Convergence limit for iteration:',1P,E10.2)";
-constexpr char kStepLine[] = "(1X,I2,'. ',A,2F12.6)";
 
 void ProgressHeader(Session& s) {
   format::Items names;

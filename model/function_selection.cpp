@@ -2,16 +2,12 @@
 #include <array>
 
 #include "format/errors.h"
+#include "model/layouts.h"
 #include "model/model.h"
 
 namespace model {
 
 namespace {
-
-constexpr char kOtherFunctionsMenu[] =
-    "(' Select one of the following from the Other functions',/,' 1. User function',/,"
-    "' 2. S=1/2 Three-spin system',/,' 3. Hatfield''s S=1/2 Four-spin system',/,"
-    "' 4. Kahn''s expression')";
 
 constexpr char kSpinPrompt[] = "Enter Spin (1.0, 1.5, 2.0, or 2.5)";
 constexpr char kDimerPrompt[] = "Enter S1, S2 of dimer";
