@@ -87,18 +87,8 @@ void OtherFunctions(FitModel& m, format::Console& con, int k) {
   }
 }
 
-}  // namespace
-
-void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
-  if (k < 1 || k > MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", MAXTERM});
-    throw format::ProgramStop{};
-  }
-  if (code < 1 || code > 10) {
-    con.Free({"Function not available in the list (1-10)"});
-    throw format::ProgramStop{};
-  }
-
+// The constants and parameters of term k with function `code` (1 to 10).
+void TermParameters(FitModel& m, format::Console& con, int code, int k) {
   switch (code) {
     case 1:
       con.Free({"Enter Spin (S) for Curie term"});
@@ -138,16 +128,30 @@ void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
     case 9:
       OtherFunctions(m, con, k);
       break;
-    default:  // 10: a constant never carries a correction
+    default:  // 10
       AddParameter(m, con, "DIM     ");
-      m.IOPT[k - 1] = 0;
       return;
   }
+}
+
+}  // namespace
+
+void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
+  if (k < 1 || k > MAXTERM) {
+    con.Free({"No. of terms cannot be more than ", MAXTERM});
+    throw format::ProgramStop{};
+  }
+  if (code < 1 || code > 10) {
+    con.Free({"Function not available in the list (1-10)"});
+    throw format::ProgramStop{};
+  }
+  TermParameters(m, con, code, k);
+  m.IOPT[k - 1] = 0;
+  if (code == 10) return;  // a constant never carries a correction
 
   con.Free({code == 1 ? "Include Weiss constant (theta) (Y/N)?"
                       : "Include Neighboring interaction Z*JP  (Y/N)?"});
   const char answer = con.ReadLetter();
-  m.IOPT[k - 1] = 0;
   if (answer == 'Y' || answer == 'y') {
     m.IOPT[k - 1] = 1;
     AddParameter(m, con, code == 1 ? "THETA   " : "Z*JP    ");
