@@ -12,6 +12,7 @@
 #include "fit/fit.h"
 #include "format/console.h"
 #include "model/model.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -54,19 +55,6 @@ struct Setup {
   }
 };
 
-// Expression 24 with g fitted: x (Bleaney-Bower) + (1-x) (Curie S=1/2).
-model::FitModel DefaultModel() {
-  model::FitModel m;
-  m.GVAL = 0.0;
-  m.ITYPE = 2;
-  m.NTERM = 2;
-  m.IFN[0] = 4;
-  m.IFN[1] = 1;
-  m.S1[1] = 0.5;
-  m.NPAR = 3;
-  return m;
-}
-
 model::FitModel DimerModel() {
   model::FitModel m;
   m.ITYPE = 1;
@@ -98,7 +86,7 @@ void RunObjective(benchmark::State& state, const model::FitModel& m, std::vector
 }
 
 void BM_ObjectiveDefault(benchmark::State& state) {
-  RunObjective(state, DefaultModel(), {2.1, -140.0, 0.98});
+  RunObjective(state, test_util::Expression24(), {2.1, -140.0, 0.98});
 }
 BENCHMARK(BM_ObjectiveDefault)->Unit(benchmark::kMicrosecond);
 
@@ -115,7 +103,7 @@ BENCHMARK(BM_ObjectiveTetramer)->Unit(benchmark::kMicrosecond);
 // What the driver does for one fit: Minimise from a start away from the
 // data's parameters with steps of one hundredth, then EstimateSigma.
 void BM_FitDefault(benchmark::State& state) {
-  Setup s(DefaultModel(), {2.1, -140.0, 0.98});
+  Setup s(test_util::Expression24(), {2.1, -140.0, 0.98});
   std::int64_t calls = 0;
   int sigflag = 0;
   for (auto _ : state) {

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/layouts.h"
+#include "format/errors.h"
+
 namespace driver {
 namespace {
-
-constexpr char kListing[] = "(3(F7.2,F9.6,5X))";
 
 [[noreturn]] void Refuse(const format::LineSource& file, const std::string& what) {
   throw format::RunTimeError("read: data file '" + format::Printable(file.name(), 260) +

@@ -9,33 +9,12 @@
 #include <new>
 #include <string>
 
+#include "driver/layouts.h"
 #include "driver/session.h"
+#include "format/errors.h"
 
 namespace driver {
 namespace {
-
-constexpr char kBanner[] =
-    "('1',/,/,/,T27,' SUSCEPTIBILITY DATA FITTING ',/,"
-    "T22,'Fitting of magnetic susceptibility data',/,"
-    "T22,'to a library of theoretical expressions',/,"
-    "T22,'by simplex minimisation of the L.S. error',/,/,/,"
-    "' Experimental data file name?')";
-constexpr char kMenuCorrections[] =
-    "(' A. Diamagnetic value to be subtracted from observed',' data=',1P,E10.3,/,' B. TIP value to be added to the calculated',' Susceptibility=',1P,E10.3)";
-constexpr char kMenuFactor[] =
-    "(' C. Multipy the Observed data by factor=',F5.2,/,' D. Show the present values',/,' E. Expression No. =',I2,/,'    (A two digit no. MN (01-99). First digit M selects the ','type of expression.',/,'     Second digit N selects the function F(N). ','MN=99 for a new expression)')";
-constexpr char kMenuTable1[] =
-    "(1X,75('-'),/,' M   Expressions for X(cal)',T35,'| N      F(N)',T55,'Consts',T62,'Variables',/,1X,75('-'),/,' 0  Simple F(N)',T35,'| 1. Curie',T55,'S',/,' 1  F(N) + DIM',T35,'| 2. Zero-Field',T55,'S',T62,'D',/,' 2  x F(N) + (1-x) Curie',T35,'| 3. Ising',T62,'J-ISNG',/,' 3  x F(N) + (1-x) Z-F',T35,'| 4. Bleaney-Bower',T62,'J-BB',/,' 4  x F(N) + (1-x) Curie + DIM',T35,'| 5. Magnetization',T55,'B',T62,'J-MAGN')";
-constexpr char kMenuTable2[] =
-    "(' 5  x F(N) + (1-x) Z-F + DIM',T35,'| 6. Bonner-Fisher',T62,'J-BF',/,' 9  None of the above',T35,'| 7. Modified BF',T62,'J-MBF, Alpha',/,'    x is COEFF1 (<1.0)',T35,'| 8. Dimers',T55,'S1, S2',T62,'J-Dimer',/,' e.g. No.24 is Bleaney-Bower with',T35,'| 9. Other functions',/,'      Curie impurity',T35,'|10. Constant (DIM)',T62,'DIM',/,1X,75('-'),/,' F. Proceed for calculation',/,' G. g-value (g=0 to make it fitting parameter)=',F7.4)";
-constexpr char kFunctionList[] =
-    "(' List of Functions:',/,' 1. Curie Law',/,' 2. Zero-Field',/,' 3. Ising',/,' 4. Bleaney-Bower',/,' 5. Magnetization',/,' 6. Bonner-Fisher',/,' 7. Modified BF',/,' 8. Dimers',/,' 9. Other functions',/,' 10. Constant (DIM)')";
-constexpr char kEquationTypes[] =
-    "(' ITYPE   Type of Equation',/,' 1. A + B + C + ...',/,' 2. x(A) + (1-x)(B) + C + ...',/,' 3. y [ x(A) + (1-x)(B) ] + (1-y) (C) + D + ...',/,' Enter ITYPE (1-3)')";
-constexpr char kPlotOptions[] =
-    "(/,' Plot options:',/,' 1. X vs. T',/,' 2. Mu vs. T',/,' 3. XT vs. T',/,' 4. 1/X vs. T',/,' 5. X vs 1/T',/,' 6. QUIT',/,' Enter Option (1-6) ')";
-constexpr char kOptions[] =
-    "(' Options:',/,' 1. Select Function',/,' 2. Plot option',/,' 3. End',/,' Enter option (1-3)')";
 
 constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
 
@@ -157,6 +136,25 @@ void NewExpression(Session& s) {
   } while (m.ITYPE < 1 || m.ITYPE > 3);
 }
 
+// The evaluation state bound to the fit model, the console and the
+// corrected data, with the constants set. The term values carry over from
+// the previous binding: a zero-field term with an unlisted spin keeps its
+// last value.
+expressions::Evaluation BoundEvaluation(const Session& s) {
+  expressions::Evaluation e;
+  e.model = &s.fm;
+  e.console = &s.con;
+  e.NDATA = s.data.NDATA;
+  e.T = s.data.T.data();
+  e.XOBS = s.data.XOBS.data();
+  e.SXOBS2 = s.data.SXOBS2;
+  e.TIPADD = s.data.TIPADD;
+  e.EXPLIM = std::log(1.0E307);
+  e.TV = s.ev.TV;
+  expressions::SetConstants(e);
+  return e;
+}
+
 // Item F: corrections, the fit model and the constants. Returns the next
 // state: the plot menu, or the letter prompt after a refused number.
 State Proceed(Session& s) {
@@ -183,15 +181,7 @@ State Proceed(Session& s) {
   if (m.ITYPE != 1) model::AddParameter(m, s.con, "COEFF1  ");
   if (m.ITYPE == 3) model::AddParameter(m, s.con, "COEFF2  ");
 
-  expressions::Evaluation& e = s.ev;
-  e.model = &m;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  expressions::SetConstants(e);
+  s.ev = BoundEvaluation(s);
   return State::kPlotMenu;
 }
 
@@ -236,8 +226,6 @@ State Options(Session& s) {
 
 void Run(Session& s) {
   format::Console& con = s.con;
-  s.ev.EXPLIM = std::log(1.0E307);
-
   con.Out(kBanner);
   s.data_name = ReadFileName(con);
   LoadDataFile(s, s.data_name);

@@ -2,15 +2,11 @@
 #include <string>
 
 #include "driver/interrupt.h"
+#include "driver/layouts.h"
 #include "driver/session.h"
 
 namespace driver {
 namespace {
-
-constexpr char kListingLine[] = "(I3,'. ',A,F12.6)";
-constexpr char kProgressHeader[] = "(8X,7(1X,A,1X))";
-constexpr char kConvergence[] = "(' Convergence limit for iteration:',1P,E10.2)";
-constexpr char kStepLine[] = "(1X,I2,'. ',A,2F12.6)";
 
 void ProgressHeader(Session& s) {
   format::Items names;
@@ -23,20 +19,15 @@ fit::ObjectiveFn ObjectiveOf(Session& s) {
   return [&s](const double* p) { return expressions::Objective(s.ev, p); };
 }
 
-// Set-up of the iteration dialogue, each time -1 is answered.
+// Set-up of the iteration dialogue, each time -1 is answered: the fit
+// settings start afresh (no deviations, no failure of an earlier estimate).
 void SetUp(Session& s) {
   model::FitModel& m = s.fm;
+  s.fc = FitControl{};
   FitControl& f = s.fc;
-  f.REQMIN = 1.0E-16;
-  f.NCHECK = 1;
   s.ev.NCALL = 0;
-  f.NITER = 200;
-  // No estimate has run yet: a zero-iteration report must not show the
-  // failure of an earlier one.
-  f.SIGFLAG = 0;
   s.last_fit = FitRecord{};
   for (int j = 0; j < m.NPAR; ++j) {
-    f.SIGMA[j] = 0.0;
     m.PSTEP[j] = 0.01 * m.PVAL[j];
     f.PSTEP0[j] = m.PSTEP[j];
     f.PSTART[j] = m.PVAL[j];

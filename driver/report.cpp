@@ -2,32 +2,11 @@
 // SUSCEP.OUT.
 #include <cmath>
 
+#include "driver/layouts.h"
 #include "driver/session.h"
 
 namespace driver {
 namespace {
-
-constexpr char kHeading[] =
-    "(/,' CHIFIT output. Ref: ',/,"
-    "'     Magnetic susceptibility against temperature',/,"
-    "'     Simplex fit of the L.S. error, errors from a quadratic surface',/,"
-    "'     Observed values after the corrections listed below',/,"
-    "'     T in K, X in cm3/mol, J, D and Z*JP in cm-1, THETA in K',/)";
-constexpr char kStarting[] = "(/,/,' Starting:',/,' Parameter      Value          Step')";
-constexpr char kStartingLine[] = "(1X,A,1P,E12.5,5X,1P,E12.5)";
-constexpr char kSolution[] =
-    "(/,' Solution:',/,' Parameter      Value       Std. devn.',/,(1X,A,' =',1P,E12.5,' +/-',1P,E12.4))";
-constexpr char kSigmaFailed[] = "(' Sigma values could not be estimated correctly.')";
-constexpr char kGivenG[] = "(' g-value given =',F8.4)";
-constexpr char kLsError[] = "(' L.S. Error =',D12.4,/)";
-constexpr char kDiffHeading[] = "(4X,'Temp.(K)',8X,'X-Expt',9X,'X-Cald.',9X,'Difference')";
-constexpr char kDiffLine[] = "(F15.2,3F15.5)";
-constexpr char kCurveLine[] = "(1X,F7.2,1X,1P,E13.6)";
-constexpr char kPlotDataHeading[] =
-    "(/,/,4X,'Data for plotting (using ORIGIN, for eg.)',/,4X,'columns, from left to right : T, CHI, MU, CHI*T, 1/CHI, 1/T')";
-constexpr char kExperimental[] = "(/,4X,'Experimental points',/)";
-constexpr char kPlotDataLine[] = "(1X,F7.2,5(1X,E11.4))";
-constexpr char kCalculated[] = "(/,4X,'Calculated points',/)";
 
 constexpr int kCurvePoints = 301;
 

@@ -56,7 +56,8 @@ void InvertMatrix(const double A[kMaxMat][kMaxMat], double AINV[kMaxMat][kMaxMat
 
 // In-place inversion of the N x N matrix W stored column by column
 // (W[(j-1)*N + (i-1)] is element (i,j)). TOL in: pivot tolerance; out:
-// unchanged on success, -1.0 on failure. N must not exceed 50.
+// unchanged on success, -1.0 on failure (a pivot too small, or N above 50,
+// the room of the interchange records; W is then meaningless).
 void InvertInPlace(double* W, int N, double& TOL);
 
 }  // namespace fit

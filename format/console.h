@@ -5,46 +5,21 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "format/errors.h"
 #include "format/layout.h"
 #include "format/whole_file.h"
 
 namespace format {
 
-// A run-time error report: the program ends with exit status 2 after
-// writing what() to standard error. The message names the operation
-// (open, read, write, close), the file or console input, and the text.
-class RunTimeError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // `text` fit to quote in a message: at most `limit` bytes of it, "..." after
 // a cut, and every byte that is not printable ASCII (control characters,
 // DEL, bytes of 128 and above) and the backslash shown as \xHH.
 std::string Printable(std::string_view text, std::size_t limit = 40);
-
-// A text that is not a number for its target: a RunTimeError that says
-// what could not be read, so that a console on a terminal can ask again.
-class UnreadableAnswer : public RunTimeError {
- public:
-  UnreadableAnswer(const std::string& what, std::string detail)
-      : RunTimeError(what), detail_(std::move(detail)) {}
-  // What could not be read, e.g. "n" is not a number.
-  const std::string& detail() const { return detail_; }
-
- private:
-  std::string detail_;
-};
-
-// An orderly end ("Stop - Program terminated.", exit status 0). Thrown after
-// the caller has written its own message, if any; main writes the stop line.
-struct ProgramStop {};
 
 // Where formatted and free-form records go.
 class RecordSink {

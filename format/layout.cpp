@@ -419,19 +419,25 @@ class Parser {
         break;
     }
     node.repeat = count < 0 ? 1 : count;
+    ParseField(node, c);
+    return node;
+  }
+
+  // A value field: Iw, A or Aw, Fw.d, Ew.d, Dw.d.
+  void ParseField(Node& node, char c) {
     switch (c) {
       case 'I':
       case 'i':
         node.op = Node::Op::kI;
         node.w = Number();
         if (node.w < 1) Fail("I needs a width");
-        return node;
+        return;
       case 'A':
       case 'a':
         node.op = Node::Op::kA;
         node.w = Number();
         if (node.w < 0) node.w = 0;
-        return node;
+        return;
       case 'F':
       case 'f':
       case 'E':
@@ -446,7 +452,7 @@ class Parser {
         ++pos_;
         node.d = Number();
         if (node.d < 0) Fail("a numeric field needs '.d'");
-        return node;
+        return;
       }
       default:
         Fail("unknown edit item");

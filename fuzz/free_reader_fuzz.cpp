@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "format/console.h"
+#include "format/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

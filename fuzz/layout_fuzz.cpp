@@ -1,5 +1,6 @@
 // The layout writer fed arbitrary doubles (NaN, infinities, subnormals, the
-// extremes) and integers through every field kind the program uses.
+// extremes) and integers through every field kind and every layout the
+// program uses.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "format/layout.h"
+#include "tests/program_layouts.h"
 
 namespace {
 
@@ -47,39 +49,7 @@ const double kSpecial[] = {0.0,
                            123.456,
                            -0.004999};
 
-// Layouts as the program writes them, with the kind of each item: I an
-// integer, R a double, A a text. Reverted groups repeat their kinds.
-const struct {
-  const char* layout;
-  const char* kinds;
-} kLayouts[] = {
-    {"(' A. Diamagnetic value',' data=',1P,E10.3,/,' B. TIP',1P,E10.3)", "RR"},
-    {"(' C. Multipy the Observed data by factor=',F5.2,/,' E. Expression No. =',I2)", "RI"},
-    {"(' G. g-value (g=0 to make it fitting parameter)=',F7.4)", "R"},
-    {"(' Convergence limit for iteration:',1P,E10.2)", "R"},
-    {"(' Exponent Warning in Z-F routine-->',E12.5)", "R"},
-    {"(' L.S. Error =',D12.4,/)", "R"},
-    {"(' g-value given =',F8.4)", "R"},
-    {"(/,' Solution:',/,(1X,A,' =',1P,E12.5,' +/-',1P,E12.4))", "ARRARRARR"},
-    {"(1X,'CP-.5,-1.5;LB',I1,A)", "IA"},
-    {"(1X,'CP-1.,-1.5;LB',I2,A)", "IA"},
-    {"(1X,'CP-1.5,-1.5;LB',F3.2,A)", "RA"},
-    {"(1X,'CP-1.5,-1.5;LB',I3,A)", "IA"},
-    {"(1X,'CP-3.5,-.5,LB',F3.1,A)", "RA"},
-    {"(1X,'PA',I5,',',I5,'PD')", "II"},
-    {"(1X,2A,' S1=',F3.1,' S2=',F3.1)", "AARR"},
-    {"(1X,A,1P,E12.5,5X,1P,E12.5)", "ARRARR"},
-    {"(1X,F7.2,1X,1P,E13.6)", "RR"},
-    {"(1X,F7.2,5(1X,E11.4))", "RRRRRR"},
-    {"(1X,I2,'. ',A,2F12.6)", "IARR"},
-    {"(3(A,F10.4))", "ARARAR"},
-    {"(3(F7.2,F9.6,5X))", "RRRRRRRR"},
-    {"(F15.2,3F15.5)", "RRRR"},
-    {"(I3,'. ',A,F12.6)", "IARIAR"},
-    {"(I5,(7F10.4))", "IRRRRRRRRRR"},
-};
-
-// Single fields of every width the layouts above use.
+// Single fields of every width the program's layouts use.
 const struct {
   char kind;  // F, E (also with 1P) or D
   int w, d;
@@ -141,16 +111,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   std::size_t next = 0;
-  for (const auto& l : kLayouts) {
+  for (const auto& l : test_util::kProgramLayouts) {
     format::Items items;
     for (const char* kind = l.kinds; *kind != '\0'; ++kind, ++next) {
       const std::size_t k = next % reals.size();
       if (*kind == 'I') {
         items.emplace_back(static_cast<long long>(ints[k]));
-      } else if (*kind == 'R') {
-        items.emplace_back(reals[k]);
-      } else {
+      } else if (*kind == 'A') {
         items.emplace_back("J-BB    ");
+      } else {
+        items.emplace_back(reals[k]);
       }
     }
     // A layout of the program that does not parse throws: a finding.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/data.h"
+#include "format/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::istringstream file(std::string(reinterpret_cast<const char*>(data), size));

@@ -2,14 +2,12 @@
 #include <string>
 
 #include "format/layout.h"
+#include "model/layouts.h"
 #include "model/model.h"
 
 namespace model {
 
 namespace {
-
-constexpr char kSpinTerm[] = "(1X,2A,' S=',F3.1)";
-constexpr char kTwoSpinTerm[] = "(1X,2A,' S1=',F3.1,' S2=',F3.1)";
 
 // Ten 3-character labels, one per possible term.
 constexpr char kLabels[] = "A. B. C. D. E. F. G. H. I. J. ";

@@ -1,16 +1,13 @@
 // Function selection: fills one term of the fit model from the console.
 #include <array>
 
+#include "format/errors.h"
+#include "model/layouts.h"
 #include "model/model.h"
 
 namespace model {
 
 namespace {
-
-constexpr char kOtherFunctionsMenu[] =
-    "(' Select one of the following from the Other functions',/,' 1. User function',/,"
-    "' 2. S=1/2 Three-spin system',/,' 3. Hatfield''s S=1/2 Four-spin system',/,"
-    "' 4. Kahn''s expression')";
 
 constexpr char kSpinPrompt[] = "Enter Spin (1.0, 1.5, 2.0, or 2.5)";
 constexpr char kDimerPrompt[] = "Enter S1, S2 of dimer";
@@ -90,18 +87,8 @@ void OtherFunctions(FitModel& m, format::Console& con, int k) {
   }
 }
 
-}  // namespace
-
-void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
-  if (k < 1 || k > MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", MAXTERM});
-    throw format::ProgramStop{};
-  }
-  if (code < 1 || code > 10) {
-    con.Free({"Function not available in the list (1-10)"});
-    throw format::ProgramStop{};
-  }
-
+// The constants and parameters of term k with function `code` (1 to 10).
+void TermParameters(FitModel& m, format::Console& con, int code, int k) {
   switch (code) {
     case 1:
       con.Free({"Enter Spin (S) for Curie term"});
@@ -141,16 +128,30 @@ void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
     case 9:
       OtherFunctions(m, con, k);
       break;
-    default:  // 10: a constant never carries a correction
+    default:  // 10
       AddParameter(m, con, "DIM     ");
-      m.IOPT[k - 1] = 0;
       return;
   }
+}
+
+}  // namespace
+
+void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
+  if (k < 1 || k > MAXTERM) {
+    con.Free({"No. of terms cannot be more than ", MAXTERM});
+    throw format::ProgramStop{};
+  }
+  if (code < 1 || code > 10) {
+    con.Free({"Function not available in the list (1-10)"});
+    throw format::ProgramStop{};
+  }
+  TermParameters(m, con, code, k);
+  m.IOPT[k - 1] = 0;
+  if (code == 10) return;  // a constant never carries a correction
 
   con.Free({code == 1 ? "Include Weiss constant (theta) (Y/N)?"
                       : "Include Neighboring interaction Z*JP  (Y/N)?"});
   const char answer = con.ReadLetter();
-  m.IOPT[k - 1] = 0;
   if (answer == 'Y' || answer == 'y') {
     m.IOPT[k - 1] = 1;
     AddParameter(m, con, code == 1 ? "THETA   " : "Z*JP    ");

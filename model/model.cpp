@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "format/errors.h"
+
 namespace model {
 
 namespace {

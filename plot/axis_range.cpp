@@ -3,12 +3,13 @@
 #include <cmath>
 #include <limits>
 
+#include "plot/layouts.h"
+
 namespace plot {
 
 namespace {
 
 constexpr char kDataValues[] = "The values from data are:";
-constexpr char kAxisLine[] = "(3(A,F10.4))";
 constexpr char kEnterValues[] = "Enter the values for plot";
 // More ticks than this (a mistyped divn) would take minutes and gigabytes
 // of plotter file, far finer than a plotter unit: the axis is asked again.

@@ -2,13 +2,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "plot/layouts.h"
 #include "plot/plot.h"
 
 namespace plot {
 
 namespace {
 
-constexpr char kPictureLine[] = "(4X,75A1)";
 constexpr int kWidth = 75;
 constexpr char kDataMark = '*';
 constexpr char kCurveMark = 'c';

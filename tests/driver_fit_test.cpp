@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/driver_e2e_util.h"
 
@@ -217,6 +218,27 @@ TEST(DriverFit, TooFewPointsForTheEstimate) {
                         " L.S. Error ="),
             std::string::npos);
   EXPECT_EQ(report.find("g-value given"), std::string::npos);
+}
+
+// A fit with no parameters (a Curie term with g given): the estimate
+// evaluates the one vertex, then the moved vertex, and succeeds.
+TEST(DriverFit, AFitWithNoParametersEstimatesWithoutFailure) {
+  const std::string input = "t.dat\n\nE\n1\nG\n2\nF\n0.5\nn\n3\n1\n-1\n0\n\n-2\n3\n";
+  const e2e::Result r = e2e::Run("no_parameters", input, {{"t.dat", kFlat}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = Lines(r.out);
+  size_t done = 0;
+  while (done < lines.size() && lines[done] != "Iteration is completed.  Calculation ESDs") ++done;
+  ASSERT_LT(done + 4, lines.size());
+  // Progress counts: the last of the minimiser, two of the estimate, the
+  // final one after a new header.
+  const int last = std::stoi(lines[done - 1].substr(0, 5));
+  EXPECT_EQ(std::stoi(lines[done + 1].substr(0, 5)), last + 1);
+  EXPECT_EQ(std::stoi(lines[done + 2].substr(0, 5)), last + 2);
+  EXPECT_EQ(lines[done + 3], "        L.S.Error");
+  EXPECT_EQ(std::stoi(lines[done + 4].substr(0, 5)), last + 3);
+  EXPECT_EQ(r.out.find("Sigma values"), std::string::npos);
+  EXPECT_EQ(r.File("SUSCEP.OUT").find("Sigma values"), std::string::npos);
 }
 
 TEST(DriverFit, AZeroIterationReportAfterAFailedEstimateShowsNoFailure) {

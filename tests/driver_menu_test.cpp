@@ -125,6 +125,7 @@ TEST(DriverMenu, BadDataFilesAreRefusedBeforeAnyListing) {
       {"too_few_numbers", "3\n10 0.01\n20 0.02\n30\n"},
       {"not_a_number", "2\n10 0.01\n20 abc\n"},
       {"count_with_point", "2.5\n10 0.01\n20 0.02\n"},
+      {"repeat_count_zero", "0*5 3\n10 0.01\n20 0.02\n30 0.03\n"},
       {"infinite_value", "2\n10 0.01\n20 1e400\n"},
       {"empty", ""},
   };

@@ -236,6 +236,10 @@ TEST_F(ObjectiveTest, PerfectFitIsZeroAndOneRecordForThreeParameters) {
   EXPECT_EQ(e.NCALL, 1);
   ASSERT_EQ(log.records.size(), 1u);
   EXPECT_EQ(log.records[0], "    1    2.1000 -140.0000     .9800     .0000");
+  // A count of 10000 or more puts its first digit in the control position.
+  e.NCALL = 12344;
+  Objective(e, P.data());
+  EXPECT_EQ(log.records[1], "12345    2.1000 -140.0000     .9800     .0000");
 }
 
 TEST_F(ObjectiveTest, ZeroModelIsOneAndSevenParametersTakeTwoRecords) {

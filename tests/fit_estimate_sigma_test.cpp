@@ -44,6 +44,24 @@ TEST(FitEstimateSigma, TooFewDataPointsFailsWithoutEvaluation) {
   EXPECT_EQ(best[0], 3.0);
 }
 
+// No parameters: the one vertex is evaluated, then again as the moved
+// origin of an empty surface, and the estimate succeeds; with no data points
+// it fails at once.
+TEST(FitEstimateSigma, NoParametersEvaluatesTheVertexTwice) {
+  Counter c([](const double*) { return 0.5; }, 0);
+  fit::SimplexStore store;
+  double best[1] = {3.0}, sigma[1] = {9.0};
+  int flag = 1;
+  fit::EstimateSigma(c.Fn(), store, best, sigma, 0, 3, flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(c.calls.size(), 2u);
+  EXPECT_EQ(best[0], 3.0);
+  EXPECT_EQ(sigma[0], 9.0);
+  fit::EstimateSigma(c.Fn(), store, best, sigma, 0, 0, flag);
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(c.calls.size(), 2u);
+}
+
 // One parameter: f = A (x - M)^2 + C. The surface is exact, its minimum is M
 // and SIGMA = sqrt(Q^2 / BMAT * RESVAR) = sqrt(C / (A (NDATA - 1))).
 TEST(FitEstimateSigma, OneParameterSurface) {
@@ -88,6 +106,23 @@ TEST(FitEstimateSigma, FarMinimumFitsAgain) {
   const double det = 4.0 * 2.0 - 0.25;
   EXPECT_NEAR(sigma[0], std::sqrt(2.0 * (2.0 / det) / 18.0), 1e-9);
   EXPECT_NEAR(sigma[1], std::sqrt(2.0 * (4.0 / det) / 18.0), 1e-9);
+}
+
+// A surface minimum counts as far when it lies more than a quarter of the
+// edge from the origin (S = 4 t^2 > 0.25): then one more surface is fitted.
+TEST(FitEstimateSigma, FarMeansMoreThanAQuarterEdge) {
+  for (const double M : {0.24, 0.26}) {
+    Counter c([M](const double* p) { return (p[0] - M) * (p[0] - M) + 0.01; });
+    fit::SimplexStore store;
+    SetVertices(store, {{1.0}, {0.0}});
+    double best[1], sigma[1];
+    int flag = 1;
+    fit::EstimateSigma(c.Fn(), store, best, sigma, 1, 11, flag);
+    EXPECT_EQ(flag, 0) << M;
+    EXPECT_NEAR(best[0], M, 1e-12) << M;
+    // Two vertices, then a midpoint and the moved origin per surface.
+    EXPECT_EQ(c.calls.size(), M < 0.25 ? 4u : 6u) << M;
+  }
 }
 
 TEST(FitEstimateSigma, UnusableSurfacesFail) {

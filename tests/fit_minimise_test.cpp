@@ -91,6 +91,29 @@ TEST(FitMinimise, BudgetEndsRunWithoutProbing) {
   }
 }
 
+// One iteration that ends in a shrink counts the reflection, the
+// contraction and the N+1 re-evaluated vertices.
+TEST(FitMinimise, ShrinkCountsNPlusOneEvaluations) {
+  Recorder rec{1,
+               [](const double* p, int) {
+                 const double x = p[0];
+                 if (x == 0.0) return 1.0;   // vertex 2, the lowest
+                 if (x == 1.0) return 2.0;   // vertex 1, the highest
+                 if (x == -1.0) return 1.5;  // reflection: second highest
+                 return 1.8;                 // contraction (-0.5): worse, so shrink
+               },
+               {}};
+  fit::SimplexStore store;
+  double start[1] = {0.0}, best[1], step[1] = {1.0}, fbest = 0.0;
+  int count = 0;
+  fit::Minimise(rec.Fn(), store, 1, start, best, fbest, 1e-16, step, 1, count);
+  EXPECT_EQ(count, 1 + 1 + 2);
+  ASSERT_EQ(rec.calls.size(), 2u + 4u);
+  EXPECT_EQ(rec.calls[3][0], -0.5);
+  EXPECT_EQ(rec.calls[4][0], -0.5);  // vertex 1, halfway from -1 towards 0
+  EXPECT_EQ(rec.calls[5][0], 0.0);
+}
+
 // The build and the probes are not counted; a probe pass stops at the first
 // better point, and the restarted search (one iteration) is not probed.
 TEST(FitMinimise, ConvergedBowlBuildAndProbesUncounted) {

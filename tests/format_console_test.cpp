@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "format/console.h"
+#include "format/errors.h"
 
 namespace {
 
@@ -204,6 +205,17 @@ TEST(ReadFreeTest, Refused) {
     EXPECT_NE(message, "") << input;
     EXPECT_NE(message.find("read"), std::string::npos) << message;
   }
+}
+
+// A repeat count of 0 is refused, not read as no copies: "0*5 3" is not
+// the number 3.
+TEST(ReadFreeTest, ZeroRepeatCountIsRefused) {
+  std::istringstream in("0*5 3\n4\n");
+  LineSource source(in, "mydata.dat");
+  int n = -1;
+  std::string message = ErrorOf([&] { ReadFree(source, {n}); });
+  EXPECT_NE(message.find("0*5"), std::string::npos) << message;
+  EXPECT_EQ(n, -1);
 }
 
 TEST(ReadFreeTest, MessageNamesSourceAndText) {

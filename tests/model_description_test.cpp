@@ -20,12 +20,7 @@ std::vector<std::string> Describe(const model::FitModel& m) {
 }
 
 TEST(ModelDescribe, Expression24) {
-  model::FitModel m;
-  m.ITYPE = 2;
-  m.NTERM = 2;
-  m.IFN[0] = 4;
-  m.IFN[1] = 1;
-  m.S1[1] = 0.5;
+  model::FitModel m = test_util::Expression24();
   EXPECT_EQ(Describe(m), (std::vector<std::string>{
                              " Equation type used for fitting of data:",
                              "  x(A) + (1-x)(B) + C + ...",

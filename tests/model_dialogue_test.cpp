@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "format/console.h"
+#include "format/errors.h"
 #include "model/model.h"
 
 namespace {
@@ -262,16 +263,17 @@ TEST(ModelSelect, ZeroFieldSpinNames) {
   }
 }
 
+// Spins of 0 are in range, for S1 as for S2.
 TEST(ModelSelect, DimerSpinsAskedAgainOutsideRange) {
-  Script s("-0.5 1\n1 51\n1 0\n-3\nn\n");
+  Script s("-0.5 1\n1 51\n0 0\n-3\nn\n");
   model::FitModel m;
   model::SelectFunction(m, s.con, 8, 1);
   EXPECT_EQ(s.out.str(),
             "Dimer Eqn. parameters\nEnter S1, S2 of dimer\nEnter S1, S2 of dimer\n"
             "Enter S1, S2 of dimer\nEnter Initial value for J-Dimer \n"
             "Include Neighboring interaction Z*JP  (Y/N)?\n");
-  EXPECT_DOUBLE_EQ(m.S1[0], 1.0);
-  EXPECT_DOUBLE_EQ(m.S2[0], 0.0);
+  EXPECT_EQ(m.S1[0], 0.0);
+  EXPECT_EQ(m.S2[0], 0.0);
 }
 
 const char kMenu[] =

@@ -131,6 +131,14 @@ TEST(HpglPlot, XLabelsByWidth) {
   EXPECT_TRUE(Has(run, " CP-3,-3;LBT (K) \x03"));
 }
 
+// 10 is the first label of two digits.
+TEST(HpglPlot, XLabelOfTenHasTwoDigits) {
+  const HpglRun run = RunHpgl(MakeState(1, {2, 300}, {0.1, 0.01}), "0 300 10\n0 .1 .05\n");
+  EXPECT_TRUE(Has(run, " CP-.5,-1.5;LB0\x03"));
+  EXPECT_TRUE(Has(run, " CP-1.,-1.5;LB10\x03"));
+  EXPECT_TRUE(Has(run, " CP-1.,-1.5;LB20\x03"));
+}
+
 TEST(HpglPlot, YLabelsBySusceptibilityInThousandths) {
   for (int IPLOT : {1, 5}) {
     const HpglRun low =

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "format/errors.h"
 #include "plot/hpgl_svg.h"
 #include "plot/plot.h"
 #include "tests/test_util.h"

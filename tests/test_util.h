@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format/console.h"
+#include "model/model.h"
 
 namespace test_util {
 
@@ -35,6 +36,23 @@ inline ::testing::AssertionResult Sig(double actual, double expected, int digits
   char buf[96];
   std::snprintf(buf, sizeof buf, "%.12g differs from %.12g", actual, expected);
   return ::testing::AssertionFailure() << buf;
+}
+
+// Expression 24, x (Bleaney-Bower) + (1-x) (Curie S=1/2), with its
+// parameter table as the program builds it: g fitted when GVAL is 0.
+inline model::FitModel Expression24(double GVAL = 0.0) {
+  model::FitModel m;
+  m.GVAL = GVAL;
+  m.ITYPE = 2;
+  m.NTERM = 2;
+  m.IFN[0] = 4;
+  m.IFN[1] = 1;
+  m.S1[1] = 0.5;
+  for (const char* name : {"g-value ", "J-BB    ", "COEFF1  "}) {
+    if (name[0] == 'g' && !model::GFitted(GVAL)) continue;
+    m.PNAME[m.NPAR++] = name;
+  }
+  return m;
 }
 
 }  // namespace test_util

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "format/console.h"
+#include "format/errors.h"
 #include "plot/hpgl_svg.h"
 
 int main(int argc, char** argv) {
