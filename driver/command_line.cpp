@@ -20,6 +20,10 @@ Files:
                susceptibility (cm3/mol)
   SUSCEP.OUT   written: the report of the last fit
   SUSCEP.HGL   written: the last HP-GL plot (SUSCEP.SVG: the same picture)
+  SUSCEP.JSON  written beside every report: the data, model, parameters,
+               statistics and a check of the minimum, for other programs
+Every output file is replaced whole, never left cut short. After a fit,
+notes on standard error begin "suscep: note: ".
 
 A session is a series of answers, one per line; to replay one:
   suscep < answers.txt
@@ -34,6 +38,7 @@ Exit status:
   2  a run-time error: an unreadable number or the end of the input, a data
      file that cannot be read, an output file that cannot be written, or a
      wrong argument
+  3  any other failure, such as running out of memory
 )";
 
 }  // namespace
