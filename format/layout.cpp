@@ -269,19 +269,23 @@ struct Node {
   std::vector<Node> children;
 };
 
-struct Layout {
+}  // namespace
+
+struct ParsedLayout {
   std::vector<Node> nodes;
   // Index in `nodes` where a further record starts when items are left at
   // the final parenthesis: the last top-level group, else the beginning.
   std::size_t reversion = 0;
 };
 
+namespace {
+
 class Parser {
  public:
   explicit Parser(std::string_view text) : text_(text) {}
 
-  Layout Parse() {
-    Layout layout;
+  ParsedLayout Parse() {
+    ParsedLayout layout;
     SkipBlanks();
     Expect('(');
     layout.nodes = ParseList();
@@ -459,21 +463,24 @@ class Parser {
 
 // Parsed layouts by their text; the program's layouts are a fixed set of
 // constants, so the cache stays small.
-const Layout& CachedLayout(std::string_view text) {
-  static std::map<std::string, Layout, std::less<>> cache;
+const ParsedLayout& CachedLayout(std::string_view text) {
+  static std::map<std::string, ParsedLayout, std::less<>> cache;
   auto it = cache.find(text);
   if (it != cache.end()) return it->second;
-  Layout layout = Parser(text).Parse();
+  ParsedLayout layout = Parser(text).Parse();
   return cache.emplace(std::string(text), std::move(layout)).first->second;
 }
 
 // The state of one write.
 class Writer {
  public:
-  Writer(const Items& items, std::vector<std::string>& records)
-      : items_(items), records_(records) {}
+  Writer(const Items& items, RenderBuffers& buffers)
+      : items_(items), buffers_(buffers), record_(buffers.record), field_(buffers.field) {
+    buffers_.count = 0;
+    record_.clear();
+  }
 
-  void Run(const Layout& layout) {
+  void Run(const ParsedLayout& layout) {
     std::size_t start = 0;
     for (;;) {
       std::size_t before = next_;
@@ -585,26 +592,36 @@ class Writer {
   }
 
   void EndRecord() {
-    records_.push_back(std::move(record_));
+    std::vector<std::string>& records = buffers_.records;
+    if (buffers_.count == records.size()) records.emplace_back();
+    // The finished record goes out; the storage of an old one comes back.
+    records[buffers_.count++].swap(record_);
     record_.clear();
     pos_ = 0;
   }
 
   const Items& items_;
-  std::vector<std::string>& records_;
+  RenderBuffers& buffers_;
   std::size_t next_ = 0;
   int scale_ = 0;
-  std::string record_;
-  std::string field_;
+  std::string& record_;
+  std::string& field_;
   std::size_t pos_ = 0;
 };
 
 }  // namespace
 
 std::vector<std::string> Render(std::string_view layout, const Items& items) {
-  std::vector<std::string> records;
-  Writer(items, records).Run(CachedLayout(layout));
-  return records;
+  RenderBuffers buffers;
+  Writer(items, buffers).Run(CachedLayout(layout));
+  return std::move(buffers.records);
+}
+
+PreparedLayout::PreparedLayout(std::string_view layout) : layout_(&CachedLayout(layout)) {}
+
+std::size_t PreparedLayout::Render(const Items& items) {
+  Writer(items, buffers_).Run(*layout_);
+  return buffers_.count;
 }
 
 std::string RenderFree(const Items& items) {
