@@ -295,6 +295,37 @@ TEST(RenderLayout, Errors) {
   EXPECT_THROW(Render("(F5.1)", {"x"}), std::invalid_argument);
 }
 
+// A prepared layout renders what Render does, call after call: longer and
+// shorter records, one record and two, T moving left, and a failed rendering
+// in between that leaves nothing behind.
+TEST(PreparedLayout, RendersAsRenderCallAfterCall) {
+  const char* layout = "(I5,(7F10.4))";
+  format::PreparedLayout prepared(layout);
+  const std::vector<Items> calls = {
+      {1, 2.1, -140.0, 0.98, 0.0526},
+      {12345, 1.0, -2.0, 3.0, -4.0, 5.0, -6.0, 7.0, 0.125},
+      {7, 1.0E9, 0.5},
+      {3, 2.0},
+  };
+  for (const Items& items : calls) {
+    const std::size_t count = prepared.Render(items);
+    const std::vector<std::string> expected = Render(layout, items);
+    ASSERT_EQ(count, expected.size());
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(prepared.record(i), expected[i]);
+  }
+  EXPECT_THROW(prepared.Render({1.5}), std::invalid_argument);
+  ASSERT_EQ(prepared.Render({2, 0.5}), 1u);
+  EXPECT_EQ(prepared.record(0), "    2     .5000");
+
+  format::PreparedLayout tabs("(T8,'abc',T2,'XY',5X,I3)");
+  format::PreparedLayout copy = tabs;
+  ASSERT_EQ(tabs.Render({42}), 1u);
+  ASSERT_EQ(copy.Render({7}), 1u);
+  EXPECT_EQ(tabs.record(0), Render("(T8,'abc',T2,'XY',5X,I3)", {42})[0]);
+  EXPECT_EQ(copy.record(0), Render("(T8,'abc',T2,'XY',5X,I3)", {7})[0]);
+  EXPECT_THROW(format::PreparedLayout("(Q5)"), std::invalid_argument);
+}
+
 }  // namespace
 
 namespace {
