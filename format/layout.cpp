@@ -23,6 +23,62 @@ struct Decimal {
   bool zero = false;
 };
 
+// 10^k for k = 0..22, all below 2^74.
+struct Powers {
+  unsigned __int128 of10[23];
+  constexpr Powers() : of10() {
+    unsigned __int128 p = 1;
+    for (auto& v : of10) {
+      v = p;
+      p *= 10;
+    }
+  }
+};
+constexpr Powers kPowers;
+
+// The digits of `magnitude` (positive, finite) for the usual magnitudes,
+// 1.0E-7 up to 2^52, without the general conversion: with magnitude = m/2^s
+// (m below 2^53), the digits are m 10^k / 2^s rounded half to even, as the
+// general conversion rounds, for k = 15 - exp, in 128-bit integers. False
+// outside that range.
+bool ExactDigits(double magnitude, Decimal& dec) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  if (biased == 0 || biased == 0x7ff) return false;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int e2 = biased - 1023;  // magnitude in [2^e2, 2^(e2+1))
+  const int s = 52 - e2;
+  if (s < 1 || s > 120) return false;
+  constexpr std::uint64_t kLow = 1000000000000000;  // 10^15
+  constexpr std::uint64_t kHigh = 10 * kLow;
+  // floor(log10(magnitude)) is floor(e2 log10 2) or one more.
+  int exp = static_cast<int>(std::floor(e2 * 0.30102999566398120));
+  for (int attempt = 0; attempt < 2; ++attempt, ++exp) {
+    const int k = 15 - exp;
+    if (k < 0 || k > 22) return false;
+    const unsigned __int128 N = m * kPowers.of10[k];
+    const unsigned __int128 one = 1;
+    unsigned __int128 q = N >> s;
+    if (q >= kHigh) continue;  // exp was one too small
+    const unsigned __int128 rest = N & ((one << s) - 1);
+    const unsigned __int128 half = one << (s - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    std::uint64_t D = static_cast<std::uint64_t>(q);
+    if (D == kHigh) {
+      D = kLow;
+      ++exp;
+    }
+    for (int i = 15; i >= 0; --i) {
+      dec.digits[i] = static_cast<char>('0' + D % 10);
+      D /= 10;
+    }
+    dec.exp = exp;
+    return true;
+  }
+  return false;
+}
+
 Decimal ToDecimal(double value) {
   Decimal dec;
   dec.negative = std::signbit(value);
@@ -32,6 +88,7 @@ Decimal ToDecimal(double value) {
     std::memset(dec.digits, '0', sizeof dec.digits);
     return dec;
   }
+  if (ExactDigits(magnitude, dec)) return dec;
   // "d.ddddddddddddddde+XXX": at most 23 characters.
   char buf[32];
   auto result = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 15);
