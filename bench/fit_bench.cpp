@@ -90,6 +90,17 @@ void BM_ObjectiveDefault(benchmark::State& state) {
 }
 BENCHMARK(BM_ObjectiveDefault)->Unit(benchmark::kMicrosecond);
 
+// The same without a console: no progress line is rendered.
+void BM_ObjectiveDefaultQuiet(benchmark::State& state) {
+  Setup s(test_util::Expression24(), {2.1, -140.0, 0.98});
+  s.e.console = nullptr;
+  const double p[] = {2.1, -140.0 * 1.01, 0.98};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(expressions::Objective(s.e, p));
+  }
+}
+BENCHMARK(BM_ObjectiveDefaultQuiet)->Unit(benchmark::kMicrosecond);
+
 void BM_ObjectiveDimer52(benchmark::State& state) {
   RunObjective(state, DimerModel(), {2.0, -10.0});
 }

@@ -9,7 +9,6 @@ namespace expressions {
 namespace {
 
 constexpr char kProgressLine[] = "(I5,(7F10.4))";
-constexpr char kTooManyTerms[] = "Number of terms exceed ";
 
 // Physical constants; the first three are single-precision literals.
 constexpr double kHCK = static_cast<double>(1.4387676f);
@@ -18,7 +17,121 @@ constexpr double kRNB2 = static_cast<double>(3.8352218f);
 constexpr double kBK = 6.7170918E-05;
 constexpr double kNB = 5584.9447;
 
+// Points evaluated together, term by term.
+constexpr int kBlock = 64;
+
+// Takes the place of the console while the terms are evaluated ahead of
+// their turn: notes that a warning was due and drops it.
+class HeldWarnings : public format::RecordSink {
+ public:
+  void Record(std::string_view) override { raised_ = true; }
+  bool raised() const { return raised_; }
+
+ private:
+  bool raised_ = false;
+};
+
+// The fit model for one parameter vector: everything that does not depend on
+// the temperature (the constants of the g in force, each term's plan, the
+// factors of the equation type) worked out once, so that a point costs only
+// what depends on its temperature.
+class Plan {
+ public:
+  Plan(const Evaluation& e, const double* P) : TIPADD_(e.TIPADD) {
+    const model::FitModel& m = *e.model;
+    c_ = ConstantsOf(e);
+    int K = 0;
+    if (model::GFitted(m.GVAL)) {
+      K = 1;
+      c_.CG2 = P[0] * P[0] * e.NB2K;
+      c_.RG2 = e.RNB2 / P[0] / P[0];
+      c_.GBK = P[0] * e.BK;
+      c_.GNB = P[0] * e.NB;
+    }
+    nterm_ = m.NTERM < model::MAXTERM ? m.NTERM : model::MAXTERM;
+    for (double& f : scale_) f = 1.0;
+    for (int k = 1; k <= nterm_; ++k) terms_[k - 1] = TermPlan::For(c_, m, k, P, K);
+
+    // The first two (ITYPE 2) or three (ITYPE 3) term values are scaled,
+    // whether the model has those terms or not.
+    const int NPAR = m.NPAR;
+    if (m.ITYPE == 2) {
+      const double x = P[NPAR - 1];
+      scaled_ = 2;
+      scale_[0] = x;
+      scale_[1] = 1.0 - x;
+    } else if (m.ITYPE == 3) {
+      const double x = P[NPAR - 2];
+      const double y = P[NPAR - 1];
+      scaled_ = 3;
+      scale_[0] = x * y;
+      scale_[1] = (1.0 - x) * y;
+      scale_[2] = 1.0 - y;
+    }
+  }
+
+  // The calculated susceptibility at T; TV holds the term values of the
+  // point before and receives those of this one.
+  double At(double T, std::array<double, model::MAXTERM>& TV) const {
+    double sum = 0.0;
+    for (int k = 0; k < nterm_; ++k) {
+      double v = 0.0;
+      terms_[k].At(c_, &T, 1, scale_[k], TV[k], &v);
+      sum = sum + v;
+    }
+    for (int k = nterm_; k < scaled_; ++k) TV[k] = scale_[k] * TV[k];
+    return TIPADD_ + sum;
+  }
+
+  // At for the n (at most kBlock) temperatures T[0..n-1] into calc[0..n-1],
+  // term by term. A term's value depends only on its own value at the point
+  // before, so the order changes no value; only exponent warnings would come
+  // out in another order, so when one is due the block is done again point
+  // by point.
+  void At(const double* T, int n, std::array<double, model::MAXTERM>& TV, double* calc) const {
+    const std::array<double, model::MAXTERM> before = TV;
+    HeldWarnings held;
+    Constants quiet = c_;
+    if (quiet.console != nullptr) quiet.console = &held;
+    double values[model::MAXTERM][kBlock];
+    for (int k = 0; k < nterm_; ++k) terms_[k].At(quiet, T, n, scale_[k], TV[k], values[k]);
+    if (held.raised()) {
+      TV = before;
+      for (int i = 0; i < n; ++i) calc[i] = At(T[i], TV);
+      return;
+    }
+    for (int k = nterm_; k < scaled_; ++k) {
+      for (int i = 0; i < n; ++i) TV[k] = scale_[k] * TV[k];
+    }
+    double sum[kBlock];
+    for (int i = 0; i < n; ++i) sum[i] = 0.0;
+    for (int k = 0; k < nterm_; ++k) {
+      for (int i = 0; i < n; ++i) sum[i] = sum[i] + values[k][i];
+    }
+    for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + sum[i];
+  }
+
+ private:
+  Constants c_;
+  double TIPADD_;
+  int nterm_ = 0;
+  int scaled_ = 0;
+  double scale_[model::MAXTERM];
+  TermPlan terms_[model::MAXTERM];
+};
+
 }  // namespace
+
+ProgressLine::ProgressLine() : layout_(kProgressLine) {}
+
+void ProgressLine::Write(format::RecordSink& sink, int NCALL, const double* P, int NPAR,
+                         double error) {
+  items_.clear();
+  items_.emplace_back(NCALL);
+  for (int j = 0; j < NPAR; ++j) items_.emplace_back(P[j]);
+  items_.emplace_back(error);
+  format::Write(sink, layout_, items_);
+}
 
 void SetConstants(Evaluation& e) {
   e.HCK = kHCK;
@@ -35,114 +148,23 @@ void SetConstants(Evaluation& e) {
   }
 }
 
-double Evaluate(Evaluation& e, const double* P, double T) {
-  const model::FitModel& m = *e.model;
-  int K = 0;
-  if (model::GFitted(m.GVAL)) {
-    K = 1;
-    e.CG2 = P[0] * P[0] * e.NB2K;
-    e.RG2 = e.RNB2 / P[0] / P[0];
-    e.GBK = P[0] * e.BK;
-    e.GNB = P[0] * e.NB;
-  }
-  if (m.NTERM > model::MAXTERM) {
-    if (e.console != nullptr) format::WriteFree(*e.console, {kTooManyTerms, model::MAXTERM});
-    throw format::ProgramStop{};
-  }
-
-  auto& TV = e.TV;
-  for (int k = 1; k <= m.NTERM; ++k) {
-    double& tv = TV[k - 1];
-    const int code = m.IFN[k - 1];
-    switch (code) {
-      case 2:
-        K = K + 1;
-        // An unlisted spin leaves the previous value in place.
-        ZeroField(e, m.S1[k - 1], P[K - 1], T, tv);
-        break;
-      case 3:
-        K = K + 1;
-        tv = Ising(e, P[K - 1], T) / 2.0;
-        break;
-      case 4:
-        K = K + 1;
-        tv = BleaneyBower(e, P[K - 1], T) / 2.0;
-        break;
-      case 5:
-        K = K + 1;
-        tv = Magnetization(e, P[K - 1], m.S2[k - 1], T);
-        break;
-      case 6:
-        K = K + 1;
-        tv = BonnerFisher(e, P[K - 1], T);
-        break;
-      case 7:
-        K = K + 2;
-        tv = ModifiedBF(e, P[K - 2], P[K - 1], T);
-        break;
-      case 8:
-        K = K + 1;
-        tv = Dimer(e, m.S1[k - 1], m.S2[k - 1], P[K - 1], T) / 2.0;
-        break;
-      case 9:
-        tv = OtherFunction(e, P, K, T, k);
-        break;
-      case 10:
-        K = K + 1;
-        tv = P[K - 1];
-        break;
-      default:  // 1, and any code the dialogue would have refused
-        tv = Curie(e, m.S1[k - 1], T);
-        break;
-    }
-    if (m.IOPT[k - 1] == 1) {
-      K = K + 1;
-      const double c = P[K - 1];
-      if (code == 1) {
-        // Curie-Weiss; left uncorrected where THETA meets the temperature.
-        if (c != T) tv = tv * T / (T - c);
-      } else {
-        tv = tv / (1.0 - 4.0 * c * tv * e.RG2);
-      }
-    }
-  }
-
-  const int NPAR = m.NPAR;
-  if (m.ITYPE == 2) {
-    const double x = P[NPAR - 1];
-    TV[0] = x * TV[0];
-    TV[1] = (1.0 - x) * TV[1];
-  } else if (m.ITYPE == 3) {
-    const double x = P[NPAR - 2];
-    const double y = P[NPAR - 1];
-    TV[0] = x * y * TV[0];
-    TV[1] = (1.0 - x) * y * TV[1];
-    TV[2] = (1.0 - y) * TV[2];
-  }
-
-  double sum = 0.0;
-  for (int k = 0; k < m.NTERM; ++k) sum = sum + TV[k];
-  return e.TIPADD + sum;
-}
+double Evaluate(Evaluation& e, const double* P, double T) { return Plan(e, P).At(T, e.TV); }
 
 double Objective(Evaluation& e, const double* P) {
   e.NCALL = e.NCALL + 1;
+  const Plan plan(e, P);
   double S = 0.0;
-  for (int i = 0; i < e.NDATA; ++i) {
-    const double r = e.XOBS[i] - Evaluate(e, P, e.T[i]);
-    S = S + r * r;
+  double calc[kBlock];
+  for (int first = 0; first < e.NDATA; first += kBlock) {
+    const int n = e.NDATA - first < kBlock ? e.NDATA - first : kBlock;
+    plan.At(e.T + first, n, e.TV, calc);
+    for (int i = 0; i < n; ++i) {
+      const double r = e.XOBS[first + i] - calc[i];
+      S = S + r * r;
+    }
   }
   const double error = S / e.SXOBS2;
-
-  if (e.console != nullptr) {
-    const int NPAR = e.model->NPAR;
-    format::Items items;
-    items.reserve(static_cast<std::size_t>(NPAR) + 2);
-    items.emplace_back(e.NCALL);
-    for (int j = 0; j < NPAR; ++j) items.emplace_back(P[j]);
-    items.emplace_back(error);
-    format::Write(*e.console, kProgressLine, items);
-  }
+  if (e.console != nullptr) e.progress.Write(*e.console, e.NCALL, P, e.model->NPAR, error);
   return error;
 }
 

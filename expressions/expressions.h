@@ -10,8 +10,23 @@
 
 namespace expressions {
 
+// The progress line of the L.S. error, "(I5,(7F10.4))": its layout, parsed
+// once, and its items and records, kept from one evaluation to the next so
+// that writing the line allocates nothing.
+class ProgressLine {
+ public:
+  ProgressLine();
+  void Write(format::RecordSink& sink, int NCALL, const double* P, int NPAR, double error);
+
+ private:
+  format::PreparedLayout layout_;
+  format::Items items_;
+};
+
 // Evaluation state. The driver points it at the fit model, the console and
-// the corrected data, and calls SetConstants after every build.
+// the corrected data, and calls SetConstants after every build. A copy is a
+// whole, independent evaluation state over the same model and data; with a
+// null console it writes nothing.
 struct Evaluation {
   const model::FitModel* model = nullptr;
   format::RecordSink* console = nullptr;  // progress and warning lines
@@ -24,10 +39,14 @@ struct Evaluation {
 
   double EXPLIM = 706.893623549172;  // ln(1.0E307), set at start-up
   double HCK = 0.0, NB2K = 0.0, RNB2 = 0.0, BK = 0.0, NB = 0.0;
+  // Those of a fixed g; an evaluation with g fitted works out its own from
+  // P[0] and leaves these alone.
   double CG2 = 0.0, RG2 = 0.0, GBK = 0.0, GNB = 0.0;
 
   int NCALL = 0;
-  std::array<double, model::MAXTERM> TV{};
+  std::array<double, model::MAXTERM> TV{};  // the term values of the last point
+
+  ProgressLine progress;
 };
 
 // Model preparation: the physical constants and, for a fixed g, CG2, RG2,
@@ -35,11 +54,12 @@ struct Evaluation {
 void SetConstants(Evaluation& e);
 
 // The calculated susceptibility of the whole fit model at temperature T
-// for the parameter vector P[0..NPAR-1]; TIPADD included.
+// for the parameter vector P[0..NPAR-1]; TIPADD included. The model has at
+// most MAXTERM terms (the dialogue refuses more; terms past it are ignored).
 double Evaluate(Evaluation& e, const double* P, double T);
 
 // The L.S. error of P over the data points; increments NCALL and writes the
-// progress line "(I5,(7F10.4))".
+// progress line.
 double Objective(Evaluation& e, const double* P);
 
 }  // namespace expressions

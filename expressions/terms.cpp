@@ -4,9 +4,6 @@
 // since the results are compared to the last printed digit.
 #include "expressions/terms.h"
 
-#include <cmath>
-#include <cstdlib>
-
 #include "format/console.h"
 
 namespace expressions {
@@ -28,276 +25,323 @@ constexpr double Single(float v) { return static_cast<double>(v); }
 constexpr double kSpinIndexOffset = Single(0.9f);
 // Dimer spin doubling: trunc(2S + 0.01).
 constexpr double kSpinDoubling = Single(0.01f);
-constexpr double kFourThirds = 1.3333333333333333;
-// S = 5/2 perpendicular coefficient: 2.5 makes the small-D value meet the
-// Curie value, as an exact diagonalisation gives.
-constexpr double kC5 = 2.5;
-
-// Bonner-Fisher coefficients.
-constexpr double kBF1 = Single(0.149445f);
-constexpr double kBF2 = Single(0.30094f);
-constexpr double kBF3 = Single(1.9862f);
-constexpr double kBF4 = Single(0.68854f);
-constexpr double kBF5 = Single(6.0626f);
 
 // Modified Bonner-Fisher: boundary between the two coefficient sets.
 constexpr double kAlfaBoundary = Single(0.4f);
 
-// Kahn chain: below this |y| the Langevin function is taken from its series,
-// where 1/tanh(y) - 1/y loses every digit to cancellation.
-constexpr double kLangevinSeries = 1.0E-4;
-
-// Free-form warning: the text, then the value.
-void Warn(const Evaluation& e, const char* text, double value) {
-  if (e.console != nullptr) format::WriteFree(*e.console, {text, value});
+// The loop of TermPlan::At for a term whose value at T is value(T).
+template <class Value>
+void Fill(const TermPlan& t, const Constants& c, const double* T, int n, double scale, double* out,
+          Value value) {
+  switch (t.correction) {
+    case TermPlan::Correction::kNone:
+      for (int i = 0; i < n; ++i) out[i] = scale * value(T[i]);
+      break;
+    case TermPlan::Correction::kCurieWeiss:
+      for (int i = 0; i < n; ++i) {
+        double tv = value(T[i]);
+        // Left uncorrected where THETA meets the temperature.
+        if (t.THETA != T[i]) tv = tv * T[i] / (T[i] - t.THETA);
+        out[i] = scale * tv;
+      }
+      break;
+    case TermPlan::Correction::kMolecularField:
+      for (int i = 0; i < n; ++i) {
+        double tv = value(T[i]);
+        tv = tv / (1.0 - t.ZJP4 * tv * c.RG2);
+        out[i] = scale * tv;
+      }
+      break;
+  }
 }
 
 }  // namespace
 
-double Curie(const Evaluation& e, double S, double T) { return e.CG2 / T * (S + 1.0) * S / 3.0; }
-
-void ZeroField(const Evaluation& e, double S, double D, double T, double& chi) {
-  const int n = static_cast<int>(2.0 * S - kSpinIndexOffset);
-  if (n < 1 || n > 4) return;
-  const double A = e.CG2 / T / 3.0;
-  if (D == 0.0) {
-    chi = (S + 1.0) * S * A;
-    return;
-  }
-  const double x = e.HCK * D / T;
-  double v = 0.0;
-  switch (n) {
-    case 1:
-      v = x;
-      break;
-    case 2:
-      v = 2.0 * x;
-      break;
-    case 3:
-      v = 4.0 * x;
-      break;
-    default:
-      v = 6.0 * x;
-      break;
-  }
-  if (std::fabs(v) > e.EXPLIM && e.console != nullptr) {
-    format::Write(*e.console, kZeroFieldWarning, {v});
-  }
-  double PAR = 0.0, PERP = 0.0, Z = 0.0;
-  switch (n) {
-    case 1: {
-      const double E1 = std::exp(-x);
-      PAR = 2.0 * E1;
-      PERP = 2.0 / x * (1.0 - E1);
-      Z = 2.0 * E1 + 1.0;
-      break;
-    }
-    case 2: {
-      const double E2 = std::exp(-2.0 * x);
-      PAR = 9.0 * E2 + 1.0;
-      PERP = 3.0 / x * (1.0 - E2) + 4.0;
-      Z = 4.0 * (E2 + 1.0);
-      break;
-    }
-    case 3: {
-      const double E1 = std::exp(-x);
-      const double E4 = std::exp(-4.0 * x);
-      PAR = 2.0 * E1 + 8.0 * E4;
-      PERP = kFourThirds / x * (E1 - E4) + 6.0 / x * (1.0 - E1);
-      Z = 2.0 * (E1 + E4) + 1.0;
-      break;
-    }
-    default: {
-      const double E2 = std::exp(-2.0 * x);
-      const double E6 = std::exp(-6.0 * x);
-      PAR = 25.0 * E6 + 9.0 * E2 + 1.0;
-      PERP = kC5 / x * (E2 - E6) + 8.0 / x * (1.0 - E2) + 9.0;
-      Z = 4.0 * (E6 + E2 + 1.0);
-      break;
-    }
-  }
-  chi = (PERP + PERP + PAR) * A / Z;
+Constants ConstantsOf(const Evaluation& e) {
+  return {e.HCK, e.CG2, e.RG2, e.GBK, e.GNB, e.EXPLIM, e.console};
 }
 
-double Ising(const Evaluation& e, double J, double T) {
-  const double a = e.HCK * J / T;
-  if (a > e.EXPLIM) Warn(e, kIsingWarning, a);
-  const double E = std::exp(a);
-  return e.CG2 / (2.0 * T) * E / (E + 1.0);
-}
-
-double BleaneyBower(const Evaluation& e, double J, double T) {
-  const double x = e.HCK * J * 2.0 / T;
-  if (std::fabs(x) > e.EXPLIM) Warn(e, kBleaneyBowerWarning, x);
-  return 2.0 * e.CG2 / T / (std::exp(-x) + 3.0);
-}
-
-double Magnetization(const Evaluation& e, double J, double B, double T) {
-  const double x = -(e.HCK * J * 2.0 / T);
-  if (std::fabs(x) > e.EXPLIM) Warn(e, kMagnetizationWarning, x);
-  if (B == 0.0) {
-    // sinh(y)/B -> GBK/T and cosh(y) -> 1 as B -> 0.
-    return e.GNB * e.GBK / T / (3.0 + std::exp(x));
+void Warn(const Constants& c, Warning w, double value) {
+  if (c.console == nullptr) return;
+  const char* text = nullptr;
+  switch (w) {
+    case Warning::kZeroField:
+      format::Write(*c.console, kZeroFieldWarning, {value});
+      return;
+    case Warning::kIsing:
+      text = kIsingWarning;
+      break;
+    case Warning::kBleaneyBower:
+      text = kBleaneyBowerWarning;
+      break;
+    case Warning::kMagnetization:
+      text = kMagnetizationWarning;
+      break;
+    case Warning::kDimer:
+      text = kDimerWarning;
+      break;
+    case Warning::kTrimer:
+      text = kTrimerWarning;
+      break;
+    case Warning::kTetramer:
+      text = kTetramerWarning;
+      break;
+    case Warning::kUser:
+      text = kUserWarning;
+      break;
   }
-  const double y = e.GBK * B / T;
-  const double M = e.GNB * std::sinh(y);
-  const double Z = 2.0 * std::cosh(y) + std::exp(x) + 1.0;
-  return M / Z / B;
+  format::WriteFree(*c.console, {text, value});
 }
 
-double BonnerFisher(const Evaluation& e, double J, double T) {
-  const double x = std::fabs(J) * e.HCK / T;
-  const double NUM = 0.25 + kBF1 * x + kBF2 * (x * x);
-  const double DEN = 1.0 + kBF3 * x + kBF4 * (x * x) + kBF5 * (x * x * x);
-  return e.CG2 / T * NUM / DEN;
+ZeroFieldTerm ZeroFieldTerm::For(const Constants& c, double S, double D) {
+  return {static_cast<int>(2.0 * S - kSpinIndexOffset), (S + 1.0) * S, D, c.HCK * D};
 }
 
-double ModifiedBF(const Evaluation& e, double J, double ALFA, double T) {
+ModifiedBFTerm ModifiedBFTerm::For(const Constants& c, double J, double ALFA) {
   const double a = ALFA;
   const double a2 = a * a;
   const double a3 = a2 * a;
   const double a4 = a3 * a;
-  double A = 0.25, B, C, D, E, F;
+  ModifiedBFTerm t{};
+  t.A = 0.25;
   if (a <= kAlfaBoundary) {
-    B = Single(-0.12587f) + Single(0.22752f) * a;
-    C = Single(0.019111f) - Single(0.13307f) * a + Single(0.509f) * a2 - Single(1.3167f) * a3 +
-        Single(1.0081f) * a4;
-    D = Single(0.10772f) + Single(1.4192f) * a;
-    E = Single(-0.0028521f) - Single(0.42346f) * a + Single(2.1953f) * a2 - Single(0.82412f) * a3;
-    F = Single(0.37754f) - Single(0.06702201f) * a + Single(6.9805f) * a2 - Single(21.678f) * a3 +
-        Single(15.838f) * a4;
+    t.B = Single(-0.12587f) + Single(0.22752f) * a;
+    t.C = Single(0.019111f) - Single(0.13307f) * a + Single(0.509f) * a2 - Single(1.3167f) * a3 +
+          Single(1.0081f) * a4;
+    t.D = Single(0.10772f) + Single(1.4192f) * a;
+    t.E = Single(-0.0028521f) - Single(0.42346f) * a + Single(2.1953f) * a2 - Single(0.82412f) * a3;
+    t.F = Single(0.37754f) - Single(0.06702201f) * a + Single(6.9805f) * a2 - Single(21.678f) * a3 +
+          Single(15.838f) * a4;
   } else {
-    B = Single(-0.13695f) + Single(0.26387f) * a;
-    C = Single(0.017025f) - Single(0.12668f) * a + Single(0.49113f) * a2 - Single(1.1977f) * a3 +
-        Single(0.87257f) * a4;
-    D = Single(0.070509f) + Single(1.3042f) * a;
-    E = Single(-0.0035767f) - Single(0.40837f) * a + Single(3.4862f) * a2 - Single(0.73888f) * a3;
-    F = Single(0.36184f) - Single(0.065528f) * a + Single(6.65875f) * a2 - Single(20.945f) * a3 +
-        Single(15.42504f) * a4;
+    t.B = Single(-0.13695f) + Single(0.26387f) * a;
+    t.C = Single(0.017025f) - Single(0.12668f) * a + Single(0.49113f) * a2 - Single(1.1977f) * a3 +
+          Single(0.87257f) * a4;
+    t.D = Single(0.070509f) + Single(1.3042f) * a;
+    t.E = Single(-0.0035767f) - Single(0.40837f) * a + Single(3.4862f) * a2 - Single(0.73888f) * a3;
+    t.F = Single(0.36184f) - Single(0.065528f) * a + Single(6.65875f) * a2 - Single(20.945f) * a3 +
+          Single(15.42504f) * a4;
   }
-  // Signed: a ferromagnetic J gives a negative x, and DEN may then vanish;
-  // the IEEE result of the division stands.
-  const double x = -J * e.HCK / T;
-  const double NUM = A + B * x + C * (x * x);
-  const double DEN = 1.0 + D * x + E * (x * x) + F * (x * x * x);
-  return e.CG2 / T * NUM / DEN;
+  t.mJH = -J * c.HCK;
+  return t;
+}
+
+DimerTerm DimerTerm::For(const Constants& c, double S1, double S2, double J) {
+  return {static_cast<int>(2.0 * S1 + kSpinDoubling), static_cast<int>(2.0 * S2 + kSpinDoubling),
+          c.HCK * J, c.CG2 / 12.0};
+}
+
+double Curie(const Evaluation& e, double S, double T) {
+  return CurieTerm::For(S).At(ConstantsOf(e), T);
+}
+
+void ZeroField(const Evaluation& e, double S, double D, double T, double& chi) {
+  const Constants c = ConstantsOf(e);
+  ZeroFieldTerm::For(c, S, D).At(c, T, chi);
+}
+
+double Ising(const Evaluation& e, double J, double T) {
+  const Constants c = ConstantsOf(e);
+  return IsingTerm::For(c, J).At(c, T);
+}
+
+double BleaneyBower(const Evaluation& e, double J, double T) {
+  const Constants c = ConstantsOf(e);
+  return BleaneyBowerTerm::For(c, J).At(c, T);
+}
+
+double Magnetization(const Evaluation& e, double J, double B, double T) {
+  const Constants c = ConstantsOf(e);
+  return MagnetizationTerm::For(c, J, B).At(c, T);
+}
+
+double BonnerFisher(const Evaluation& e, double J, double T) {
+  const Constants c = ConstantsOf(e);
+  return BonnerFisherTerm::For(c, J).At(c, T);
+}
+
+double ModifiedBF(const Evaluation& e, double J, double ALFA, double T) {
+  const Constants c = ConstantsOf(e);
+  return ModifiedBFTerm::For(c, J, ALFA).At(c, T);
 }
 
 double Dimer(const Evaluation& e, double S1, double S2, double J, double T) {
-  const double a = e.HCK * J / T;
-  const int I1 = static_cast<int>(2.0 * S1 + kSpinDoubling);
-  const int I2 = static_cast<int>(2.0 * S2 + kSpinDoubling);
-  // States from the lowest total spin up, summed as they are formed.
-  double SUM1 = 0.0, SUM2 = 0.0;
-  int energy = 0;
-  bool first = true;
-  for (int m = std::abs(I1 - I2) + 1; m <= I1 + I2 + 1; m += 2) {
-    const int t = m - 1;
-    if (first) {
-      first = false;
-    } else {
-      energy += t;
-    }
-    const double v = energy * a;
-    if (std::fabs(v) > e.EXPLIM) Warn(e, kDimerWarning, v);
-    const double w = m * std::exp(v);
-    SUM1 = SUM1 + t * (t + 2) * w;
-    SUM2 = SUM2 + w;
-  }
-  return e.CG2 / 12.0 / T * SUM1 / SUM2;
+  const Constants c = ConstantsOf(e);
+  return DimerTerm::For(c, S1, S2, J).At(c, T);
 }
 
 double UserFunction(const Evaluation& e, double J, double D, double T) {
-  const double s = e.HCK * J / T;
-  const double d = e.HCK * D / T;
-  const double A = e.CG2 / T / 3.0;
-  const double b6 = 6.0 * s;
-  const double b2 = 2.0 * s;
-  if (std::fabs(b6) > e.EXPLIM) Warn(e, kUserWarning, b6);
-  const double E1 = std::exp(b2 - 2.0 * d / 3.0);
-  const double E2 = std::exp(d / 3.0 + b2);
-  const double E3 = std::exp(b6 - 2.0 * d);
-  const double E4 = std::exp(b6 - d);
-  const double E5 = std::exp(2.0 * d + b6);
-  const double NUM = 12.0 * (E5 + E4) + 6.0 * E3 + 2.0 * E1 + 4.0 * E2;
-  const double Z = 2.0 * (E5 + E4 + E2) + E3 + E1 + 1.0;
-  return NUM * A / Z / 2.0;
+  const Constants c = ConstantsOf(e);
+  return UserTerm::For(c, J, D).At(c, T);
 }
 
 double Trimer(const Evaluation& e, double J, double T) {
-  const double a3 = J * e.HCK * 3.0 / T;
-  if (a3 > e.EXPLIM) Warn(e, kTrimerWarning, a3);
-  const double E = std::exp(a3);
-  return e.CG2 / (4.0 * T) * (5.0 * E + 1.0) / (E + 1.0);
+  const Constants c = ConstantsOf(e);
+  return TrimerTerm::For(c, J).At(c, T);
 }
 
 double Tetramer(const Evaluation& e, double J1, double J2, double J3, double J4, double T) {
-  const double a1 = e.HCK * J1 / T;
-  const double a2 = e.HCK * J2 / T;
-  const double a3 = e.HCK * J3 / T;
-  const double a4 = e.HCK * J4 / T;
-  const double S12 = a1 + a2;
-  const double D12 = a1 - a2;
-  const double S34 = a3 + a4;
-  const double D34 = a3 - a4;
-  const double U = 2.0 * S34 + S12;
-  const double Q1 = -U / 2.0;
-  const double Q2 = -(S12 - 2.0 * S34) / 2.0;
-  const double R1 = 2.0 * std::sqrt(D34 * D34 + D12 * D12);
-  const double Q3 = (R1 + S12) / 2.0;
-  const double Q4 = (S12 - R1) / 2.0;
-  const double d = S12 - S34;
-  const double R2 = 2.0 * std::sqrt(d * d + 3.0 * (D34 * D34));
-  const double Q5 = (R2 + U) / 2.0;
-  const double Q6 = (U - R2) / 2.0;
-  if (std::fabs(Q1) > e.EXPLIM) Warn(e, kTetramerWarning, Q1);
-  const double E1 = std::exp(-Q1);
-  const double E2 = std::exp(-Q2);
-  const double E3 = std::exp(-Q3);
-  const double E4 = std::exp(-Q4);
-  const double E5 = std::exp(-Q5);
-  const double E6 = std::exp(-Q6);
-  const double NUM = 5.0 * E1 + E4 + E3 + E2;
-  const double Z = 3.0 * (E4 + E3 + E2) + 5.0 * E1 + E6 + E5;
-  return 2.0 * e.CG2 / T * NUM / Z;
+  const Constants c = ConstantsOf(e);
+  return TetramerTerm::For(c, J1, J2, J3, J4).At(c, T);
 }
 
 double KahnChain(const Evaluation& e, double S1, double S2, double JA, double JE, double T) {
-  const double ae = e.HCK * JE / T;
-  const double cd = Dimer(e, S1, S2, JA, T);
-  const double X = 3.0 * T * cd / e.CG2;
-  const double y = X * ae;
-  double u = 0.0;
-  if (y == 0.0) {
-    u = 0.0;  // the limit of the Langevin function
-  } else if (std::fabs(y) < kLangevinSeries) {
-    u = y / 3.0 - y * y * y / 45.0;
-  } else {
-    u = 1.0 / std::tanh(y) - 1.0 / y;
+  const Constants c = ConstantsOf(e);
+  return KahnChainTerm::For(c, S1, S2, JA, JE).At(c, T);
+}
+
+TermPlan TermPlan::For(const Constants& c, const model::FitModel& m, int k, const double* P,
+                       int& K) {
+  const int code = m.IFN[k - 1];
+  TermPlan t{};
+  switch (code) {
+    case 2:
+      K = K + 1;
+      t.kind = Kind::kZeroField;
+      t.zero_field = ZeroFieldTerm::For(c, m.S1[k - 1], P[K - 1]);
+      break;
+    case 3:
+      K = K + 1;
+      t.kind = Kind::kIsing;
+      t.ising = IsingTerm::For(c, P[K - 1]);
+      break;
+    case 4:
+      K = K + 1;
+      t.kind = Kind::kBleaneyBower;
+      t.bleaney_bower = BleaneyBowerTerm::For(c, P[K - 1]);
+      break;
+    case 5:
+      K = K + 1;
+      t.kind = Kind::kMagnetization;
+      t.magnetization = MagnetizationTerm::For(c, P[K - 1], m.S2[k - 1]);
+      break;
+    case 6:
+      K = K + 1;
+      t.kind = Kind::kBonnerFisher;
+      t.bonner_fisher = BonnerFisherTerm::For(c, P[K - 1]);
+      break;
+    case 7:
+      K = K + 2;
+      t.kind = Kind::kModifiedBF;
+      t.modified_bf = ModifiedBFTerm::For(c, P[K - 2], P[K - 1]);
+      break;
+    case 8:
+      K = K + 1;
+      t.kind = Kind::kDimer;
+      t.dimer = DimerTerm::For(c, m.S1[k - 1], m.S2[k - 1], P[K - 1]);
+      break;
+    case 9:
+      t = Other(c, m, k, P, K);
+      break;
+    case 10:
+      K = K + 1;
+      t.kind = Kind::kConstant;
+      t.constant = P[K - 1];
+      break;
+    default:  // 1, and any code the dialogue would have refused
+      t.kind = Kind::kCurie;
+      t.curie = CurieTerm::For(m.S1[k - 1]);
+      break;
   }
-  return cd * (1.0 + u) / (1.0 - u);
+  t.correction = Correction::kNone;
+  if (m.IOPT[k - 1] == 1) {
+    K = K + 1;
+    if (code == 1) {
+      t.correction = Correction::kCurieWeiss;
+      t.THETA = P[K - 1];
+    } else {
+      t.correction = Correction::kMolecularField;
+      t.ZJP4 = 4.0 * P[K - 1];
+    }
+  }
+  return t;
+}
+
+TermPlan TermPlan::Other(const Constants& c, const model::FitModel& m, int k, const double* P,
+                         int& K) {
+  TermPlan t{};
+  switch (m.IOTHER[k - 1]) {
+    case 2:
+      K = K + 1;
+      t.kind = Kind::kTrimer;
+      t.trimer = TrimerTerm::For(c, P[K - 1]);
+      break;
+    case 3:
+      K = K + 4;
+      t.kind = Kind::kTetramer;
+      t.tetramer = TetramerTerm::For(c, P[K - 4], P[K - 3], P[K - 2], P[K - 1]);
+      break;
+    case 4:
+      K = K + 2;
+      t.kind = Kind::kKahnChain;
+      t.kahn_chain = KahnChainTerm::For(c, m.S1[k - 1], m.S2[k - 1], P[K - 2], P[K - 1]);
+      break;
+    default:
+      K = K + 2;
+      t.kind = Kind::kUser;
+      t.user = UserTerm::For(c, P[K - 2], P[K - 1]);
+      break;
+  }
+  t.correction = Correction::kNone;
+  return t;
+}
+
+void TermPlan::At(const Constants& c, const double* T, int n, double scale, double& last,
+                  double* out) const {
+  switch (kind) {
+    case Kind::kCurie:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return curie.At(c, t); });
+      break;
+    case Kind::kZeroField:
+      // Point by point: an unlisted spin's value is the one before.
+      for (int i = 0; i < n; ++i) {
+        double chi = last;
+        zero_field.At(c, T[i], chi);
+        Fill(*this, c, T + i, 1, scale, &last, [chi](double) { return chi; });
+        out[i] = last;
+      }
+      return;
+    case Kind::kIsing:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return ising.At(c, t) / 2.0; });
+      break;
+    case Kind::kBleaneyBower:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return bleaney_bower.At(c, t) / 2.0; });
+      break;
+    case Kind::kMagnetization:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return magnetization.At(c, t); });
+      break;
+    case Kind::kBonnerFisher:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return bonner_fisher.At(c, t); });
+      break;
+    case Kind::kModifiedBF:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return modified_bf.At(c, t); });
+      break;
+    case Kind::kDimer:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return dimer.At(c, t) / 2.0; });
+      break;
+    case Kind::kUser:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return user.At(c, t); });
+      break;
+    case Kind::kTrimer:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return trimer.At(c, t) / 3.0; });
+      break;
+    case Kind::kTetramer:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return tetramer.At(c, t) / 4.0; });
+      break;
+    case Kind::kKahnChain:
+      Fill(*this, c, T, n, scale, out, [&](double t) { return kahn_chain.At(c, t) / 2.0; });
+      break;
+    case Kind::kConstant:
+      Fill(*this, c, T, n, scale, out, [&](double) { return constant; });
+      break;
+  }
+  if (n > 0) last = out[n - 1];
 }
 
 double OtherFunction(const Evaluation& e, const double* P, int& K, double T, int k) {
-  const model::FitModel& m = *e.model;
-  switch (m.IOTHER[k - 1]) {
-    case 2: {
-      K = K + 1;
-      return Trimer(e, P[K - 1], T) / 3.0;
-    }
-    case 3: {
-      K = K + 4;
-      return Tetramer(e, P[K - 4], P[K - 3], P[K - 2], P[K - 1], T) / 4.0;
-    }
-    case 4: {
-      K = K + 2;
-      return KahnChain(e, m.S1[k - 1], m.S2[k - 1], P[K - 2], P[K - 1], T) / 2.0;
-    }
-    default: {
-      K = K + 2;
-      return UserFunction(e, P[K - 2], P[K - 1], T);
-    }
-  }
+  const Constants c = ConstantsOf(e);
+  double last = 0.0, value = 0.0;
+  TermPlan::Other(c, *e.model, k, P, K).At(c, &T, 1, 1.0, last, &value);
+  return value;
 }
 
 }  // namespace expressions

@@ -143,6 +143,11 @@ void Write(RecordSink& sink, std::string_view layout, const Items& items) {
 
 void WriteFree(RecordSink& sink, const Items& items) { sink.Record(RenderFree(items)); }
 
+void Write(RecordSink& sink, PreparedLayout& layout, const Items& items) {
+  const std::size_t count = layout.Render(items);
+  for (std::size_t i = 0; i < count; ++i) sink.Record(layout.record(i));
+}
+
 LineSource::LineSource(std::istream& in, std::string name) : in_(in), name_(std::move(name)) {}
 
 bool LineSource::Next(std::string& line) {

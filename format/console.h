@@ -33,6 +33,8 @@ class RecordSink {
 void Write(RecordSink& sink, std::string_view layout, const Items& items = {});
 // Writes one free-form record.
 void WriteFree(RecordSink& sink, const Items& items);
+// Writes `items` through a prepared layout, as Write does.
+void Write(RecordSink& sink, PreparedLayout& layout, const Items& items);
 
 // A line-oriented text source for free-form and "(A)" reads: the console or
 // the data file. Drops a carriage return before the line end, and a UTF-8

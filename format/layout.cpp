@@ -23,6 +23,62 @@ struct Decimal {
   bool zero = false;
 };
 
+// 10^k for k = 0..22, all below 2^74.
+struct Powers {
+  unsigned __int128 of10[23];
+  constexpr Powers() : of10() {
+    unsigned __int128 p = 1;
+    for (auto& v : of10) {
+      v = p;
+      p *= 10;
+    }
+  }
+};
+constexpr Powers kPowers;
+
+// The digits of `magnitude` (positive, finite) for the usual magnitudes,
+// 1.0E-7 up to 2^52, without the general conversion: with magnitude = m/2^s
+// (m below 2^53), the digits are m 10^k / 2^s rounded half to even, as the
+// general conversion rounds, for k = 15 - exp, in 128-bit integers. False
+// outside that range.
+bool ExactDigits(double magnitude, Decimal& dec) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  if (biased == 0 || biased == 0x7ff) return false;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int e2 = biased - 1023;  // magnitude in [2^e2, 2^(e2+1))
+  const int s = 52 - e2;
+  if (s < 1 || s > 120) return false;
+  constexpr std::uint64_t kLow = 1000000000000000;  // 10^15
+  constexpr std::uint64_t kHigh = 10 * kLow;
+  // floor(log10(magnitude)) is floor(e2 log10 2) or one more.
+  int exp = static_cast<int>(std::floor(e2 * 0.30102999566398120));
+  for (int attempt = 0; attempt < 2; ++attempt, ++exp) {
+    const int k = 15 - exp;
+    if (k < 0 || k > 22) return false;
+    const unsigned __int128 N = m * kPowers.of10[k];
+    const unsigned __int128 one = 1;
+    unsigned __int128 q = N >> s;
+    if (q >= kHigh) continue;  // exp was one too small
+    const unsigned __int128 rest = N & ((one << s) - 1);
+    const unsigned __int128 half = one << (s - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    std::uint64_t D = static_cast<std::uint64_t>(q);
+    if (D == kHigh) {
+      D = kLow;
+      ++exp;
+    }
+    for (int i = 15; i >= 0; --i) {
+      dec.digits[i] = static_cast<char>('0' + D % 10);
+      D /= 10;
+    }
+    dec.exp = exp;
+    return true;
+  }
+  return false;
+}
+
 Decimal ToDecimal(double value) {
   Decimal dec;
   dec.negative = std::signbit(value);
@@ -32,6 +88,7 @@ Decimal ToDecimal(double value) {
     std::memset(dec.digits, '0', sizeof dec.digits);
     return dec;
   }
+  if (ExactDigits(magnitude, dec)) return dec;
   // "d.ddddddddddddddde+XXX": at most 23 characters.
   char buf[32];
   auto result = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 15);
@@ -269,19 +326,23 @@ struct Node {
   std::vector<Node> children;
 };
 
-struct Layout {
+}  // namespace
+
+struct ParsedLayout {
   std::vector<Node> nodes;
   // Index in `nodes` where a further record starts when items are left at
   // the final parenthesis: the last top-level group, else the beginning.
   std::size_t reversion = 0;
 };
 
+namespace {
+
 class Parser {
  public:
   explicit Parser(std::string_view text) : text_(text) {}
 
-  Layout Parse() {
-    Layout layout;
+  ParsedLayout Parse() {
+    ParsedLayout layout;
     SkipBlanks();
     Expect('(');
     layout.nodes = ParseList();
@@ -465,21 +526,24 @@ class Parser {
 
 // Parsed layouts by their text; the program's layouts are a fixed set of
 // constants, so the cache stays small.
-const Layout& CachedLayout(std::string_view text) {
-  static std::map<std::string, Layout, std::less<>> cache;
+const ParsedLayout& CachedLayout(std::string_view text) {
+  static std::map<std::string, ParsedLayout, std::less<>> cache;
   auto it = cache.find(text);
   if (it != cache.end()) return it->second;
-  Layout layout = Parser(text).Parse();
+  ParsedLayout layout = Parser(text).Parse();
   return cache.emplace(std::string(text), std::move(layout)).first->second;
 }
 
 // The state of one write.
 class Writer {
  public:
-  Writer(const Items& items, std::vector<std::string>& records)
-      : items_(items), records_(records) {}
+  Writer(const Items& items, RenderBuffers& buffers)
+      : items_(items), buffers_(buffers), record_(buffers.record), field_(buffers.field) {
+    buffers_.count = 0;
+    record_.clear();
+  }
 
-  void Run(const Layout& layout) {
+  void Run(const ParsedLayout& layout) {
     std::size_t start = 0;
     for (;;) {
       std::size_t before = next_;
@@ -591,26 +655,36 @@ class Writer {
   }
 
   void EndRecord() {
-    records_.push_back(std::move(record_));
+    std::vector<std::string>& records = buffers_.records;
+    if (buffers_.count == records.size()) records.emplace_back();
+    // The finished record goes out; the storage of an old one comes back.
+    records[buffers_.count++].swap(record_);
     record_.clear();
     pos_ = 0;
   }
 
   const Items& items_;
-  std::vector<std::string>& records_;
+  RenderBuffers& buffers_;
   std::size_t next_ = 0;
   int scale_ = 0;
-  std::string record_;
-  std::string field_;
+  std::string& record_;
+  std::string& field_;
   std::size_t pos_ = 0;
 };
 
 }  // namespace
 
 std::vector<std::string> Render(std::string_view layout, const Items& items) {
-  std::vector<std::string> records;
-  Writer(items, records).Run(CachedLayout(layout));
-  return records;
+  RenderBuffers buffers;
+  Writer(items, buffers).Run(CachedLayout(layout));
+  return std::move(buffers.records);
+}
+
+PreparedLayout::PreparedLayout(std::string_view layout) : layout_(&CachedLayout(layout)) {}
+
+std::size_t PreparedLayout::Render(const Items& items) {
+  Writer(items, buffers_).Run(*layout_);
+  return buffers_.count;
 }
 
 std::string RenderFree(const Items& items) {

@@ -37,6 +37,36 @@ using Items = std::vector<Item>;
 // Throws std::invalid_argument for a layout it cannot parse.
 std::vector<std::string> Render(std::string_view layout, const Items& items);
 
+// The storage of a rendering: the records (those past `count` are kept from
+// an earlier rendering for their storage), the record being built and the
+// field being formatted.
+struct RenderBuffers {
+  std::vector<std::string> records;
+  std::size_t count = 0;
+  std::string record;
+  std::string field;
+};
+
+struct ParsedLayout;
+
+// A layout parsed once, for a record written again and again (the progress
+// line of every evaluation). Its records are rendered into buffers kept from
+// one rendering to the next: once they have grown to the longest record, a
+// rendering allocates nothing. Copies are independent.
+class PreparedLayout {
+ public:
+  // Throws std::invalid_argument for a layout it cannot parse.
+  explicit PreparedLayout(std::string_view layout);
+  // Renders `items` as Render does; returns the number of records, each
+  // available as record(i) until the next rendering.
+  std::size_t Render(const Items& items);
+  std::string_view record(std::size_t i) const { return buffers_.records[i]; }
+
+ private:
+  const ParsedLayout* layout_;  // parsed layouts live for the whole run
+  RenderBuffers buffers_;
+};
+
 // One free-form output record: a leading blank, then the items (texts as
 // they are, integers in 11 positions, doubles in 24, one more blank before
 // a number that follows a number).

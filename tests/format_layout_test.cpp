@@ -1,8 +1,11 @@
 // Field and layout rendering: tables of value, item and exact text.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -293,6 +296,85 @@ TEST(RenderLayout, Errors) {
   EXPECT_THROW(Render("(I5)", {1.0}), std::invalid_argument);
   EXPECT_THROW(Render("(A)", {1}), std::invalid_argument);
   EXPECT_THROW(Render("(F5.1)", {"x"}), std::invalid_argument);
+}
+
+// The 16 significant digits behind every field, against the general
+// conversion: random magnitudes across the range the program prints, their
+// neighbours at the powers of ten, and exact ties between two 16-digit
+// decimals (rounded to even).
+TEST(FormatDigits, SixteenDigitsAsTheGeneralConversion) {
+  auto expected = [](double v) {
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 15);
+    std::string text(buf, r.ptr);
+    const std::size_t e = text.find('e');
+    int exponent = std::stoi(text.substr(e + 1));
+    // As FormatE(v, 26, 15, 1) writes it.
+    char field[40];
+    std::snprintf(field, sizeof field, "%s%c%c%02d", text.substr(0, e).c_str(),
+                  std::abs(exponent) > 99 ? '\0' : 'E', exponent < 0 ? '-' : '+',
+                  std::abs(exponent));
+    std::string s = field;
+    return std::string(26 - s.size(), ' ') + s;
+  };
+  std::mt19937_64 rng(12081);
+  std::vector<double> values;
+  for (int i = 0; i < 200000; ++i) {
+    values.push_back(std::pow(10.0, std::uniform_real_distribution<double>(-9.0, 17.0)(rng)));
+  }
+  for (int e = -9; e <= 17; ++e) {
+    const double p = std::pow(10.0, e);
+    values.push_back(p);
+    values.push_back(std::nextafter(p, 0.0));
+    values.push_back(std::nextafter(p, 1.0E300));
+  }
+  for (int i = 0; i < 20000; ++i) {
+    // N + odd/2^j with 17 - j digits in N: 17 digits ending in 5, exactly.
+    const int j = std::uniform_int_distribution<int>(1, 10)(rng);
+    const double low = std::pow(10.0, 16 - j);
+    const double high = std::min(10.0 * low, std::ldexp(1.0, 53 - j)) - 1.0;
+    const double N = std::floor(std::uniform_real_distribution<double>(low, high)(rng));
+    const double odd = 2.0 * static_cast<double>(rng() % (1u << (j - 1))) + 1.0;
+    values.push_back(N + std::ldexp(odd, -j));
+  }
+  values.push_back(1234567890123456.5);
+  values.push_back(1234567890123457.5);
+  values.push_back(4503599627370495.5);
+  for (double v : values) {
+    ASSERT_EQ(format::FormatE(v, 26, 15, 1), expected(v)) << v;
+    ASSERT_EQ(format::FormatE(-v, 26, 15, 1), expected(-v)) << -v;
+  }
+}
+
+// A prepared layout renders what Render does, call after call: longer and
+// shorter records, one record and two, T moving left, and a failed rendering
+// in between that leaves nothing behind.
+TEST(PreparedLayout, RendersAsRenderCallAfterCall) {
+  const char* layout = "(I5,(7F10.4))";
+  format::PreparedLayout prepared(layout);
+  const std::vector<Items> calls = {
+      {1, 2.1, -140.0, 0.98, 0.0526},
+      {12345, 1.0, -2.0, 3.0, -4.0, 5.0, -6.0, 7.0, 0.125},
+      {7, 1.0E9, 0.5},
+      {3, 2.0},
+  };
+  for (const Items& items : calls) {
+    const std::size_t count = prepared.Render(items);
+    const std::vector<std::string> expected = Render(layout, items);
+    ASSERT_EQ(count, expected.size());
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(prepared.record(i), expected[i]);
+  }
+  EXPECT_THROW(prepared.Render({1.5}), std::invalid_argument);
+  ASSERT_EQ(prepared.Render({2, 0.5}), 1u);
+  EXPECT_EQ(prepared.record(0), "    2     .5000");
+
+  format::PreparedLayout tabs("(T8,'abc',T2,'XY',5X,I3)");
+  format::PreparedLayout copy = tabs;
+  ASSERT_EQ(tabs.Render({42}), 1u);
+  ASSERT_EQ(copy.Render({7}), 1u);
+  EXPECT_EQ(tabs.record(0), Render("(T8,'abc',T2,'XY',5X,I3)", {42})[0]);
+  EXPECT_EQ(copy.record(0), Render("(T8,'abc',T2,'XY',5X,I3)", {7})[0]);
+  EXPECT_THROW(format::PreparedLayout("(Q5)"), std::invalid_argument);
 }
 
 }  // namespace
