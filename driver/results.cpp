@@ -52,7 +52,8 @@ analysis::Problem ProblemOf(const Session& s) {
   analysis::Problem problem;
   problem.points = s.data.NDATA;
   problem.residuals = [e](const double* p, double* r) mutable {
-    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - expressions::Evaluate(e, p, e.T[i]);
+    expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
+    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
   };
   for (int j = 0; j < s.fm.NPAR; ++j) {
     problem.scale.push_back(
@@ -148,17 +149,14 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
   const analysis::Statistics& st = f.statistics;
   expressions::Evaluation e = s.ev;
   e.console = nullptr;
-  auto calc = [&e, &pfit](double t) { return expressions::Evaluate(e, pfit.data(), t); };
 
   json data = {{"file", s.data_name}, {"points", d.NDATA}};
   std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
   std::vector<double> raw(d.XRAW.begin(), d.XRAW.begin() + d.NDATA);
   std::vector<double> obs(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
-  std::vector<double> cal, residual;
-  for (int i = 0; i < d.NDATA; ++i) {
-    cal.push_back(calc(d.T[i]));
-    residual.push_back(d.XOBS[i] - cal.back());
-  }
+  std::vector<double> cal(d.NDATA), residual;
+  expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, cal.data());
+  for (int i = 0; i < d.NDATA; ++i) residual.push_back(d.XOBS[i] - cal[i]);
   data["temperature"] = Numbers(t);
   data["chi_raw"] = Numbers(raw);
   data["chi_corrected"] = Numbers(obs);
@@ -219,13 +217,10 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                       {"stopped_short", f.stopped_short},
                       {"std_error", c.ran ? Numbers(c.statistics.std_error) : json(nullptr)}};
 
-  std::vector<double> ct, cchi;
+  std::vector<double> ct, cchi(kCurvePoints);
   const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
-  for (int k = 1; k <= kCurvePoints; ++k) {
-    const double tk = (k - 1) * dt + d.T[0];
-    ct.push_back(tk);
-    cchi.push_back(calc(tk));
-  }
+  for (int k = 1; k <= kCurvePoints; ++k) ct.push_back((k - 1) * dt + d.T[0]);
+  expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
 
   json result = {{"format", kResultFormat},
                  {"version", kResultVersion},

@@ -150,6 +150,13 @@ void SetConstants(Evaluation& e) {
 
 double Evaluate(Evaluation& e, const double* P, double T) { return Plan(e, P).At(T, e.TV); }
 
+void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc) {
+  const Plan plan(e, P);
+  for (int first = 0; first < n; first += kBlock) {
+    plan.At(T + first, n - first < kBlock ? n - first : kBlock, e.TV, calc + first);
+  }
+}
+
 double Objective(Evaluation& e, const double* P) {
   e.NCALL = e.NCALL + 1;
   const Plan plan(e, P);

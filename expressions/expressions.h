@@ -58,6 +58,11 @@ void SetConstants(Evaluation& e);
 // most MAXTERM terms (the dialogue refuses more; terms past it are ignored).
 double Evaluate(Evaluation& e, const double* P, double T);
 
+// Evaluate at T[0..n-1] in turn into calc[0..n-1]: the values (and the
+// warnings and term values left behind) of n calls of Evaluate, with the
+// work that does not depend on the temperature done once.
+void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc);
+
 // The L.S. error of P over the data points; increments NCALL and writes the
 // progress line.
 double Objective(Evaluation& e, const double* P);

@@ -570,6 +570,13 @@ TEST(ObjectiveAgainstStraightEvaluation, SameBitsAndSameLinesForRandomModels) {
       ASSERT_TRUE(SameBits(expressions::Evaluate(fast, P.data(), t),
                            straight::Evaluate(reference, P.data(), t)))
           << "case " << n << " T " << t;
+      // Many temperatures at once: point by point, term values carried along.
+      std::vector<double> many(fast.NDATA);
+      expressions::EvaluateAll(fast, P.data(), fast.T, fast.NDATA, many.data());
+      for (int i = 0; i < fast.NDATA; ++i) {
+        ASSERT_TRUE(SameBits(many[i], straight::Evaluate(reference, P.data(), fast.T[i])))
+            << "case " << n << " point " << i;
+      }
       quiet.TV = fast.TV;
       for (double& p : P) p = p * r.Uniform(0.97, 1.03);
     }
