@@ -136,25 +136,6 @@ void NewExpression(Session& s) {
   } while (m.ITYPE < 1 || m.ITYPE > 3);
 }
 
-// The evaluation state bound to the fit model, the console and the
-// corrected data, with the constants set. The term values carry over from
-// the previous binding: a zero-field term with an unlisted spin keeps its
-// last value.
-expressions::Evaluation BoundEvaluation(const Session& s) {
-  expressions::Evaluation e;
-  e.model = &s.fm;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  e.EXPLIM = std::log(1.0E307);
-  e.TV = s.ev.TV;
-  expressions::SetConstants(e);
-  return e;
-}
-
 // Item F: corrections, the fit model and the constants. Returns the next
 // state: the plot menu, or the letter prompt after a refused number.
 State Proceed(Session& s) {
@@ -223,6 +204,21 @@ State Options(Session& s) {
 }
 
 }  // namespace
+
+expressions::Evaluation BoundEvaluation(const Session& s) {
+  expressions::Evaluation e;
+  e.model = &s.fm;
+  e.console = &s.con;
+  e.NDATA = s.data.NDATA;
+  e.T = s.data.T.data();
+  e.XOBS = s.data.XOBS.data();
+  e.SXOBS2 = s.data.SXOBS2;
+  e.TIPADD = s.data.TIPADD;
+  e.EXPLIM = std::log(1.0E307);
+  e.TV = s.ev.TV;
+  expressions::SetConstants(e);
+  return e;
+}
 
 void Run(Session& s) {
   format::Console& con = s.con;

@@ -65,6 +65,12 @@ struct Session {
   std::ostream* notes = nullptr;  // standard error: notes after a fit
 };
 
+// The evaluation state bound to the fit model, the console and the
+// corrected data, with the constants set. The term values carry over from
+// the previous binding in `s.ev`: a zero-field term with an unlisted spin
+// keeps its last value.
+expressions::Evaluation BoundEvaluation(const Session& s);
+
 // How the parameter editing loop hands control back.
 enum class EditResult { kPlot, kReported, kOptions };
 

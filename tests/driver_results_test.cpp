@@ -12,6 +12,7 @@
 
 #include "driver/session.h"
 #include "tests/driver_e2e_util.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -229,16 +230,9 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
   s.result_path = (dir / "suscep_results_alone.json").string();
   std::ostringstream notes;
   s.notes = &notes;
-  model::FitModel& m = s.fm;
-  m.ITYPE = 2;  // expression 24, g fitted
-  m.NTERM = 2;
-  m.IFN[0] = 4;
-  m.IFN[1] = 1;
-  m.S1[1] = 0.5;
-  m.NPAR = 3;
-  m.PNAME = {"g-value ", "J-BB    ", "COEFF1  "};
-  s.ev.model = &m;
-  expressions::SetConstants(s.ev);
+  s.fm = test_util::Expression24();
+  const model::FitModel& m = s.fm;
+  s.ev = driver::BoundEvaluation(s);  // the model alone, to make the data
   const double truth[3] = {2.1, -140.0, 0.98};
   s.data.NDATA = 20;
   for (int i = 0; i < 20; ++i) {
@@ -246,13 +240,10 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
     s.data.XRAW[i] = expressions::Evaluate(s.ev, truth, s.data.T[i]) * (1.0 + 0.01 * std::sin(i));
   }
   driver::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
-  s.ev.NDATA = 20;
-  s.ev.T = s.data.T.data();
-  s.ev.XOBS = s.data.XOBS.data();
-  s.ev.SXOBS2 = s.data.SXOBS2;
+  s.ev = driver::BoundEvaluation(s);
   for (int j = 0; j < 3; ++j) s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
   s.fc.LSERR = expressions::Objective(s.ev, s.fc.PFIT.data());
-  s.ev.console = &con;
+  out.str("");        // its progress line
   s.ev.EXPLIM = 1.0;  // every evaluation at a low temperature warns
   s.ev.NCALL = 41;
   s.store.SIMPLEX[2][1] = 3.5;
