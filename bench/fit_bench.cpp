@@ -2,12 +2,10 @@
 // whole fit of the default model, with the console going nowhere.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
-#include <sstream>
-#include <streambuf>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "expressions/expressions.h"
 #include "fit/fit.h"
 #include "format/console.h"
@@ -16,23 +14,11 @@
 
 namespace {
 
-// Accepts and drops everything, so the progress lines are rendered in full
-// but cost nothing to write.
-class NullBuf : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-constexpr int kPoints = 300;
+using bench_util::kPoints;
 
 // One model, 300 synthetic points made from `truth` with a small ripple, and
 // the evaluation state pointed at them.
-struct Setup {
-  NullBuf buf;
-  std::ostream out{&buf};
-  std::istringstream in;
-  format::Console console{in, out};
+struct Setup : bench_util::QuietConsole {
   model::FitModel m;
   std::vector<double> T, XOBS;
   expressions::Evaluation e;
@@ -43,9 +29,8 @@ struct Setup {
     expressions::SetConstants(e);
     e.TIPADD = 0.0;
     for (int i = 0; i < kPoints; ++i) {
-      const double t = 2.0 + i;
-      T.push_back(t);
-      XOBS.push_back(expressions::Evaluate(e, truth.data(), t) * (1.0 + 0.01 * std::sin(0.7 * i)));
+      T.push_back(bench_util::Temperature(i));
+      XOBS.push_back(bench_util::Observed(e, truth.data(), i));
     }
     e.NDATA = kPoints;
     e.T = T.data();

@@ -1,6 +1,7 @@
-// Timings of what follows a fit of the default model over 300 points: the
-// whole report (console summary and SUSCEP.OUT with its 301-point curve and
-// tables) and a whole HP-GL plot (the calculated curve, SUSCEP.HGL and the
+// Timings of what follows a fit of expression 24 over 300 points: the whole
+// report (console summary and SUSCEP.OUT with its 301-point curve and
+// tables), the same with SUSCEP.JSON (its statistics and the check of the
+// minimum), and a whole HP-GL plot (the calculated curve, SUSCEP.HGL and the
 // SVG picture). The files go to a temporary directory; the console goes
 // nowhere.
 #include <benchmark/benchmark.h>
@@ -8,33 +9,22 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
-#include <streambuf>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "driver/session.h"
 #include "expressions/expressions.h"
 #include "format/console.h"
-#include "model/model.h"
 #include "plot/plot.h"
+#include "tests/test_util.h"
 
 namespace {
 
-class NullBuf : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-constexpr int kPoints = 300;
+using bench_util::kPoints;
 
 // A session just after a fit of expression 24 with g fitted, over 300
 // synthetic points, its files in a directory of its own.
-struct FittedSession {
-  NullBuf buf;
-  std::ostream out{&buf};
-  std::istringstream in;
-  format::Console console{in, out};
+struct FittedSession : bench_util::QuietConsole {
   driver::Session s{console};
   std::filesystem::path dir;
 
@@ -43,64 +33,58 @@ struct FittedSession {
     dir = mkdtemp(tmpl);
     s.report_path = (dir / "SUSCEP.OUT").string();
     s.plot_path = (dir / "SUSCEP.HGL").string();
+    s.result_path = (dir / "SUSCEP.JSON").string();
+    s.data_name = "bench.dat";
 
-    model::FitModel& m = s.fm;
-    m.GVAL = 0.0;
-    m.ITYPE = 2;
-    m.NTERM = 2;
-    m.IFN[0] = 4;
-    m.IFN[1] = 1;
-    m.S1[1] = 0.5;
-    m.NPAR = 3;
-    const char* names[] = {"g-value ", "J-BB    ", "COEFF1  "};
+    s.fm = test_util::Expression24();
     const double fitted[] = {2.1, -140.0, 0.98};
     for (int j = 0; j < 3; ++j) {
-      m.PNAME[j] = names[j];
-      m.PVAL[j] = fitted[j];
+      s.fm.PVAL[j] = fitted[j];
       s.fc.PFIT[j] = fitted[j];
       s.fc.PSTART[j] = 0.97 * fitted[j];
       s.fc.PSTEP0[j] = 0.01 * fitted[j];
       s.fc.SIGMA[j] = 1.0E-3 * std::fabs(fitted[j]);
     }
 
-    expressions::Evaluation& e = s.ev;
-    e.model = &m;
-    e.console = &console;
-    expressions::SetConstants(e);
+    s.ev = driver::BoundEvaluation(s);  // the model alone, to make the data
     driver::DataSet& d = s.data;
     d.NDATA = kPoints;
     for (int i = 0; i < kPoints; ++i) {
-      d.T[i] = 2.0 + i;
-      d.XRAW[i] = expressions::Evaluate(e, fitted, d.T[i]) * (1.0 + 0.01 * std::sin(0.7 * i));
+      d.T[i] = bench_util::Temperature(i);
+      d.XRAW[i] = bench_util::Observed(s.ev, fitted, i);
     }
     driver::ApplyCorrections(d, 0.0, 0.0, 1.0);
-    e.NDATA = d.NDATA;
-    e.T = d.T.data();
-    e.XOBS = d.XOBS.data();
-    e.SXOBS2 = d.SXOBS2;
-    e.TIPADD = d.TIPADD;
-    s.fc.LSERR = expressions::Objective(e, fitted);
+    s.ev = driver::BoundEvaluation(s);
+    s.fc.LSERR = expressions::Objective(s.ev, fitted);
+    s.last_fit.fitted = true;
+    s.last_fit.budget = 200;
   }
   ~FittedSession() {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }
 
-  // The answers the next step reads.
-  void Answer(const std::string& lines) {
-    in.clear();
-    in.str(lines);
+  void Report() {
+    Answer("\n");  // the pause before the table of differences
+    driver::WriteReport(s);
   }
 };
 
 void BM_ReportDefault(benchmark::State& state) {
   FittedSession f;
-  for (auto _ : state) {
-    f.Answer("\n");  // the pause before the table of differences
-    driver::WriteReport(f.s);
-  }
+  for (auto _ : state) f.Report();
 }
 BENCHMARK(BM_ReportDefault)->Unit(benchmark::kMicrosecond);
+
+// The report as the driver writes it after a fit: SUSCEP.JSON beside it.
+void BM_ReportWithResults(benchmark::State& state) {
+  FittedSession f;
+  for (auto _ : state) {
+    f.Report();
+    driver::WriteResults(f.s);
+  }
+}
+BENCHMARK(BM_ReportWithResults)->Unit(benchmark::kMicrosecond);
 
 // What the driver does for plot type 3: the curve at the plot temperatures,
 // the plot quantities, the range dialogue, SUSCEP.HGL and SUSCEP.SVG.
