@@ -52,6 +52,62 @@ double RssOf(const std::vector<double>& r) {
   return sum;
 }
 
+// Everything the residuals at `p` give without the Jacobian; the rest not a
+// number for now.
+Statistics Measures(const Problem& problem, const std::vector<double>& p) {
+  Statistics st;
+  const int n = problem.points;
+  const int npar = static_cast<int>(p.size());
+  st.points = n;
+  st.parameters = npar;
+  st.dof = n - npar;
+  st.std_error.assign(npar, kNaN);
+  st.covariance.assign(npar, std::vector<double>(npar, kNaN));
+  st.correlation.assign(npar, std::vector<double>(npar, kNaN));
+  st.undetermined.assign(npar, false);  // known only once the Jacobian is
+  st.condition_number = kNaN;
+  st.t95 = StudentT95(st.dof);
+
+  std::vector<double> r(n);
+  problem.residuals(p.data(), r.data());
+  st.rss = AllFinite(r) ? RssOf(r) : kNaN;
+  st.residual_variance = st.dof > 0 ? st.rss / st.dof : kNaN;
+  st.aic = kNaN;
+  st.bic = kNaN;
+  if (n > 0 && st.rss > 0.0 && std::isfinite(st.rss)) {
+    const double base = n * std::log(st.rss / n);
+    st.aic = base + 2.0 * npar;
+    st.bic = base + npar * std::log(static_cast<double>(n));
+  }
+  return st;
+}
+
+// The covariance and correlation of the determined parameters from the
+// singular values `s` and right singular vectors `V` of the scaled Jacobian,
+// its column norms `D` and its rank.
+void Covariance(Statistics& st, const Eigen::VectorXd& s, const Eigen::MatrixXd& V,
+                const Eigen::VectorXd& D, int rank) {
+  const int npar = st.parameters;
+  // Pseudo-inverse of Js^T Js over the determined directions, then back to
+  // the units of the parameters.
+  Eigen::MatrixXd inv = Eigen::MatrixXd::Zero(npar, npar);
+  for (int k = 0; k < rank; ++k) inv += V.col(k) * V.col(k).transpose() / (s(k) * s(k));
+  for (int i = 0; i < npar; ++i) {
+    if (st.undetermined[i]) continue;
+    for (int j = 0; j < npar; ++j) {
+      if (st.undetermined[j]) continue;
+      st.covariance[i][j] = st.residual_variance * inv(i, j) / (D(i) * D(j));
+    }
+    st.std_error[i] = std::sqrt(st.covariance[i][i]);
+  }
+  for (int i = 0; i < npar; ++i) {
+    for (int j = 0; j < npar; ++j) {
+      const double denom = st.std_error[i] * st.std_error[j];
+      if (denom > 0.0) st.correlation[i][j] = i == j ? 1.0 : st.covariance[i][j] / denom;
+    }
+  }
+}
+
 }  // namespace
 
 double StudentT95(int dof) {
@@ -100,30 +156,9 @@ bool Jacobian(const Problem& problem, const std::vector<double>& p,
 }
 
 Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
-  Statistics st;
+  Statistics st = Measures(problem, p);
   const int n = problem.points;
   const int npar = static_cast<int>(p.size());
-  st.points = n;
-  st.parameters = npar;
-  st.dof = n - npar;
-  st.std_error.assign(npar, kNaN);
-  st.covariance.assign(npar, std::vector<double>(npar, kNaN));
-  st.correlation.assign(npar, std::vector<double>(npar, kNaN));
-  st.undetermined.assign(npar, false);  // known only once the Jacobian is
-  st.condition_number = kNaN;
-  st.t95 = StudentT95(st.dof);
-
-  std::vector<double> r(n);
-  problem.residuals(p.data(), r.data());
-  st.rss = AllFinite(r) ? RssOf(r) : kNaN;
-  st.residual_variance = st.dof > 0 ? st.rss / st.dof : kNaN;
-  st.aic = kNaN;
-  st.bic = kNaN;
-  if (n > 0 && st.rss > 0.0 && std::isfinite(st.rss)) {
-    const double base = n * std::log(st.rss / n);
-    st.aic = base + 2.0 * npar;
-    st.bic = base + npar * std::log(static_cast<double>(n));
-  }
   if (npar == 0 || !std::isfinite(st.rss)) return st;
 
   std::vector<std::vector<double>> J;
@@ -158,25 +193,7 @@ Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
     st.undetermined[j] = D(j) == 0.0 || 1.0 - inside > kNullShare;
   }
   if (!(st.residual_variance >= 0.0) || !std::isfinite(st.residual_variance)) return st;
-
-  // Pseudo-inverse of Js^T Js over the determined directions, then back to
-  // the units of the parameters.
-  Eigen::MatrixXd inv = Eigen::MatrixXd::Zero(npar, npar);
-  for (int k = 0; k < rank; ++k) inv += V.col(k) * V.col(k).transpose() / (s(k) * s(k));
-  for (int i = 0; i < npar; ++i) {
-    if (st.undetermined[i]) continue;
-    for (int j = 0; j < npar; ++j) {
-      if (st.undetermined[j]) continue;
-      st.covariance[i][j] = st.residual_variance * inv(i, j) / (D(i) * D(j));
-    }
-    st.std_error[i] = std::sqrt(st.covariance[i][i]);
-  }
-  for (int i = 0; i < npar; ++i) {
-    for (int j = 0; j < npar; ++j) {
-      const double denom = st.std_error[i] * st.std_error[j];
-      if (denom > 0.0) st.correlation[i][j] = i == j ? 1.0 : st.covariance[i][j] / denom;
-    }
-  }
+  Covariance(st, s, V, D, rank);
   return st;
 }
 
