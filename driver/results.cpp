@@ -142,14 +142,9 @@ Findings Analyse(const Session& s, const std::vector<double>& pfit) {
   return f;
 }
 
-std::string ResultText(const Session& s, const Findings& f, const std::vector<double>& pfit) {
-  const model::FitModel& m = s.fm;
-  const FitControl& fc = s.fc;
+// The points with the model at `pfit` and the residuals, evaluated on `e`.
+json DataSection(const Session& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
   const DataSet& d = s.data;
-  const analysis::Statistics& st = f.statistics;
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
-
   json data = {{"file", s.data_name}, {"points", d.NDATA}};
   std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
   std::vector<double> raw(d.XRAW.begin(), d.XRAW.begin() + d.NDATA);
@@ -162,8 +157,16 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
   data["chi_corrected"] = Numbers(obs);
   data["chi_calculated"] = Numbers(cal);
   data["residual"] = Numbers(residual);
+  return data;
+}
 
-  const bool sigma_estimated = s.last_fit.fitted && fc.SIGFLAG == 0;
+bool SigmaEstimated(const Session& s) { return s.last_fit.fitted && s.fc.SIGFLAG == 0; }
+
+json ParametersSection(const Session& s, const analysis::Statistics& st,
+                       const std::vector<double>& pfit) {
+  const model::FitModel& m = s.fm;
+  const FitControl& fc = s.fc;
+  const bool sigma_estimated = SigmaEstimated(s);
   json parameters = json::array();
   for (int j = 0; j < m.NPAR; ++j) {
     const double se = st.std_error[j];
@@ -178,49 +181,71 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                                        ? json::array({pfit[j] - half, pfit[j] + half})
                                        : json(nullptr)}});
   }
+  return parameters;
+}
 
+json StatisticsSection(const model::FitModel& m, const analysis::Statistics& st) {
   json undetermined = json::array();
   for (int j = 0; j < m.NPAR; ++j) {
     if (st.undetermined[j]) undetermined.push_back(Trimmed(m.PNAME[j]));
   }
-  const json statistics = {{"points", st.points},
-                           {"parameters", st.parameters},
-                           {"dof", st.dof},
-                           {"rss", Number(st.rss)},
-                           {"residual_variance", Number(st.residual_variance)},
-                           {"aic", Number(st.aic)},
-                           {"bic", Number(st.bic)},
-                           {"t95", Number(st.t95)},
-                           {"covariance", Matrix(st.covariance)},
-                           {"correlation", Matrix(st.correlation)},
-                           {"condition_number", Number(st.condition_number)},
-                           {"undetermined", undetermined}};
+  return {{"points", st.points},
+          {"parameters", st.parameters},
+          {"dof", st.dof},
+          {"rss", Number(st.rss)},
+          {"residual_variance", Number(st.residual_variance)},
+          {"aic", Number(st.aic)},
+          {"bic", Number(st.bic)},
+          {"t95", Number(st.t95)},
+          {"covariance", Matrix(st.covariance)},
+          {"correlation", Matrix(st.correlation)},
+          {"condition_number", Number(st.condition_number)},
+          {"undetermined", undetermined}};
+}
 
+json FitSection(const Session& s) {
   const FitRecord& fit = s.last_fit;
-  const json fit_section = {{"iterations", fit.fitted ? fit.budget : 0},
-                            {"evaluations", fit.outcome.evaluations},
-                            {"restarts", fit.outcome.restarts},
-                            {"budget_exhausted", fit.outcome.budget_exhausted},
-                            {"interrupted", fit.outcome.stopped},
-                            {"reqmin", Number(fc.REQMIN)},
-                            {"ncheck", fc.NCHECK},
-                            {"ls_error", Number(fc.LSERR)},
-                            {"sigma_estimated", sigma_estimated}};
+  const FitControl& fc = s.fc;
+  return {{"iterations", fit.fitted ? fit.budget : 0},
+          {"evaluations", fit.outcome.evaluations},
+          {"restarts", fit.outcome.restarts},
+          {"budget_exhausted", fit.outcome.budget_exhausted},
+          {"interrupted", fit.outcome.stopped},
+          {"reqmin", Number(fc.REQMIN)},
+          {"ncheck", fc.NCHECK},
+          {"ls_error", Number(fc.LSERR)},
+          {"sigma_estimated", SigmaEstimated(s)}};
+}
 
+json CheckSection(const Findings& f) {
   const analysis::MinimumCheck& c = f.check;
-  const json check = {{"method", kCheckMethod},
-                      {"ran", c.ran},
-                      {"iterations", c.iterations},
-                      {"values", c.ran ? Numbers(c.values) : json(nullptr)},
-                      {"ls_error", Number(f.check_ls_error)},
-                      {"relative_improvement", Number(f.improvement)},
-                      {"stopped_short", f.stopped_short},
-                      {"std_error", c.ran ? Numbers(c.statistics.std_error) : json(nullptr)}};
+  return {{"method", kCheckMethod},
+          {"ran", c.ran},
+          {"iterations", c.iterations},
+          {"values", c.ran ? Numbers(c.values) : json(nullptr)},
+          {"ls_error", Number(f.check_ls_error)},
+          {"relative_improvement", Number(f.improvement)},
+          {"stopped_short", f.stopped_short},
+          {"std_error", c.ran ? Numbers(c.statistics.std_error) : json(nullptr)}};
+}
 
+// The report's calculated curve, evaluated on `e`.
+json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vector<double>& pfit) {
   std::vector<double> ct, cchi(kCurvePoints);
   const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
   for (int k = 1; k <= kCurvePoints; ++k) ct.push_back((k - 1) * dt + d.T[0]);
   expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
+  return {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}};
+}
+
+std::string ResultText(const Session& s, const Findings& f, const std::vector<double>& pfit) {
+  const model::FitModel& m = s.fm;
+  // One copy of the evaluation state for the points and then the curve: the
+  // term values the first leaves behind carry into the second.
+  expressions::Evaluation e = s.ev;
+  e.console = nullptr;
+  const json data = DataSection(s, e, pfit);
+  const json curve = CurveSection(s.data, e, pfit);
 
   json result = {{"format", kResultFormat},
                  {"version", kResultVersion},
@@ -235,11 +260,11 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                    {"equation_type", m.ITYPE},
                    {"terms", Terms(m)},
                    {"g", model::GFitted(m.GVAL) ? json(nullptr) : Number(m.GVAL)}}},
-                 {"parameters", parameters},
-                 {"fit", fit_section},
-                 {"statistics", statistics},
-                 {"minimum_check", check},
-                 {"curve", {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}}}};
+                 {"parameters", ParametersSection(s, f.statistics, pfit)},
+                 {"fit", FitSection(s)},
+                 {"statistics", StatisticsSection(m, f.statistics)},
+                 {"minimum_check", CheckSection(f)},
+                 {"curve", curve}};
   // Invalid UTF-8 in a typed name is replaced rather than refused.
   return result.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
