@@ -55,6 +55,22 @@ void Fill(const TermPlan& t, const Constants& c, const double* T, int n, double 
   }
 }
 
+// The correction of a term of function `code` when `iopt` is 1: its
+// parameter from P at K+1, advancing `K`.
+void TakeCorrection(TermPlan& t, int code, int iopt, const double* P, int& K) {
+  t.correction = TermPlan::Correction::kNone;
+  if (iopt == 1) {
+    K = K + 1;
+    if (code == 1) {
+      t.correction = TermPlan::Correction::kCurieWeiss;
+      t.THETA = P[K - 1];
+    } else {
+      t.correction = TermPlan::Correction::kMolecularField;
+      t.ZJP4 = 4.0 * P[K - 1];
+    }
+  }
+}
+
 }  // namespace
 
 Constants ConstantsOf(const Evaluation& e) {
@@ -242,17 +258,7 @@ TermPlan TermPlan::For(const Constants& c, const model::FitModel& m, int k, cons
       t.curie = CurieTerm::For(m.S1[k - 1]);
       break;
   }
-  t.correction = Correction::kNone;
-  if (m.IOPT[k - 1] == 1) {
-    K = K + 1;
-    if (code == 1) {
-      t.correction = Correction::kCurieWeiss;
-      t.THETA = P[K - 1];
-    } else {
-      t.correction = Correction::kMolecularField;
-      t.ZJP4 = 4.0 * P[K - 1];
-    }
-  }
+  TakeCorrection(t, code, m.IOPT[k - 1], P, K);
   return t;
 }
 
