@@ -103,12 +103,16 @@ class Plan {
     for (int k = nterm_; k < scaled_; ++k) {
       for (int i = 0; i < n; ++i) TV[k] = scale_[k] * TV[k];
     }
-    double sum[kBlock];
-    for (int i = 0; i < n; ++i) sum[i] = 0.0;
-    for (int k = 0; k < nterm_; ++k) {
-      for (int i = 0; i < n; ++i) sum[i] = sum[i] + values[k][i];
+    if (nterm_ == 0) {
+      for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + 0.0;
+      return;
     }
-    for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + sum[i];
+    // The sums in calc, from 0.0 up as At forms them.
+    for (int i = 0; i < n; ++i) calc[i] = 0.0 + values[0][i];
+    for (int k = 1; k < nterm_; ++k) {
+      for (int i = 0; i < n; ++i) calc[i] = calc[i] + values[k][i];
+    }
+    for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + calc[i];
   }
 
  private:
