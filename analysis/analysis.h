@@ -39,6 +39,10 @@ struct Statistics {
                                    // where the Jacobian could not be found)
 };
 
+// The residual sum of squares at `p`; not a number if a residual is not
+// finite.
+double Rss(const Problem& problem, const std::vector<double>& p);
+
 // Statistics of the residuals at `p`.
 Statistics Analyse(const Problem& problem, const std::vector<double>& p);
 

@@ -38,21 +38,13 @@ struct Functor {
   }
 };
 
-double RssAt(const Problem& problem, const std::vector<double>& p) {
-  std::vector<double> r(problem.points);
-  problem.residuals(p.data(), r.data());
-  double sum = 0.0;
-  for (double x : r) sum += x * x;
-  return sum;
-}
-
 }  // namespace
 
 MinimumCheck CheckMinimum(const Problem& problem, const std::vector<double>& start,
                           int max_iterations) {
   MinimumCheck check;
   check.values = start;
-  check.rss = RssAt(problem, start);
+  check.rss = Rss(problem, start);
   const int npar = static_cast<int>(start.size());
   // No refinement without parameters, with fewer points than parameters or
   // from a start that is not finite; none is needed after an exact fit.
@@ -76,7 +68,7 @@ MinimumCheck CheckMinimum(const Problem& problem, const std::vector<double>& sta
         if (status != Eigen::LevenbergMarquardtSpace::Running) break;
       }
       const std::vector<double> refined(x.data(), x.data() + npar);
-      const double rss = RssAt(problem, refined);
+      const double rss = Rss(problem, refined);
       if (rss < check.rss) {
         check.values = refined;
         check.rss = rss;

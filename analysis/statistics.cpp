@@ -46,12 +46,6 @@ double CentralProbability(double theta, int dof) {
   return 2.0 / kPi * (theta + s * sum);
 }
 
-double RssOf(const std::vector<double>& r) {
-  double sum = 0.0;
-  for (double x : r) sum += x * x;
-  return sum;
-}
-
 // Everything the residuals at `p` give without the Jacobian; the rest not a
 // number for now.
 Statistics Measures(const Problem& problem, const std::vector<double>& p) {
@@ -68,9 +62,7 @@ Statistics Measures(const Problem& problem, const std::vector<double>& p) {
   st.condition_number = kNaN;
   st.t95 = StudentT95(st.dof);
 
-  std::vector<double> r(n);
-  problem.residuals(p.data(), r.data());
-  st.rss = AllFinite(r) ? RssOf(r) : kNaN;
+  st.rss = Rss(problem, p);
   st.residual_variance = st.dof > 0 ? st.rss / st.dof : kNaN;
   st.aic = kNaN;
   st.bic = kNaN;
@@ -109,6 +101,15 @@ void Covariance(Statistics& st, const Eigen::VectorXd& s, const Eigen::MatrixXd&
 }
 
 }  // namespace
+
+double Rss(const Problem& problem, const std::vector<double>& p) {
+  std::vector<double> r(problem.points);
+  problem.residuals(p.data(), r.data());
+  if (!AllFinite(r)) return kNaN;
+  double sum = 0.0;
+  for (double x : r) sum += x * x;
+  return sum;
+}
 
 double StudentT95(int dof) {
   if (dof < 1) return kNaN;

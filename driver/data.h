@@ -27,6 +27,14 @@ void Load(DataSet& data, format::LineSource& file, format::Console& con);
 // XOBS, TIPADD and SXOBS2 from XRAW and the three corrections.
 void ApplyCorrections(DataSet& data, double DIAM, double TIP, double FACTOR);
 
+// The report's calculated curve: kCurvePoints temperatures evenly spaced
+// from the first data temperature to the last; k runs from 1.
+constexpr int kCurvePoints = 301;
+inline double CurveTemperature(const DataSet& d, int k) {
+  const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
+  return (k - 1) * dt + d.T[0];
+}
+
 }  // namespace driver
 
 #endif  // SUSCEP_DRIVER_DATA_H_

@@ -203,6 +203,13 @@ State Options(Session& s) {
   }
 }
 
+// A failure the program has no report for: one line, exit status 3.
+int Fatal(std::ostream& out, std::ostream& err, const std::string& what) {
+  out.flush();
+  err << "suscep: fatal error: " << what << std::endl;
+  return 3;
+}
+
 }  // namespace
 
 expressions::Evaluation BoundEvaluation(const Session& s) {
@@ -296,17 +303,11 @@ int Main(std::istream& in, std::ostream& out, std::ostream& err, bool ask_again)
     err << "suscep: run-time error: " << e.what() << std::endl;
     return 2;
   } catch (const std::bad_alloc&) {
-    out.flush();
-    err << "suscep: fatal error: out of memory" << std::endl;
-    return 3;
+    return Fatal(out, err, "out of memory");
   } catch (const std::exception& e) {
-    out.flush();
-    err << "suscep: fatal error: " << format::Printable(e.what(), 200) << std::endl;
-    return 3;
+    return Fatal(out, err, format::Printable(e.what(), 200));
   } catch (...) {
-    out.flush();
-    err << "suscep: fatal error: unexpected exception" << std::endl;
-    return 3;
+    return Fatal(out, err, "unexpected exception");
   }
 }
 

@@ -64,7 +64,6 @@ void Fit(Session& s) {
     fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
                   m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome,
                   [&interrupt] { return interrupt.Requested(); });
-    s.last_fit.count = f.NITER;
     s.con.Free({"Iteration is completed.  Calculation ESDs"});
     fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
                        f.SIGFLAG);

@@ -8,8 +8,6 @@
 namespace driver {
 namespace {
 
-constexpr int kCurvePoints = 301;
-
 // The same records to the console, then to the file.
 void Both(Session& s, format::RecordSink& file, const char* layout, const format::Items& items) {
   s.con.Out(layout, items);
@@ -68,9 +66,8 @@ void WriteAll(Session& s, format::RecordFile& file) {
   format::WriteFree(file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});
   format::WriteFree(file, {"TIP added to X-cald. =", d.TIPADD});
   format::WriteFree(file, {"  TEMP.     X-CALD."});
-  const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
   for (int k = 1; k <= kCurvePoints; ++k) {
-    const double tk = (k - 1) * dt + d.T[0];
+    const double tk = CurveTemperature(d, k);
     format::Write(file, kCurveLine, {tk, calc(tk)});
   }
 
@@ -79,7 +76,7 @@ void WriteAll(Session& s, format::RecordFile& file) {
   for (int i = 0; i < d.NDATA; ++i) PlotDataLine(file, d.T[i], d.XOBS[i]);
   format::Write(file, kCalculated);
   for (int k = 1; k <= kCurvePoints; ++k) {
-    const double tk = (k - 1) * dt + d.T[0];
+    const double tk = CurveTemperature(d, k);
     PlotDataLine(file, tk, calc(tk));
   }
   file.Close();

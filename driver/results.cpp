@@ -19,7 +19,6 @@ constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 constexpr int kCheckIterations = 200;
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
-constexpr int kCurvePoints = 301;       // the report's calculated curve
 constexpr char kNote[] = "suscep: note: ";
 
 // A number, or null where it is not finite.
@@ -232,8 +231,7 @@ json CheckSection(const Findings& f) {
 // The report's calculated curve, evaluated on `e`.
 json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vector<double>& pfit) {
   std::vector<double> ct, cchi(kCurvePoints);
-  const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
-  for (int k = 1; k <= kCurvePoints; ++k) ct.push_back((k - 1) * dt + d.T[0]);
+  for (int k = 1; k <= kCurvePoints; ++k) ct.push_back(CurveTemperature(d, k));
   expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
   return {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}};
 }

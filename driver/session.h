@@ -41,7 +41,6 @@ struct FitControl {
 struct FitRecord {
   bool fitted = false;  // false after a zero-iteration report
   int budget = 0;       // NITER as asked
-  int count = 0;        // COUNT as the minimiser returned it
   fit::MinimiseOutcome outcome;
 };
 
