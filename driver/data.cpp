@@ -11,8 +11,8 @@ namespace driver {
 namespace {
 
 [[noreturn]] void Refuse(const format::LineSource& file, const std::string& what) {
-  throw format::RunTimeError("read: data file '" + format::Printable(file.name(), 260) +
-                             "': " + what);
+  throw format::RunTimeError("read: data file '" +
+                             format::Printable(file.name(), format::kNameShown) + "': " + what);
 }
 
 }  // namespace

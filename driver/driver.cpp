@@ -37,7 +37,7 @@ std::string ReadFileName(format::Console& con) {
 }
 
 void LoadDataFile(Session& s, const std::string& name) {
-  const std::string shown = "'" + format::Printable(name, 260) + "'";
+  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
   // The system would read such a name only up to a NUL, or take a stray
   // escape sequence for part of it.
   for (char c : name) {

@@ -15,7 +15,7 @@ constexpr char kConsoleInput[] = "console input";
 // "console input", or "file NAME" for anything else.
 std::string Where(const std::string& name) {
   if (name == kConsoleInput) return name;
-  return "file " + Printable(name, 260);
+  return "file " + Printable(name, kNameShown);
 }
 
 std::string Quoted(std::string_view text) { return "\"" + Printable(text) + "\""; }

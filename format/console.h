@@ -20,6 +20,8 @@ namespace format {
 // a cut, and every byte that is not printable ASCII (control characters,
 // DEL, bytes of 128 and above) and the backslash shown as \xHH.
 std::string Printable(std::string_view text, std::size_t limit = 40);
+// The limit for a file name, which is shown whole as far as is sensible.
+constexpr std::size_t kNameShown = 260;
 
 // Where formatted and free-form records go.
 class RecordSink {

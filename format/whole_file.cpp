@@ -119,13 +119,13 @@ void WholeFile::Fail(const char* operation, int error) { Fail(operation, std::st
 
 void WholeFile::Fail(const char* operation, const char* reason) {
   Discard();
-  throw RunTimeError(std::string(operation) + " error on file " + Printable(path_, 260) + ": " +
-                     reason);
+  throw RunTimeError(std::string(operation) + " error on file " + Printable(path_, kNameShown) +
+                     ": " + reason);
 }
 
 void WholeFile::Write(std::string_view data) {
   if (fd_ < 0) {
-    throw RunTimeError("write error on file " + Printable(path_, 260) + ": file is closed");
+    throw RunTimeError("write error on file " + Printable(path_, kNameShown) + ": file is closed");
   }
   buffer_.append(data);
   if (buffer_.size() >= 65536) Flush();

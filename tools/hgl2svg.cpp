@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   const std::string input = argv[1];
   const std::string output =
       argc == 3 ? argv[2] : std::filesystem::path(input).replace_extension(".svg").string();
-  const std::string shown = format::Printable(input, 260);
+  const std::string shown = format::Printable(input, format::kNameShown);
   try {
     std::error_code ec;
     if (output == input || std::filesystem::equivalent(input, output, ec)) {
