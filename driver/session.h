@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "driver/data.h"
+#include "engine/data.h"
 #include "expressions/expressions.h"
 #include "fit/fit.h"
 #include "format/console.h"

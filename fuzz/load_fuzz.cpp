@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/data.h"
+#include "engine/data.h"
 #include "format/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,4 +1,4 @@
-#include "driver/data.h"
+#include "engine/data.h"
 
 #include <cmath>
 #include <string>
