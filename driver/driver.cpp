@@ -58,7 +58,7 @@ void LoadDataFile(Session& s, const std::string& name) {
                                (error != 0 ? std::string(": ") + std::strerror(error) : ""));
   }
   format::LineSource source(file, name);
-  Load(s.data, source, s.con);
+  engine::Load(s.data, source, &s.con);
 }
 
 void ShowMenu(Session& s) {
@@ -141,7 +141,7 @@ void NewExpression(Session& s) {
 State Proceed(Session& s) {
   Settings& c = s.settings;
   model::FitModel& m = s.fm;
-  ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
+  engine::ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
   m.GVAL = c.GVAL;
   if (model::GFitted(c.GVAL)) model::AddParameter(m, s.con, "g-value ");
 
@@ -211,21 +211,6 @@ int Fatal(std::ostream& out, std::ostream& err, const std::string& what) {
 }
 
 }  // namespace
-
-expressions::Evaluation BoundEvaluation(const Session& s) {
-  expressions::Evaluation e;
-  e.model = &s.fm;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  e.EXPLIM = std::log(1.0E307);
-  e.TV = s.ev.TV;
-  expressions::SetConstants(e);
-  return e;
-}
 
 void Run(Session& s) {
   format::Console& con = s.con;
