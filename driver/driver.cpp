@@ -36,31 +36,6 @@ std::string ReadFileName(format::Console& con) {
   return name;
 }
 
-void LoadDataFile(Session& s, const std::string& name) {
-  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
-  // The system would read such a name only up to a NUL, or take a stray
-  // escape sequence for part of it.
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw format::RunTimeError("open: cannot open data file " + shown +
-                                 ": the name holds a control character");
-    }
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) {
-    throw format::RunTimeError("open: data file " + shown + " is a directory");
-  }
-  errno = 0;
-  std::ifstream file(name);
-  if (!file) {
-    const int error = errno;
-    throw format::RunTimeError("open: cannot open data file " + shown +
-                               (error != 0 ? std::string(": ") + std::strerror(error) : ""));
-  }
-  format::LineSource source(file, name);
-  engine::Load(s.data, source, &s.con);
-}
-
 void ShowMenu(Session& s) {
   s.fm.NPAR = 0;
   const Settings& c = s.settings;
@@ -216,7 +191,7 @@ void Run(Session& s) {
   format::Console& con = s.con;
   con.Out(kBanner);
   s.data_name = ReadFileName(con);
-  LoadDataFile(s, s.data_name);
+  engine::LoadFile(s.data, s.data_name, &s.con);
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});

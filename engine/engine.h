@@ -159,6 +159,9 @@ Data ReadData(const std::string& path);
 // finite values. DataError when refused.
 void CheckData(const Data& data);
 
+struct Settings;
+struct FitControl;
+
 // ---------------------------------------------------------------------------
 // A built model. Copies share the built state; every call is const and
 // works on its own evaluation state, so one model serves many threads.
@@ -188,7 +191,11 @@ class Model {
   std::vector<std::vector<double>> Terms(const std::vector<double>& T,
                                          const std::vector<double>& values) const;
 
+  // The built state: the fit model with the starts in PVAL and the steps in
+  // PSTEP, the corrections-menu settings, the fit settings.
   const model::FitModel& fit_model() const;
+  const Settings& settings() const;
+  const FitControl& fit_control() const;
 
  private:
   struct Built;
@@ -208,6 +215,12 @@ struct FitOptions {
   std::ostream* progress = nullptr;
   // Also build the report text (SUSCEP.OUT).
   bool report = true;
+  // Also draw the plot of this option (1 X vs. T, 2 Mu vs. T, 3 XT vs. T,
+  // 4 1/X vs. T, 5 X vs 1/T) as the dialogue's HP-GL plot with the data
+  // ranges would, into FitResult::svg; 0: none.
+  int plot = 0;
+  // The name the notes give the result document.
+  std::string document_name = "SUSCEP.JSON";
 };
 
 struct FitResult {
@@ -232,6 +245,7 @@ struct FitResult {
   analysis::Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
+  std::string svg;                 // the picture of the plot, when asked for
   std::vector<std::string> notes;  // what the dialogue notes on standard error
 };
 
@@ -305,6 +319,14 @@ struct Work {
   FitRecord last_fit;
   std::string data_name;  // as typed
 };
+
+// The data file `name` opened and loaded as Load does. A name with a control
+// character, a directory or a file that cannot be opened throws OpenError.
+class OpenError : public format::RunTimeError {
+ public:
+  using format::RunTimeError::RunTimeError;
+};
+void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing);
 
 // Reads the count and the pairs from `file`, then lists them on `listing`
 // when given. A count outside 1..300, a temperature not above 0, or a short

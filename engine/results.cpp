@@ -9,6 +9,7 @@
 
 #include "analysis/analysis.h"
 #include "engine/engine.h"
+#include "engine/internal.h"
 
 namespace engine {
 namespace {
@@ -21,6 +22,7 @@ constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 constexpr int kCheckIterations = 200;
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
 constexpr char kNote[] = "suscep: note: ";
+constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
 // A number, or null where it is not finite.
 json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
@@ -35,12 +37,6 @@ json Matrix(const std::vector<std::vector<double>>& m) {
   json a = json::array();
   for (const auto& row : m) a.push_back(Numbers(row));
   return a;
-}
-
-std::string Trimmed(const std::string& name) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return name.substr(first, name.find_last_not_of(' ') - first + 1);
 }
 
 // The residuals of the fit model, evaluated on a copy of the evaluation state
@@ -203,15 +199,17 @@ json StatisticsSection(const model::FitModel& m, const analysis::Statistics& st)
 json FitSection(const Work& s) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
-  return {{"iterations", fit.fitted ? fit.budget : 0},
-          {"evaluations", fit.outcome.evaluations},
-          {"restarts", fit.outcome.restarts},
-          {"budget_exhausted", fit.outcome.budget_exhausted},
-          {"interrupted", fit.outcome.stopped},
-          {"reqmin", Number(fc.REQMIN)},
-          {"ncheck", fc.NCHECK},
-          {"ls_error", Number(fc.LSERR)},
-          {"sigma_estimated", SigmaEstimated(s)}};
+  json section = {{"iterations", fit.fitted ? fit.budget : 0},
+                  {"evaluations", fit.outcome.evaluations},
+                  {"restarts", fit.outcome.restarts},
+                  {"budget_exhausted", fit.outcome.budget_exhausted},
+                  {"interrupted", fit.outcome.stopped},
+                  {"reqmin", Number(fc.REQMIN)},
+                  {"ncheck", fc.NCHECK},
+                  {"ls_error", Number(fc.LSERR)},
+                  {"sigma_estimated", SigmaEstimated(s)}};
+  if (fit.refined) section["method"] = kRefinedMethod;
+  return section;
 }
 
 json CheckSection(const Findings& f) {
