@@ -204,8 +204,11 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   return d;
 }
 
-json TermJson(const TermDescription& t) {
-  json term = {{"function", t.function}};
+// Written in the order a person reads them.
+using ordered = nlohmann::ordered_json;
+
+ordered TermJson(const TermDescription& t) {
+  ordered term = {{"function", t.function}};
   switch (t.function) {
     case 1:
     case 2:
@@ -255,23 +258,23 @@ ModelDescription ReadModelFile(const std::string& path, Starts starts) {
 
 std::string ModelText(const ModelDescription& d) {
   const Model built(d);
-  json terms = json::array();
+  ordered terms = ordered::array();
   // A standard expression without terms has the default constants.
   const std::vector<TermDescription> given =
       d.terms.empty() && d.expression != 0 && d.expression < 90 ? Template(d.expression).terms
                                                                 : d.terms;
   for (const TermDescription& t : given) terms.push_back(TermJson(t));
-  json parameters = json::array();
+  ordered parameters = ordered::array();
   const std::vector<std::string> names = built.parameter_names();
   const std::vector<double> starts = built.starts(), steps = built.steps();
   for (std::size_t j = 0; j < names.size(); ++j) {
     parameters.push_back({{"name", names[j]}, {"start", starts[j]}, {"step", steps[j]}});
   }
-  json model = {{"expression", d.expression},
-                {"equation_type", built.fit_model().ITYPE},
-                {"terms", terms},
-                {"g", d.g ? json(*d.g) : json(nullptr)}};
-  const json file = {
+  ordered model = {{"expression", d.expression},
+                   {"equation_type", built.fit_model().ITYPE},
+                   {"terms", terms},
+                   {"g", d.g ? ordered(*d.g) : ordered(nullptr)}};
+  const ordered file = {
       {"format", kModelFormat},
       {"version", 1},
       {"corrections",
