@@ -70,6 +70,13 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Arguments that would make the output files clash with each other or with
+// the inputs.
+class Clash : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct Options {
   std::string model;
   std::vector<std::string> data;
@@ -187,17 +194,16 @@ void CheckPaths(const Options& o) {
       const std::string key = Key(w);
       const auto input = inputs.find(key);
       if (input != inputs.end()) {
-        throw UsageError("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +
-                         format::Printable(d, format::kNameShown) +
-                         "' would replace the input file '" +
-                         format::Printable(input->second, format::kNameShown) + "'");
+        throw Clash("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +
+                    format::Printable(d, format::kNameShown) + "' would replace the input file '" +
+                    format::Printable(input->second, format::kNameShown) + "'");
       }
       const auto [at, fresh] = outputs.emplace(key, d);
       if (!fresh && at->second != d) {
-        throw UsageError("the data files '" + format::Printable(at->second, format::kNameShown) +
-                         "' and '" + format::Printable(d, format::kNameShown) +
-                         "' would both write '" + format::Printable(w, format::kNameShown) +
-                         "' (use another --output-dir, or rename one)");
+        throw Clash("the data files '" + format::Printable(at->second, format::kNameShown) +
+                    "' and '" + format::Printable(d, format::kNameShown) + "' would both write '" +
+                    format::Printable(w, format::kNameShown) +
+                    "' (use another --output-dir, or rename one)");
       }
     }
   }
@@ -391,6 +397,9 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     return Run(ParseArguments(argc, argv), out, err);
   } catch (const UsageError& e) {
     err << kName << e.what() << " (see suscep fit --help)" << std::endl;
+    return 2;
+  } catch (const Clash& e) {
+    err << kName << e.what() << std::endl;
     return 2;
   } catch (const engine::Error& e) {
     err << kName << e.what() << std::endl;
