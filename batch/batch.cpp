@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -230,9 +231,10 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     options.document_name = r.paths.document;
     r.fit = engine::Fit(model, engine::ReadData(data), options);
     progress = lines.str();
-    format::WriteWholeFile(r.paths.document, r.fit.document);
-    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report);
-    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg);
+    // Synced once for the whole batch, at the end.
+    format::WriteWholeFile(r.paths.document, r.fit.document, false);
+    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report, false);
+    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg, false);
     r.done = true;
   } catch (const engine::Error& e) {
     r.error = e.what();
@@ -374,6 +376,23 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   work();
   for (std::thread& t : threads) t.join();
 
+  // What the fits wrote is on the disk before the summary says so.
+  std::set<std::string> dirs;
+  for (const Outcome& r : outcomes) {
+    if (!r.done) continue;
+    const std::string dir = fs::path(r.paths.document).parent_path().string();
+    dirs.insert(dir.empty() ? "." : dir);
+  }
+  int status = 0;
+  for (const std::string& dir : dirs) {
+    try {
+      format::SyncFileSystem(dir);
+    } catch (const format::RunTimeError& e) {
+      err << kName << e.what() << std::endl;
+      status = 1;
+    }
+  }
+
   if (o.json) {
     PrintJson(out, o, outcomes);
   } else {
@@ -387,7 +406,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   for (const Outcome& r : outcomes) {
     if (!r.done) return 1;
   }
-  return 0;
+  return status;
 }
 
 }  // namespace
