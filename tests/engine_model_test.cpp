@@ -69,6 +69,9 @@ TEST(EngineModelFile, TheDialoguesRulesAndWording) {
             "trimer), 3 (Hatfield's tetramer), 4 (Kahn's chain of dimers)");
   EXPECT_EQ(ParseError(R"({"model": {"terms": [{"function": 10, "correction": true}]}})"),
             "m.json: term 1: a Constant (DIM) term takes no correction");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "equation_type": 1}})"),
+            "m.json: model.equation_type: expression 24 has equation type 2, not 1");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "equation_type": 2}})"), "");
   EXPECT_EQ(ParseError(R"({"model": {"equation_type": 4, "terms": [{"function": 4}]}})"),
             "m.json: equation type 4 is not 1, 2 or 3");
   EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "terms": [{"function": 4}]}})"),
