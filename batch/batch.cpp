@@ -242,6 +242,9 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     r.error = e.what();
   } catch (const std::bad_alloc&) {
     r.error = "out of memory";
+  } catch (const std::exception& e) {
+    // Nothing else is expected; whatever it is stays with this file.
+    r.error = std::string("unexpected failure: ") + format::Printable(e.what(), 200);
   }
   return r;
 }
