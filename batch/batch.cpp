@@ -63,7 +63,8 @@ Options:
   --help                 show this text
 
 Exit status: 0 every data file fitted, 1 some failed (each named on
-standard error), 2 a usage error or a model file that cannot be used.
+standard error), 2 a usage error or a model file that cannot be used, 3 any
+other failure, such as running out of memory.
 )";
 
 class UsageError : public std::runtime_error {
@@ -427,8 +428,11 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     err << kName << e.what() << std::endl;
     return 2;
   } catch (const std::bad_alloc&) {
-    err << kName << "out of memory" << std::endl;
-    return 2;
+    err << kName << "fatal error: out of memory" << std::endl;
+    return 3;
+  } catch (const std::exception& e) {
+    err << kName << "fatal error: " << format::Printable(e.what(), 200) << std::endl;
+    return 3;
   }
 }
 

@@ -174,9 +174,10 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   json root;
   try {
     root = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // "[json.exception.parse_error.101] parse error at line 3, column 5: ...",
+    // or a number too large for a double.
     std::string what = e.what();
-    // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
     const auto at = what.find("] ");
     Refuse("", at == std::string::npos ? what : what.substr(at + 2));
   }
