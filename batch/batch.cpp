@@ -283,8 +283,8 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     const Outcome& r = outcomes[i];
     if (!r.done) continue;
-    std::vector<std::string> row = {o.data[i], std::to_string(r.fit.points),
-                                    Scientific(r.fit.ls_error, 4)};
+    std::vector<std::string> row = {format::Printable(o.data[i], format::kNameShown),
+                                    std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       row.push_back(Scientific(r.fit.values[j], 6));
       row.push_back(Scientific(r.fit.sigma[j], 2));
@@ -366,10 +366,11 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
       Outcome r = FitOne(o, model, o.data[i], progress);
       const std::lock_guard<std::mutex> lock(guard);
       if (o.verbose) {
-        err << kName << o.data[i] << ":\n" << progress;
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ":\n" << progress;
         for (const std::string& note : r.fit.notes) err << note << '\n';
       }
-      if (!r.done) err << kName << o.data[i] << ": " << r.error << '\n';
+      if (!r.done)
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ": " << r.error << '\n';
       err.flush();
       outcomes[i] = std::move(r);
     }
