@@ -179,17 +179,24 @@ std::vector<std::string> Names(const fs::path& dir) {
 
 using NameList = std::vector<std::string>;
 
-TEST(DriverFaults, ASignalAtThePauseLeavesTheLastReport) {
+// The report and its result file are in place before the pause: a signal
+// there keeps the pair just shown.
+TEST(DriverFaults, ASignalAtThePauseKeepsTheReportJustShown) {
+  const e2e::Result alone =
+      e2e::Run("signal_alone", std::string(kToPause) + kRest, {{"t.dat", kFlat}});
+  ASSERT_EQ(alone.status, 0) << alone.err;
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    const fs::path dir = Prepare("signal", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+    const fs::path dir =
+        Prepare("signal", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}, {"SUSCEP.JSON", kOld}});
     Child child(dir, true);
     ASSERT_TRUE(child.started());
     child.Send(kToPause);
     ASSERT_TRUE(child.ReadUntil(kPause)) << sig;
     child.Signal(sig);
     EXPECT_EQ(child.Wait(), 128 + sig);
-    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld) << sig;
-    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"})) << sig;
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT")) << sig;
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.JSON"), alone.File("SUSCEP.JSON")) << sig;
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"})) << sig;
   }
 }
 
@@ -206,8 +213,9 @@ TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
   EXPECT_EQ(child.Wait(), 2);
   EXPECT_NE(child.err().find("run-time error: write error on console output"), std::string::npos)
       << child.err();
-  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
-  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+  // In place before the pause, the report stays.
+  EXPECT_NE(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"}));
 }
 
 // A file-size limit stands in for a full disk.
@@ -263,7 +271,7 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
   }
   {
     // An answer too long to hold, at the pause inside the report: a read
-    // error, and the last whole report stays.
+    // error; the report just shown, in place before the pause, stays.
     const fs::path dir = Prepare("memory_pause", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
     Child child(dir, true, {RLIM_INFINITY, 64u << 20});
     ASSERT_TRUE(child.started());
@@ -274,8 +282,8 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
     child.ReadUntil("never written");
     EXPECT_EQ(child.Wait(), 2);
     EXPECT_EQ(child.err(), "suscep: run-time error: read error on console input\n");
-    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
-    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+    EXPECT_NE(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"}));
   }
   {
     // 80 000 ticks on each axis: the plotter file is written, its picture
@@ -297,17 +305,21 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
 }
 
 TEST(DriverFaults, TwoRunsInOneDirectoryLeaveOneWholeReport) {
-  // B fits g as well: its report is longer than A's, which ends last.
+  // B fits g as well: its report is longer than A's. A's pair is in place
+  // at its pause, before B starts: B's pair is the last.
   const std::string b_input =
       std::string("t.dat\n\nE\n99\nF\n2\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n") + kRest;
   const e2e::Result alone =
       e2e::Run("two_alone", std::string(kToPause) + kRest, {{"t.dat", kFlat}});
   ASSERT_EQ(alone.status, 0) << alone.err;
+  const e2e::Result b_alone = e2e::Run("two_b_alone", b_input, {{"t.dat", kFlat}});
+  ASSERT_EQ(b_alone.status, 0) << b_alone.err;
   const fs::path dir = Prepare("two_runs", {{"t.dat", kFlat}});
   Child a(dir, true);
   ASSERT_TRUE(a.started());
   a.Send(kToPause);
   ASSERT_TRUE(a.ReadUntil(kPause));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT"));
   {
     Child b(dir, false);
     b.Send(b_input);
@@ -319,7 +331,8 @@ TEST(DriverFaults, TwoRunsInOneDirectoryLeaveOneWholeReport) {
   a.EndInput();
   a.ReadUntil("Stop - Program terminated.");
   EXPECT_EQ(a.Wait(), 0);
-  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT"));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), b_alone.File("SUSCEP.OUT"));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.JSON"), b_alone.File("SUSCEP.JSON"));
 }
 
 TEST(DriverFaults, PlantedLinksAreReplacedNotFollowed) {

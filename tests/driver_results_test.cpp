@@ -241,7 +241,11 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
   }
   driver::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
   s.ev = driver::BoundEvaluation(s);
-  for (int j = 0; j < 3; ++j) s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
+  for (int j = 0; j < 3; ++j) {
+    s.fc.PSTART[j] = truth[j];
+    s.fc.PSTEP0[j] = 0.01 * truth[j];
+    s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
+  }
   s.fc.LSERR = expressions::Objective(s.ev, s.fc.PFIT.data());
   out.str("");        // its progress line
   s.ev.EXPLIM = 1.0;  // every evaluation at a low temperature warns
@@ -251,7 +255,9 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
   s.last_fit.fitted = true;
   const driver::Session before = s;
 
-  driver::WriteResults(s);
+  const driver::FitAnalysis found = driver::AnalyseFit(s);
+  EXPECT_TRUE(found.stopped_short);
+  driver::WriteNotes(s, found);
   EXPECT_EQ(out.str(), "");
   EXPECT_NE(notes.str().find("stopped short"), std::string::npos) << notes.str();
   EXPECT_EQ(s.ev.NCALL, 41);
