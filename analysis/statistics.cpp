@@ -23,9 +23,12 @@ constexpr double kNullShare = 1.0E-4;
 // A difference of the residuals no larger than this many ulps of the model's
 // size is rounding: the noise of two evaluations is a few ulps of each value.
 constexpr double kRoundingUlps = 256.0;
-// How a step at rounding level grows before its column is given up.
-constexpr double kGrowth = 100.0;
-constexpr int kMaxGrowths = 2;
+// The second difference quotient of a column is taken with a step this many
+// times as large; the two must agree to this fraction; where they do not,
+// the step widens as often as this.
+constexpr double kWider = 10.0;
+constexpr double kAgreement = 0.05;
+constexpr int kMaxWidenings = 2;
 
 bool AllFinite(const std::vector<double>& v) {
   return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
@@ -132,13 +135,16 @@ Outcome Column(const Problem& problem, std::vector<double>& x, int j, double h,
 // The columns at `p`. With `steps`, those steps as they are; without, the
 // rule below, and the rounding flags.
 //
-// The step of parameter j is cbrt(eps) times the larger of |p_j| and its
-// typical size, which balances truncation and rounding error of a central
-// difference even where p_j is near 0 but its effect is not; the step
-// actually taken, (p+h) - (p-h), is the divisor. A difference of the
-// residuals within kRoundingUlps ulps of the model's size is rounding, not
-// the parameter's effect: the step then grows kGrowth-fold, at most
-// kMaxGrowths times, and a column still at that level is flagged.
+// The step of parameter j starts at cbrt(eps) times the larger of |p_j| and
+// its typical size, which balances truncation and rounding error of a
+// central difference even where p_j is near 0 but its effect is not. The
+// quotient is taken again with a step kWider times as large: where the two
+// agree (within kAgreement of the wider one's norm) the wider one stands, as
+// the less noisy; where they do not, the model's own rounding (a
+// cancellation, say) drowns the effect, and the step widens, at most
+// kMaxWidenings times. A column that never agrees, or whose difference of
+// the residuals is within kRoundingUlps ulps of the model's size, is
+// rounding: flagged. The step actually taken, (p+h) - (p-h), is the divisor.
 Outcome Differences(const Problem& problem, const std::vector<double>& p,
                     const std::vector<double>* steps, Columns& c) {
   const int n = problem.points;
@@ -148,24 +154,34 @@ Outcome Differences(const Problem& problem, const std::vector<double>& p,
   c.J.assign(npar, std::vector<double>(n, 0.0));
   c.step.assign(npar, 0.0);
   c.rounding.assign(npar, false);
-  std::vector<double> x = p, col;
+  std::vector<double> x = p, wider;
   for (int j = 0; j < npar; ++j) {
     if (Held(problem, j)) continue;
     double h = steps != nullptr ? (*steps)[j] : rel * TypicalSize(problem, p, j);
     double size = 0.0;
-    const Outcome outcome = Column(problem, x, j, h, c.J[j], size);
+    Outcome outcome = Column(problem, x, j, h, c.J[j], size);
     if (outcome != Outcome::kDone) return outcome;
-    if (steps == nullptr && problem.model_size > 0.0) {
-      for (int k = 0; k < kMaxGrowths && size <= level; ++k) {
-        double wider = 0.0;
-        const Outcome again = Column(problem, x, j, kGrowth * h, col, wider);
-        if (again == Outcome::kStopped) return again;
-        if (again == Outcome::kNotFinite) break;
-        h *= kGrowth;
-        c.J[j].swap(col);
-        size = wider;
+    if (steps == nullptr) {
+      bool agreed = false;
+      for (int k = 0; k <= kMaxWidenings && !agreed; ++k) {
+        double wider_size = 0.0;
+        outcome = Column(problem, x, j, kWider * h, wider, wider_size);
+        if (outcome == Outcome::kStopped) return outcome;
+        if (outcome == Outcome::kNotFinite) {
+          agreed = true;  // wider reaches where the model fails: the narrower stands
+          break;
+        }
+        double apart = 0.0, norm = 0.0;
+        for (int i = 0; i < n; ++i) {
+          apart += (wider[i] - c.J[j][i]) * (wider[i] - c.J[j][i]);
+          norm += wider[i] * wider[i];
+        }
+        agreed = apart <= kAgreement * kAgreement * norm;
+        h *= kWider;
+        c.J[j].swap(wider);
+        size = wider_size;
       }
-      c.rounding[j] = size <= level;
+      c.rounding[j] = !agreed || (problem.model_size > 0.0 && size <= level);
     }
     c.step[j] = h;
   }

@@ -230,22 +230,40 @@ TEST(AnalysisStatistics, StepFollowsTypicalSizeNearZero) {
   const analysis::Statistics st = analysis::Analyse(problem, {1e-12});
   EXPECT_FALSE(st.undetermined[0]);
   EXPECT_NEAR(st.std_error[0], se, 1e-6 * se);
-  EXPECT_NEAR(st.step[0], std::cbrt(std::numeric_limits<double>::epsilon()) * 0.01, 1e-20);
+  // The quotient at ten times the first step, which agrees with it.
+  EXPECT_NEAR(st.step[0], 10.0 * std::cbrt(std::numeric_limits<double>::epsilon()) * 0.01, 1e-20);
 
   // Without a typical size the step of 1e-12 leaves only rounding, even
-  // grown: undetermined, not a tiny error.
+  // widened: undetermined, not a tiny error.
   problem.scale.clear();
   const analysis::Statistics blind = analysis::Analyse(problem, {1e-12});
   EXPECT_TRUE(blind.undetermined[0]);
   EXPECT_TRUE(std::isnan(blind.std_error[0]));
-  // Grown twice, a hundredfold each time.
-  EXPECT_NEAR(blind.step[0], 1e4 * std::cbrt(std::numeric_limits<double>::epsilon()) * 1e-12,
-              1e-24);
+}
 
-  // Without the model's size there is no rounding test, and no growth.
-  problem.model_size = 0.0;
-  EXPECT_NEAR(analysis::Analyse(problem, {1e-12}).step[0],
-              std::cbrt(std::numeric_limits<double>::epsilon()) * 1e-12, 1e-28);
+// Where the model's own rounding drowns a column at the first step (here a
+// cancellation that loses digits as p nears 0), the step widens until two
+// quotients agree; a column that never settles is undetermined.
+TEST(AnalysisStatistics, NoisyColumnWidensItsStep) {
+  // 1e5 (exp(1e-11 p x) - 1), near 1e-6 p x: a cancellation leaves about
+  // five digits of it, and a step of 6e-6 in p moves it by about one
+  // rounding unit.
+  std::vector<double> y;
+  const std::vector<double> x = {1, 2, 3, 4, 5, 6, 7, 8};
+  for (double xi : x) y.push_back(xi * 1e-6 * (1.0 + 0.01 * std::sin(xi)));
+  analysis::Problem problem;
+  problem.points = 8;
+  problem.residuals = [x, y](const double* p, double* r) {
+    for (int i = 0; i < 8; ++i) r[i] = y[i] - 1e5 * (std::exp(p[0] * 1e-11 * x[i]) - 1.0);
+  };
+  problem.scale = {1e-3};
+  const analysis::Statistics st = analysis::Analyse(problem, {1.0});
+  ASSERT_FALSE(st.undetermined[0]);
+  double sxx = 0.0;
+  for (double xi : x) sxx += xi * xi * 1e-12;
+  EXPECT_NEAR(st.std_error[0], std::sqrt(st.rss / 7.0 / sxx), 1e-3 * st.std_error[0]);
+  // Widened from 6e-6 to 6e-4 before two quotients agree.
+  EXPECT_GT(st.step[0], 1e-4);
 }
 
 // A column of rounding noise is undetermined before any scaling makes it look
