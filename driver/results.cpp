@@ -18,6 +18,9 @@ constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
+// A gain of L.S. error below this many times sqrt(REQMIN) is within the
+// simplex's convergence.
+constexpr double kConvergedSpread = 10.0;
 constexpr char kNote[] = "suscep: note: ";
 
 // A number, or null where it is not finite.
@@ -307,48 +310,48 @@ FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop) {
   f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
   f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
   if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  // The simplex converges until its L.S. errors spread less than
-  // sqrt(REQMIN): a gain within that is what it was asked for, however large
-  // relative to an L.S. error near 0 (an exact fit).
-  f.stopped_short =
-      f.improvement > kStoppedShort && lserr - f.check_ls_error > std::sqrt(s.fc.REQMIN);
+  // The simplex stops once its L.S. errors spread less than sqrt(REQMIN): a
+  // gain within a few times that is what it was asked for, however large
+  // relative to an L.S. error near 0 (an exact fit, whose least is 0).
+  f.stopped_short = f.improvement > kStoppedShort &&
+                    lserr - f.check_ls_error > kConvergedSpread * std::sqrt(s.fc.REQMIN);
   return f;
 }
 
 void WriteNotes(const Session& s, const FitAnalysis& f) {
   if (s.notes == nullptr) return;
   std::ostream& err = *s.notes;
-  if (f.interrupted) {
-    err << kNote
-        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
-        << s.result_path << std::endl;
-  }
-  if (!s.last_fit.fitted) return;
   const FitRecord& fit = s.last_fit;
-  if (f.not_finite) {
+  if (fit.fitted && f.not_finite) {
     err << kNote << "the L.S. error is not a finite number ("
         << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
                                  : "the model is not a number at the fitted values")
         << "): no statistics or check of the minimum in " << s.result_path << std::endl;
-  } else if (fit.outcome.budget_exhausted) {
+  } else if (fit.fitted && fit.outcome.budget_exhausted) {
     err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
         << ", " << fit.outcome.evaluations
         << " evaluations): the values may not be the minimum; iterate again, with more "
            "iterations (-1)"
         << std::endl;
   }
-  if (fit.outcome.stopped) {
+  if (fit.fitted && fit.outcome.stopped) {
     err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
         << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
         << std::endl;
   }
-  if (fit.sigma_stopped) {
+  if (fit.fitted && fit.sigma_stopped) {
     err << kNote
         << "the Std. devn. estimate was stopped by Ctrl-C: the values are the fit's, without "
            "deviations"
         << std::endl;
   }
-  if (f.stopped_short) {
+  // Asked for by the user, so noted after a report with 0 iterations too.
+  if (f.interrupted) {
+    err << kNote
+        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
+        << s.result_path << std::endl;
+  }
+  if (fit.fitted && f.stopped_short) {
     err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
         << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
         << s.result_path << std::endl;

@@ -218,6 +218,62 @@ TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
   EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"}));
 }
 
+// Ten dimer terms of S1 = S2 = 20 with g on 300 points, fitted with a budget
+// of 50, up to the start of the fit.
+std::string HeavyFit() {
+  std::string text = "h.dat\n\nE\n99\nF\n2.0\n10\n8 8 8 8 8 8 8 8 8 8\n1\n";
+  for (int k = 1; k <= 10; ++k) text += "20 20\n" + std::to_string(-0.2 * k) + "\nn\n";
+  return text + "1\n1\n-1\n-1\n50\n0\n";
+}
+
+std::string HeavyData() {
+  std::string text = "300\n";
+  for (int i = 0; i < 300; ++i) {
+    const double t = 2.0 + i;
+    text +=
+        std::to_string(t) + " " + std::to_string(0.02 / t + 0.001 * (1.0 + 0.01 * (i % 7))) + "\n";
+  }
+  return text;
+}
+
+// Ctrl-C once the fit is over ends the estimate, and again a little later
+// the analysis (or, if that is done, the program at the pause): at every
+// moment the report and its result file are the old pair or the new one,
+// with no temporary file.
+TEST(DriverFaults, SignalsAfterAHeavyFitLeaveAConsistentPair) {
+  for (int delay_ms : {0, 20, 100, 400}) {
+    const fs::path dir =
+        Prepare("heavy", {{"h.dat", HeavyData()}, {"SUSCEP.OUT", kOld}, {"SUSCEP.JSON", kOld}});
+    Child child(dir, true);
+    ASSERT_TRUE(child.started());
+    child.Send(HeavyFit());
+    ASSERT_TRUE(child.ReadUntil("Iteration is completed.")) << delay_ms;
+    child.Signal(SIGINT);
+    ::usleep(delay_ms * 1000);
+    child.Signal(SIGINT);
+    child.Send(kRest);
+    child.EndInput();
+    child.ReadUntil("never written");
+    const int status = child.Wait();
+    const std::string report = e2e::ReadFile(dir / "SUSCEP.OUT");
+    const std::string result = e2e::ReadFile(dir / "SUSCEP.JSON");
+    EXPECT_EQ(report == kOld, result == kOld) << delay_ms;
+    if (report != kOld) {
+      EXPECT_NE(result.find("\"J-Dimer\""), std::string::npos) << delay_ms;
+      EXPECT_NE(report.find(" J-Dimer "), std::string::npos) << delay_ms;
+    }
+    if (status == 0) {
+      // Both stages were stopped, not the program: the notes say which.
+      EXPECT_NE(child.err().find("stopped by Ctrl-C"), std::string::npos) << child.err();
+      EXPECT_NE(report, kOld);
+    } else {
+      EXPECT_EQ(status, 128 + SIGINT) << delay_ms << child.err();
+    }
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "h.dat", "stderr.txt"}))
+        << delay_ms;
+  }
+}
+
 // A file-size limit stands in for a full disk.
 TEST(DriverFaults, AFileSizeLimitIsAWriteErrorAndCutsNothing) {
   const e2e::Result whole = e2e::Run("limit_whole", kPlotRun, {{"t.dat", kFlat}});
