@@ -38,11 +38,13 @@ void ShowSettings(Session& s) {
   }
 }
 
-void Fit(Session& s) {
-  // Ctrl-C ends the search with the best point so far; the estimate and
-  // the report follow.
-  const FitInterrupt interrupt;
-  engine::RunFit(s, &s.con, [&interrupt] { return interrupt.Requested(); });
+// One Ctrl-C ends the step it falls in (the search with the best point so
+// far, the estimate alone); a second one ends the program.
+void Fit(Session& s, const FitInterrupt& interrupt) {
+  engine::RunSimplex(s, &s.con, interrupt.StopFromNow());
+  engine::SimplexDone(&s.con);
+  engine::EstimateDeviations(s, interrupt.StopFromNow());
+  engine::FinishFit(s, &s.con);
 }
 
 // The iteration dialogue from its set-up to the report.
@@ -51,6 +53,7 @@ void IterationDialogue(Session& s) {
   model::FitModel& m = s.fm;
   FitControl& f = s.fc;
   SetUp(s);
+  bool fit = false;
   for (;;) {
     ShowSettings(s);
     if (f.NITER == 0) break;
@@ -70,15 +73,22 @@ void IterationDialogue(Session& s) {
       con.Free({"Enter No. of iterations"});
       f.NITER = con.ReadInt(f.NITER);
     } else if (j == 0) {
-      Fit(s);
+      fit = true;
       break;
     } else {
       con.Free({"Enter New step value of " + m.PNAME[j - 1]});
       m.PSTEP[j - 1] = con.ReadReal(m.PSTEP[j - 1]);
     }
   }
-  WriteReport(s);
-  WriteResults(s);
+  FitAnalysis found;
+  {
+    // From the fit to the report: a Ctrl-C in the statistics and the check
+    // of the minimum ends them alone, unless it is the fit's second.
+    const FitInterrupt interrupt;
+    if (fit) Fit(s, interrupt);
+    found = AnalyseFit(s, interrupt.StopFromNow());
+  }
+  WriteReport(s, found);
 }
 
 }  // namespace

@@ -38,8 +38,7 @@ void CopyData(const Data& data, DataSet& set) {
 }
 
 // The refinement's point, standard errors and L.S. error as the fit's.
-void TakeRefinement(Work& w, const Findings& f) {
-  if (!f.check.ran) return;
+void TakeRefinement(Work& w, const FitAnalysis& f) {
   FitControl& fc = w.fc;
   const int n = w.fm.NPAR;
   for (int j = 0; j < n; ++j) fc.PFIT[j] = f.check.values[j];
@@ -72,7 +71,7 @@ std::string Picture(const Work& w, int option) {
   return svg.text();
 }
 
-FitResult ResultOf(const Work& w, const Findings& f) {
+FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   FitResult r;
   const int n = w.fm.NPAR;
   const FitControl& fc = w.fc;
@@ -204,22 +203,28 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   f.LSERR = expressions::Objective(w.ev, w.fm.PVAL.data());
   if (f.NITER != 0) {
     const std::atomic<bool>* stop = options.stop;
-    RunFit(w, progress, [stop] { return stop != nullptr && stop->load(); });
+    RunSimplex(w, progress, [stop] { return stop != nullptr && stop->load(); });
+    SimplexDone(progress);
+    EstimateDeviations(w);
+    FinishFit(w, progress);
   }
-  if (options.refine && w.last_fit.fitted) TakeRefinement(w, Analyse(w));
+  FitAnalysis found = Analyse(w);
+  if (options.refine && w.last_fit.fitted && found.check.ran) {
+    TakeRefinement(w, found);
+    found = Analyse(w);
+  }
 
-  FitResult result;
-  std::string report;
-  if (options.report) {
-    TextSink file("\r\n");
-    WriteReport(w, w.ev, file, nullptr, {});
-    report = file.text();
-  }
-  const Findings findings = Analyse(w);
-  result = ResultOf(w, findings);
-  result.report = std::move(report);
-  result.document = ResultDocument(w, findings);
-  const std::string notes = Notes(w, findings, options.document_name);
+  // The report's file, and the document evaluated after it, as the dialogue
+  // does; without a report only its evaluations.
+  TextSink file("\r\n");
+  if (options.report) WriteReportHead(w, file, nullptr);
+  expressions::Evaluation quiet = w.ev;
+  quiet.console = nullptr;
+  WriteReportRest(w, options.report ? &file : nullptr, quiet);
+  FitResult result = ResultOf(w, found);
+  result.report = file.text();
+  result.document = ResultDocument(w, quiet, found);
+  const std::string notes = Notes(w, found, options.document_name);
   for (std::size_t at = 0; at < notes.size();) {
     const std::size_t end = notes.find('\n', at);
     result.notes.push_back(notes.substr(at, end - at));

@@ -401,6 +401,46 @@ TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
   EXPECT_EQ(Names(), NameList{"SUSCEP.HGL"});
 }
 
+// Files put in place together: all new after it; all old when one of them
+// cannot be finished; no temporary file either way.
+TEST_F(RecordFileTest, FilesCommittedTogether) {
+  const std::string report = dir_ + "/SUSCEP.OUT", result = dir_ + "/SUSCEP.JSON";
+  format::WriteWholeFile(report, "old report");
+  format::WriteWholeFile(result, "old result");
+  {
+    RecordFile a(report);
+    format::WholeFile b(result);
+    a.Record("new report");
+    b.Write("new result");
+    format::CommitTogether({&a.file(), &b});
+    a.Close();  // already in place: nothing more
+  }
+  EXPECT_EQ(Contents(report), "new report\r\n");
+  EXPECT_EQ(Contents(result), "new result");
+  EXPECT_EQ(Names(), (NameList{"SUSCEP.JSON", "SUSCEP.OUT"}));
+
+  // The second fails as it is finished (a file-size limit): the first,
+  // finished already, is not put in place either.
+  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string message = ErrorOf([&] {
+    format::WholeFile a(report), b(result);
+    a.Write("newer report");
+    b.Write(std::string(8000, 'x'));
+    format::CommitTogether({&a, &b});
+  });
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_NE(message.find("write error on file " + result), std::string::npos) << message;
+  EXPECT_EQ(Contents(report), "new report\r\n");
+  EXPECT_EQ(Contents(result), "new result");
+  EXPECT_EQ(Names(), (NameList{"SUSCEP.JSON", "SUSCEP.OUT"}));
+}
+
 TEST(Printable, EscapesAndCuts) {
   EXPECT_EQ(format::Printable("cuac.dat"), "cuac.dat");
   EXPECT_EQ(format::Printable(std::string("a\0b\x1b[2J\\\xC3\xA9\x7F", 11)),
