@@ -30,14 +30,7 @@ struct Analysed {
   Analysed(const model::FitModel& model, const std::vector<double>& truth) : m(model) {
     e.model = &m;
     expressions::SetConstants(e);
-    for (int i = 0; i < kPoints; ++i) {
-      T.push_back(bench_util::Temperature(i));
-      XOBS.push_back(bench_util::Observed(e, truth.data(), i));
-    }
-    e.NDATA = kPoints;
-    e.T = T.data();
-    e.XOBS = XOBS.data();
-    for (double x : XOBS) e.SXOBS2 += x * x;
+    bench_util::MakePoints(e, truth.data(), T, XOBS);
     problem.model_size = std::sqrt(e.SXOBS2);
     problem.points = kPoints;
     problem.residuals = [this](const double* p, double* r) {
