@@ -132,8 +132,7 @@ Outcome Column(const Problem& problem, std::vector<double>& x, int j, double h,
   return AllFinite(col) ? Outcome::kDone : Outcome::kNotFinite;
 }
 
-// The columns at `p`. With `steps`, those steps as they are; without, the
-// rule below, and the rounding flags.
+// The columns at `p`, and the rounding flags.
 //
 // The step of parameter j starts at cbrt(eps) times the larger of |p_j| and
 // its typical size, which balances truncation and rounding error of a
@@ -145,8 +144,7 @@ Outcome Column(const Problem& problem, std::vector<double>& x, int j, double h,
 // kMaxWidenings times. A column that never agrees, or whose difference of
 // the residuals is within kRoundingUlps ulps of the model's size, is
 // rounding: flagged. The step actually taken, (p+h) - (p-h), is the divisor.
-Outcome Differences(const Problem& problem, const std::vector<double>& p,
-                    const std::vector<double>* steps, Columns& c) {
+Outcome Differences(const Problem& problem, const std::vector<double>& p, Columns& c) {
   const int n = problem.points;
   const int npar = static_cast<int>(p.size());
   const double rel = std::cbrt(std::numeric_limits<double>::epsilon());
@@ -157,32 +155,30 @@ Outcome Differences(const Problem& problem, const std::vector<double>& p,
   std::vector<double> x = p, wider;
   for (int j = 0; j < npar; ++j) {
     if (Held(problem, j)) continue;
-    double h = steps != nullptr ? (*steps)[j] : rel * TypicalSize(problem, p, j);
+    double h = rel * TypicalSize(problem, p, j);
     double size = 0.0;
     Outcome outcome = Column(problem, x, j, h, c.J[j], size);
     if (outcome != Outcome::kDone) return outcome;
-    if (steps == nullptr) {
-      bool agreed = false;
-      for (int k = 0; k <= kMaxWidenings && !agreed; ++k) {
-        double wider_size = 0.0;
-        outcome = Column(problem, x, j, kWider * h, wider, wider_size);
-        if (outcome == Outcome::kStopped) return outcome;
-        if (outcome == Outcome::kNotFinite) {
-          agreed = true;  // wider reaches where the model fails: the narrower stands
-          break;
-        }
-        double apart = 0.0, norm = 0.0;
-        for (int i = 0; i < n; ++i) {
-          apart += (wider[i] - c.J[j][i]) * (wider[i] - c.J[j][i]);
-          norm += wider[i] * wider[i];
-        }
-        agreed = apart <= kAgreement * kAgreement * norm;
-        h *= kWider;
-        c.J[j].swap(wider);
-        size = wider_size;
+    bool agreed = false;
+    for (int k = 0; k <= kMaxWidenings && !agreed; ++k) {
+      double wider_size = 0.0;
+      outcome = Column(problem, x, j, kWider * h, wider, wider_size);
+      if (outcome == Outcome::kStopped) return outcome;
+      if (outcome == Outcome::kNotFinite) {
+        agreed = true;  // wider reaches where the model fails: the narrower stands
+        break;
       }
-      c.rounding[j] = !agreed || (problem.model_size > 0.0 && size <= level);
+      double apart = 0.0, norm = 0.0;
+      for (int i = 0; i < n; ++i) {
+        apart += (wider[i] - c.J[j][i]) * (wider[i] - c.J[j][i]);
+        norm += wider[i] * wider[i];
+      }
+      agreed = apart <= kAgreement * kAgreement * norm;
+      h *= kWider;
+      c.J[j].swap(wider);
+      size = wider_size;
     }
+    c.rounding[j] = !agreed || (problem.model_size > 0.0 && size <= level);
     c.step[j] = h;
   }
   return Outcome::kDone;
@@ -246,7 +242,7 @@ double StudentT95(int dof) {
 bool Jacobian(const Problem& problem, const std::vector<double>& p,
               std::vector<std::vector<double>>& J) {
   Columns c;
-  const bool done = Differences(problem, p, nullptr, c) == Outcome::kDone;
+  const bool done = Differences(problem, p, c) == Outcome::kDone;
   J.swap(c.J);
   return done;
 }
@@ -279,7 +275,7 @@ Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
   if (st.free == 0 || !std::isfinite(st.rss)) return st;
 
   Columns c;
-  const Outcome outcome = Differences(problem, p, nullptr, c);
+  const Outcome outcome = Differences(problem, p, c);
   if (outcome == Outcome::kStopped) {
     st = Unknown(n, st.held);
     st.interrupted = true;

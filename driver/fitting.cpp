@@ -38,12 +38,19 @@ void ShowSettings(Session& s) {
   }
 }
 
-// One Ctrl-C ends the step it falls in (the search with the best point so
-// far, the estimate alone); a second one ends the program.
-void Fit(Session& s, const FitInterrupt& interrupt) {
-  engine::RunSimplex(s, &s.con, interrupt.StopFromNow());
+void Fit(Session& s) {
+  {
+    // Ctrl-C ends the search with the best point so far; the estimate and
+    // the report follow.
+    const FitInterrupt interrupt;
+    engine::RunSimplex(s, &s.con, [&interrupt] { return interrupt.Requested(); });
+  }
   engine::SimplexDone(&s.con);
-  engine::EstimateDeviations(s, interrupt.StopFromNow());
+  {
+    // Ctrl-C here ends the estimate alone.
+    const FitInterrupt interrupt;
+    engine::EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
+  }
   engine::FinishFit(s, &s.con);
 }
 
@@ -53,7 +60,6 @@ void IterationDialogue(Session& s) {
   model::FitModel& m = s.fm;
   FitControl& f = s.fc;
   SetUp(s);
-  bool fit = false;
   for (;;) {
     ShowSettings(s);
     if (f.NITER == 0) break;
@@ -73,7 +79,7 @@ void IterationDialogue(Session& s) {
       con.Free({"Enter No. of iterations"});
       f.NITER = con.ReadInt(f.NITER);
     } else if (j == 0) {
-      fit = true;
+      Fit(s);
       break;
     } else {
       con.Free({"Enter New step value of " + m.PNAME[j - 1]});
@@ -82,11 +88,9 @@ void IterationDialogue(Session& s) {
   }
   FitAnalysis found;
   {
-    // From the fit to the report: a Ctrl-C in the statistics and the check
-    // of the minimum ends them alone, unless it is the fit's second.
+    // Ctrl-C here ends the statistics and the check of the minimum alone.
     const FitInterrupt interrupt;
-    if (fit) Fit(s, interrupt);
-    found = AnalyseFit(s, interrupt.StopFromNow());
+    found = AnalyseFit(s, [&interrupt] { return interrupt.Requested(); });
   }
   WriteReport(s, found);
 }

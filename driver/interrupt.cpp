@@ -40,9 +40,4 @@ FitInterrupt::~FitInterrupt() {
 
 bool FitInterrupt::Requested() const { return g_interrupts > 0; }
 
-std::function<bool()> FitInterrupt::StopFromNow() const {
-  const std::sig_atomic_t before = g_interrupts;
-  return [before] { return g_interrupts > before; };
-}
-
 }  // namespace driver

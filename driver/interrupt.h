@@ -2,8 +2,6 @@
 #ifndef SUSCEP_DRIVER_INTERRUPT_H_
 #define SUSCEP_DRIVER_INTERRUPT_H_
 
-#include <functional>
-
 namespace driver {
 
 // While one lives, the first SIGINT only asks the fit to stop; a second one
@@ -19,9 +17,6 @@ class FitInterrupt {
 
   // True once SIGINT has arrived.
   bool Requested() const;
-  // A stop for one step of the fit: true once SIGINT has arrived since the
-  // step began (a second SIGINT in the same guard ends the program).
-  std::function<bool()> StopFromNow() const;
 
  private:
   bool installed_ = false;

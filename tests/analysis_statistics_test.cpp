@@ -174,6 +174,12 @@ TEST(AnalysisStatistics, DegenerateProblemsGiveNoNumbers) {
   EXPECT_TRUE(std::isnan(analysis::Analyse(nan, {0.0}).std_error[0]));
   const analysis::MinimumCheck edge = analysis::CheckMinimum(nan, {1e-9});
   EXPECT_TRUE(std::isfinite(edge.rss));
+  // A wider step that reaches where the model fails leaves the narrower one.
+  analysis::Problem near_edge = nan;
+  near_edge.scale = {1.0};
+  const analysis::Statistics inside = analysis::Analyse(near_edge, {1e-5});
+  EXPECT_FALSE(inside.undetermined[0]);
+  EXPECT_NEAR(inside.std_error[0], std::sqrt(inside.rss / 7.0 / 8.0), 1e-9);
 }
 
 double Quadratic(const double* p, double x) { return p[0] + p[1] * x + p[2] * x * x; }
@@ -245,8 +251,8 @@ TEST(AnalysisStatistics, StepFollowsTypicalSizeNearZero) {
 // cancellation that loses digits as p nears 0), the step widens until two
 // quotients agree; a column that never settles is undetermined.
 TEST(AnalysisStatistics, NoisyColumnWidensItsStep) {
-  // 1e5 (exp(1e-11 p x) - 1), near 1e-6 p x: a cancellation leaves about
-  // five digits of it, and a step of 6e-6 in p moves it by about one
+  // 1e6 (exp(1e-12 p x) - 1), near 1e-6 p x: a cancellation leaves about
+  // four digits of it, and a step of 6e-5 in p moves it by about one
   // rounding unit.
   std::vector<double> y;
   const std::vector<double> x = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -254,7 +260,7 @@ TEST(AnalysisStatistics, NoisyColumnWidensItsStep) {
   analysis::Problem problem;
   problem.points = 8;
   problem.residuals = [x, y](const double* p, double* r) {
-    for (int i = 0; i < 8; ++i) r[i] = y[i] - 1e5 * (std::exp(p[0] * 1e-11 * x[i]) - 1.0);
+    for (int i = 0; i < 8; ++i) r[i] = y[i] - 1e6 * (std::exp(p[0] * 1e-12 * x[i]) - 1.0);
   };
   problem.scale = {1e-3};
   const analysis::Statistics st = analysis::Analyse(problem, {1.0});
@@ -262,8 +268,10 @@ TEST(AnalysisStatistics, NoisyColumnWidensItsStep) {
   double sxx = 0.0;
   for (double xi : x) sxx += xi * xi * 1e-12;
   EXPECT_NEAR(st.std_error[0], std::sqrt(st.rss / 7.0 / sxx), 1e-3 * st.std_error[0]);
-  // Widened from 6e-6 to 6e-4 before two quotients agree.
-  EXPECT_GT(st.step[0], 1e-4);
+  // Widened twice, from 6e-6 to 6e-4, before the quotients at 6e-4 and
+  // 6e-3 agree.
+  const double first = std::cbrt(std::numeric_limits<double>::epsilon());
+  EXPECT_NEAR(st.step[0], 1000.0 * first, 1e-9);
 }
 
 // A column of rounding noise is undetermined before any scaling makes it look
@@ -287,6 +295,20 @@ TEST(AnalysisStatistics, RoundingNoiseColumnIsUndetermined) {
   // The check keeps it where it was.
   const analysis::MinimumCheck check = analysis::CheckMinimum(problem, {slope, 0.3}, st);
   EXPECT_EQ(check.values[1], 0.3);
+}
+
+// The rounding level is 256 ulps of the model's size: a clean column whose
+// difference of the residuals is below it is undetermined, above it not.
+TEST(AnalysisStatistics, RoundingLevelFollowsTheModelSize) {
+  analysis::Problem line = Fit(kX, kY, Line);
+  const double step = analysis::Analyse(line, {0.9, 2.0}).step[1];
+  const double difference = 2.0 * step * Norm(kX);  // of the slope's column
+  const double eps = std::numeric_limits<double>::epsilon();
+  line.model_size = difference / (128.0 * eps);
+  EXPECT_EQ(analysis::Analyse(line, {0.9, 2.0}).undetermined, (std::vector<bool>{true, true}));
+  // The intercept's difference is a tenth of the slope's: still below.
+  line.model_size = difference / (512.0 * eps);
+  EXPECT_EQ(analysis::Analyse(line, {0.9, 2.0}).undetermined, (std::vector<bool>{true, false}));
 }
 
 // A stop request ends the statistics and the check: nothing past rss known.

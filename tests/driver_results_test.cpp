@@ -154,6 +154,22 @@ TEST(DriverResults, ZeroIterationReport) {
   EXPECT_EQ(j["statistics"]["rss"], 0.0);
 }
 
+// What is added to the calculated values is TIP times the factor, as the
+// report says.
+TEST(DriverResults, TipAddedIsTipTimesFactor) {
+  const std::string input =
+      "t.dat\n\nB\n1e-4\nC\n0.5\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n\n" +
+      std::string(kEnd);
+  const e2e::Result r =
+      e2e::Run("results_tip", input, {{"t.dat", "3\n10 0.01\n20 0.01\n30 0.01\n"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = Result(r);
+  EXPECT_EQ(j["corrections"]["tip"], 1e-4);
+  EXPECT_EQ(j["corrections"]["tip_added"], 0.5 * 1e-4);
+  EXPECT_NE(r.File("SUSCEP.OUT").find("TIP added to X-cald. =  5.000000000000000E-005"),
+            std::string::npos);
+}
+
 // Degenerate sessions: the file is still written, with null where no number
 // can be given.
 TEST(DriverResults, BadCasesStillWriteTheFile) {
