@@ -36,29 +36,42 @@ std::string ReadFileName(format::Console& con) {
   return name;
 }
 
-void LoadDataFile(Session& s, const std::string& name) {
+// Opens the data file `name` into `file`; otherwise says why it cannot.
+std::string OpenDataFile(const std::string& name, std::ifstream& file) {
   const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
   // The system would read such a name only up to a NUL, or take a stray
   // escape sequence for part of it.
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw format::RunTimeError("open: cannot open data file " + shown +
-                                 ": the name holds a control character");
+      return "cannot open data file " + shown + ": the name holds a control character";
     }
   }
   std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) {
-    throw format::RunTimeError("open: data file " + shown + " is a directory");
-  }
+  if (std::filesystem::is_directory(name, ec)) return "data file " + shown + " is a directory";
   errno = 0;
-  std::ifstream file(name);
+  file.open(name);
   if (!file) {
     const int error = errno;
-    throw format::RunTimeError("open: cannot open data file " + shown +
-                               (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    return "cannot open data file " + shown +
+           (error != 0 ? std::string(": ") + std::strerror(error) : "");
   }
-  format::LineSource source(file, name);
-  Load(s.data, source, s.con);
+  return "";
+}
+
+// The data file named and loaded. On a terminal a name that cannot be
+// opened is reported and asked again; otherwise it ends the program.
+void LoadDataFile(Session& s) {
+  format::Console& con = s.con;
+  std::ifstream file;
+  s.data_name = ReadFileName(con);
+  for (std::string problem; !(problem = OpenDataFile(s.data_name, file)).empty();) {
+    if (!con.asks_again()) throw format::RunTimeError("open: " + problem);
+    con.Reason(problem + " - please enter another name");
+    con.Raw("UNIT 1? ");
+    s.data_name = ReadFileName(con);
+  }
+  format::LineSource source(file, s.data_name);
+  Load(s.data, source, con);
 }
 
 void ShowMenu(Session& s) {
@@ -152,6 +165,8 @@ State Proceed(Session& s) {
     const int N = c.MN - 10 * M;
     if (c.MN < 1 || N == 0 || c.MN > 79) {
       m.NPAR = 0;
+      s.con.Reason("Expression No. " + std::to_string(c.MN) +
+                   " is not in the menu: M 0-7 with N 1-9, or 90-99");
       s.con.Free({kEnterEquation});
       c.MN = s.con.ReadInt(c.MN);
       return State::kAsk;
@@ -230,8 +245,7 @@ expressions::Evaluation BoundEvaluation(const Session& s) {
 void Run(Session& s) {
   format::Console& con = s.con;
   con.Out(kBanner);
-  s.data_name = ReadFileName(con);
-  LoadDataFile(s, s.data_name);
+  LoadDataFile(s);
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});

@@ -35,6 +35,8 @@ void ReadDimerSpins(FitModel& m, format::Console& con, int k) {
     const double s1 = m.S1[k - 1];
     const double s2 = m.S2[k - 1];
     if (s1 >= 0.0 && s1 <= kMaxDimerSpin && s2 >= 0.0 && s2 <= kMaxDimerSpin) return;
+    con.Reason("S1 and S2 must lie between 0 and " +
+               std::to_string(static_cast<int>(kMaxDimerSpin)));
   }
 }
 
@@ -45,6 +47,7 @@ void ZeroField(FitModel& m, format::Console& con, int k) {
     con.Free({kSpinPrompt});
     m.S1[k - 1] = con.ReadReal(m.S1[k - 1]);
     index = ZeroFieldIndex(m.S1[k - 1]);
+    if (index == 0) con.Reason("The Zero-field terms are for S = 1.0, 1.5, 2.0 or 2.5 only");
   }
   AddParameter(m, con, kZeroFieldNames[index - 1]);
 }

@@ -16,7 +16,6 @@
 #include <string>
 
 #include "driver/command_line.h"
-#include "driver/interrupt.h"
 #include "tests/driver_e2e_util.h"
 
 namespace {
@@ -223,43 +222,6 @@ TEST(DriverTerminal, ASecondCtrlCOrOneOutsideAFitEndsTheProgram) {
     EXPECT_EQ(WTERMSIG(status), SIGINT);
     EXPECT_FALSE(fs::exists(t.dir() / "SUSCEP.OUT"));
   }
-}
-
-volatile sig_atomic_t g_previous_calls = 0;
-extern "C" void CountCall(int) { g_previous_calls = g_previous_calls + 1; }
-
-// In the process itself: the first SIGINT only sets the request, the
-// second goes to the previous handler, which is back in place afterwards.
-TEST(DriverFitInterrupt, SecondSigintGoesToThePreviousHandler) {
-  struct sigaction counting {
-  }, saved{};
-  counting.sa_handler = CountCall;
-  sigemptyset(&counting.sa_mask);
-  ASSERT_EQ(sigaction(SIGINT, &counting, &saved), 0);
-  g_previous_calls = 0;
-  {
-    const driver::FitInterrupt interrupt;
-    EXPECT_FALSE(interrupt.Requested());
-    raise(SIGINT);
-    EXPECT_TRUE(interrupt.Requested());
-    EXPECT_EQ(g_previous_calls, 0);
-    raise(SIGINT);
-    EXPECT_EQ(g_previous_calls, 1);
-  }
-  {
-    const driver::FitInterrupt interrupt;
-    EXPECT_FALSE(interrupt.Requested());
-  }
-  raise(SIGINT);
-  EXPECT_EQ(g_previous_calls, 2);
-  // An ignored SIGINT stays ignored.
-  signal(SIGINT, SIG_IGN);
-  {
-    const driver::FitInterrupt interrupt;
-    raise(SIGINT);
-    EXPECT_FALSE(interrupt.Requested());
-  }
-  sigaction(SIGINT, &saved, nullptr);
 }
 
 TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
