@@ -548,6 +548,14 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
        "suscep: unexpected argument 'dnit2.dat' (the data file is asked for at the start; see "
        "suscep --help)\n"},
       {{"suscep", "--version", "x"}, 2, "", "suscep: unexpected argument 'x' after --version\n"},
+      // Control characters are shown, not sent to the terminal.
+      {{"suscep", "-\x1b[2J"}, 2, "", "suscep: unknown option '-\\x1B[2J' (see suscep --help)\n"},
+      {{"suscep", "a\tb"},
+       2,
+       "",
+       "suscep: unexpected argument 'a\\x09b' (the data file is asked for at the start; see "
+       "suscep --help)\n"},
+      {{"suscep", "--help", "\x07"}, 2, "", "suscep: unexpected argument '\\x07' after --help\n"},
   };
   for (const Case& c : cases) {
     std::ostringstream out, err;
@@ -563,6 +571,18 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
   const int unknown = std::system("'" SUSCEP_BINARY "' --verbose < /dev/null 2> /dev/null");
   ASSERT_TRUE(WIFEXITED(unknown));
   EXPECT_EQ(WEXITSTATUS(unknown), 2);
+  // A failed write is a run-time error, as everywhere else.
+  for (const char* arg : {"--help", "--version"}) {
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const char* const args[] = {"suscep", arg};
+    EXPECT_EQ(driver::CommandLine(2, args, out, err), 2) << arg;
+    EXPECT_EQ(err.str(), "suscep: run-time error: write error on console output\n") << arg;
+    const int full = std::system(
+        (std::string("'" SUSCEP_BINARY "' ") + arg + " > /dev/full 2> /dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(full)) << arg;
+    EXPECT_EQ(WEXITSTATUS(full), 2) << arg;
+  }
 }
 
 }  // namespace
