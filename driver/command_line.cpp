@@ -30,10 +30,11 @@ notes on standard error begin "suscep: note: ".
 A session is a series of answers, one per line; to replay one:
   suscep < answers.txt
 
-On a terminal, a number that cannot be read is asked again, and Ctrl-C
-during a fit ends the search with the best point so far (a second Ctrl-C
-ends the program). From a file or pipe an unreadable number ends the
-program.
+On a terminal, a number that cannot be read, a value out of range and a
+data file that cannot be opened are asked again, each with the reason, and
+Ctrl-C during a fit ends the search with the best point so far (a second
+Ctrl-C ends the program). From a file or pipe an unreadable number or a
+data file that cannot be opened ends the program.
 
 Exit status:
   0  an orderly end ("Stop - Program terminated.")
