@@ -45,6 +45,8 @@ struct Start {
   bool job_control = false;
   // As the user nobody when the tests run as root.
   bool unprivileged = false;
+  // Standard error into this file of the directory, not the terminal.
+  std::string err_file;
 };
 
 Start WithLocale(const char* locale) {
@@ -81,6 +83,11 @@ class Terminal {
             setuid(nobody->first) != 0) {
           _exit(126);
         }
+      }
+      if (!start.err_file.empty()) {
+        const int err = open(start.err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err < 0 || dup2(err, STDERR_FILENO) < 0) _exit(121);
+        close(err);
       }
       if (start.job_control) JobControl();
       if (!start.shell.empty()) {
@@ -131,6 +138,16 @@ class Terminal {
     tcgetattr(master_, &t);
     return t;
   }
+  // Waits until the line editor has the terminal (no echo): keys typed from
+  // here on reach it, and none is flushed by a signal key.
+  void WaitForEditing() const {
+    while ((Settings().c_lflag & ECHO) != 0) usleep(1000);
+  }
+  // Hangs the terminal up: the program's reads fail from here on.
+  void Hangup() {
+    close(master_);
+    master_ = -1;
+  }
   const fs::path& dir() const { return dir_; }
   // Everything the terminal has shown so far.
   const std::string& shown() const { return shown_; }
@@ -155,7 +172,7 @@ class Terminal {
   void Answer(const std::string& line) { Type(line + "\r"); }
   // Reads to the end and returns the wait status.
   int Finish() {
-    while (ReadSome(60000)) {
+    while (master_ >= 0 && ReadSome(60000)) {
     }
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -342,6 +359,7 @@ TEST(DriverTerminal, ASecondCtrlCOrOneOutsideAFitEndsTheProgram) {
 void TypeHalfAnAnswer(Terminal& t) {
   for (const char* a : {"dnit2.dat", "", "A"}) t.Answer(a);
   ASSERT_TRUE(t.Expect("Enter diamagnetic correction including -ve sign"));
+  t.WaitForEditing();
   t.Type("2.5");
   ASSERT_TRUE(t.Expect("2.5"));
 }
@@ -421,10 +439,10 @@ TEST(DriverTerminal, ASignalEndsTheProgramAloneAndSetsTheTerminalBack) {
     Terminal t("alone_" + std::to_string(sig), start);
     ASSERT_TRUE(t.started());
     ASSERT_TRUE(t.Expect("Experimental data file name?"));
+    // The line editor has the terminal, without echo.
+    t.WaitForEditing();
     t.Type("dnit");
     ASSERT_TRUE(t.Expect("dnit"));
-    // The line editor has the terminal, without echo.
-    ASSERT_EQ(t.Settings().c_lflag & ECHO, 0u) << sig;
     if (sig != 0) {
       kill(t.Program(), sig);
     } else {
@@ -528,6 +546,63 @@ TEST(DriverTerminal, ADataFileThatCannotBeOpenedIsAskedAgain) {
   ASSERT_TRUE(t.Expect("File name missing or blank - please enter file name"));
   t.Answer("dnit2.dat");
   ASSERT_TRUE(t.Expect("See next menu.  Press Enter key..."));
+}
+
+TEST(DriverTerminal, ThePromptIsRedrawnFromTheStartOfItsLine) {
+  Terminal t("redraw");
+  ASSERT_TRUE(t.started());
+  t.Answer("");
+  // The program writes "UNIT 1? ", the editor the same from the line's start.
+  ASSERT_TRUE(t.Expect("UNIT 1? \rUNIT 1? "));
+  EXPECT_EQ(t.shown().find("UNIT 1? UNIT 1? "), std::string::npos);
+}
+
+TEST(DriverTerminal, HistoryHoldsTheAnswersAsEntered) {
+  Terminal t("history");
+  ASSERT_TRUE(t.started());
+  for (const char* a : {"dnit2.dat", "", "A", "3e-4", "B"}) t.Answer(a);
+  ASSERT_TRUE(t.Expect("Enter Temperature Independent Paramagnetism value"));
+  // A blank answer is read past and kept out of the history: two steps up
+  // is "3e-4" ("B" is one step up).
+  t.Answer("   ");
+  t.Type("\x1b[A\x1b[A\r");
+  t.Answer("D");
+  ASSERT_TRUE(t.Expect("Susceptibility= 3.000E-04"));
+  ASSERT_TRUE(t.Expect("ENTER OPTION (A-G):"));
+  // A recalled answer is the one line entered, with no line end of its own:
+  // one more letter prompt only.
+  const std::size_t before = t.shown().size();
+  t.Type("\x1b[A\r");  // "D" again
+  ASSERT_TRUE(t.Expect("Susceptibility= 3.000E-04"));
+  t.Answer("A");
+  ASSERT_TRUE(t.Expect("Enter diamagnetic correction including -ve sign"));
+  const std::string after = t.shown().substr(before);
+  std::size_t asks = 0;
+  for (std::size_t at = after.find("ENTER OPTION"); at != std::string::npos;
+       at = after.find("ENTER OPTION", at + 1)) {
+    ++asks;
+  }
+  EXPECT_EQ(asks, 1u) << after;
+}
+
+// With SIGHUP ignored, a terminal hung up mid-answer is the end of the
+// input, not a wait for ever.
+TEST(DriverTerminal, AHangUpIsTheEndOfTheInput) {
+  Start start;
+  start.ignored = {SIGHUP};
+  start.err_file = "stderr.txt";
+  Terminal t("hang_up", start);
+  ASSERT_TRUE(t.started());
+  ASSERT_TRUE(t.Expect("Experimental data file name?"));
+  t.WaitForEditing();
+  t.Type("dnit");
+  ASSERT_TRUE(t.Expect("dnit"));
+  t.Hangup();
+  const int status = t.Finish();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(e2e::ReadFile(t.dir() / "stderr.txt"),
+            "suscep: run-time error: read error on console input: end of input\n");
 }
 
 TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
