@@ -266,6 +266,25 @@ TEST(DriverFaults, AReadOnlyReportIsNotReplaced) {
   EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
 }
 
+// A new report is made as any new file: the umask decides who may read it.
+TEST(DriverFaults, NewFilesFollowTheUmask) {
+  const fs::path dir = Prepare("umask", {{"t.dat", kFlat}});
+  const mode_t old = ::umask(027);
+  {
+    Child child(dir, false);
+    ASSERT_TRUE(child.started());
+    child.Send(std::string(kToPause) + kRest);
+    child.EndInput();
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  ::umask(old);
+  for (const char* name : {"SUSCEP.OUT", "SUSCEP.JSON"}) {
+    EXPECT_EQ(fs::status(dir / name).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << name;
+  }
+}
+
 TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
   // 300 points: the rest of the report is more than one buffer of output.
   const fs::path dir = Prepare("pipe", {{"t.dat", Points300()}, {"SUSCEP.OUT", kOld}});

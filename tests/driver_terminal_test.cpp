@@ -436,6 +436,8 @@ TEST(DriverTerminal, CtrlZUnderJobControlKeepsTheAnswer) {
   // Stopped with the terminal set back, and the line drawn again after.
   ASSERT_TRUE(t.Expect("[stopped: echo on]"));
   ASSERT_TRUE(t.Expect("2.5"));
+  // Drawn again once the line editor has the terminal back.
+  EXPECT_EQ(t.Settings().c_lflag & ECHO, 0u);
   FinishTheAnswer(t);
 }
 
@@ -470,12 +472,15 @@ TEST(DriverTerminal, CtrlCWhileTheOutputIsBlockedEndsTheSearchOnly) {
   Terminal t("ctrl_c_blocked");
   ASSERT_TRUE(t.started());
   StartLongFit(t);
-  // Nothing is read now: the fit's progress lines fill the terminal.
   if (e2e::ReadFile("/proc/" + std::to_string(t.pid()) + "/syscall").empty()) {
     GTEST_SKIP() << "/proc/PID/syscall cannot be read here";
   }
+  // Output stopped (Ctrl-S): the fit's next write waits before its first
+  // byte, where a signal would end it with EINTR unless it is restarted.
+  t.Type("\x13");
   while (!Terminal::BlockedInWrite(t.pid())) usleep(1000);
   kill(t.pid(), SIGINT);
+  t.Type("\x11");
   ASSERT_TRUE(t.Expect("Iteration is completed.  Calculation ESDs"));
   ASSERT_TRUE(t.Expect("Press RETURN key"));
   for (const char* a : {"", "-2", "3"}) t.Answer(a);
