@@ -10,9 +10,10 @@
 #include "format/console.h"
 #include "format/errors.h"
 #include "plot/hpgl_svg.h"
+#include "signals/signals.h"
 
 int main(int argc, char** argv) {
-  format::InstallSignalCleanup();
+  signals::Install();
   if (argc < 2 || argc > 3) {
     std::cerr << "usage: hgl2svg FILE.HGL [FILE.SVG]" << std::endl;
     return 2;
