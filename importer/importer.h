@@ -61,7 +61,7 @@ struct Point {
 };
 
 struct FieldGroup {
-  double oe = 0.0;  // mean field of the group
+  double oe = 0.0;  // the group's median, to three significant digits
   long points = 0;
 };
 

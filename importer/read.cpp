@@ -165,7 +165,7 @@ Import Read(std::istream& in, const std::string& name, const Options& o) {
   std::string_view line;
 
   bool any = false;
-  while ((any = reader.Next(line)) && Trim(line).empty()) {
+  while ((any = reader.Next(line)) && (Trim(line).empty() || Trim(line)[0] == '#')) {
   }
   if (!any) throw Error("the file is empty");
 
@@ -378,7 +378,7 @@ Import Read(std::istream& in, const std::string& name, const Options& o) {
   }
   conv.diamagnetic = im.diamagnetic;
   if (moments) {
-    conv.scale = (o.moment_unit == "Am2" ? 1000.0 : 1.0) * im.molar_mass / (im.mass_mg / 1000.0);
+    conv.scale = im.molar_mass / (im.mass_mg / 1000.0);
     conv.unit = o.moment_unit == "Am2" ? 1000.0 : 1.0;
     conv.eicosane = kEicosaneChi * (im.eicosane_mg / 1000.0 / kEicosaneMolarMass);
     conv.divide_by_field = true;

@@ -59,8 +59,8 @@ std::string FieldList(const std::vector<FieldGroup>& fields) {
   constexpr std::size_t kShown = 12;
   std::string list;
   for (std::size_t i = 0; i < fields.size() && i < kShown; ++i) {
-    list += (i ? ", " : "") + Number(Nominal(fields[i].oe)) + " Oe (" +
-            std::to_string(fields[i].points) + " points)";
+    list += (i ? ", " : "") + Number(fields[i].oe) + " Oe (" + std::to_string(fields[i].points) +
+            " points)";
   }
   if (fields.size() > kShown) list += " and " + std::to_string(fields.size() - kShown) + " more";
   return list;
@@ -116,7 +116,9 @@ void Select(Import& im, const Rows& rows, const std::vector<std::string>& labels
                 std::to_string(im.left_temperature) + " with a temperature not above 0");
   }
 
-  // The fields: groups of rows within a tolerance of the group's lowest field.
+  // The fields: groups of rows within twice the tolerance of the group's
+  // lowest field, each named by its median.
+  double lo = HUGE_VAL, hi = -HUGE_VAL;
   if (rows.has_field) {
     std::vector<double> h;
     h.reserve(usable);
@@ -126,10 +128,11 @@ void Select(Import& im, const Rows& rows, const std::vector<std::string>& labels
     std::sort(h.begin(), h.end());
     for (std::size_t i = 0; i < h.size();) {
       const double start = h[i];
-      double sum = 0.0;
       std::size_t j = i;
-      for (; j < h.size() && h[j] - start <= 2.0 * FieldTolerance(start); ++j) sum += h[j];
-      im.fields.push_back({sum / static_cast<double>(j - i), static_cast<long>(j - i)});
+      while (j < h.size() && h[j] - start <= 2.0 * FieldTolerance(start)) ++j;
+      im.fields.push_back({Nominal(h[i + (j - i) / 2]), static_cast<long>(j - i)});
+      lo = std::min(lo, start);
+      hi = std::max(hi, h[j - 1]);
       i = j;
     }
   }
@@ -137,7 +140,7 @@ void Select(Import& im, const Rows& rows, const std::vector<std::string>& labels
   if (o.field_oe) {
     X = *o.field_oe;
   } else if (im.fields.size() == 1) {
-    X = Nominal(im.fields[0].oe);
+    X = im.fields[0].oe;
   } else if (im.fields.size() > 1) {
     throw Error("the file holds " + std::to_string(im.fields.size()) +
                 " fields: choose one with --field OE; fields: " + FieldList(im.fields));
@@ -146,6 +149,10 @@ void Select(Import& im, const Rows& rows, const std::vector<std::string>& labels
     if (!std::isfinite(X)) throw Error("--field " + Number(X) + ": not a field");
     im.field_oe = X;
     im.field_tolerance = FieldTolerance(X);
+    // The one field of the file: every row of it.
+    if (!o.field_oe && im.fields.size() == 1) {
+      im.field_tolerance = std::max({im.field_tolerance, X - lo, hi - X});
+    }
     if (conv.divide_by_field && std::fabs(X) <= im.field_tolerance) {
       throw Error("the field is " + Number(X) + " Oe: chi = m/H needs a field other than 0" +
                   (im.fields.empty() ? std::string() : "; fields: " + FieldList(im.fields)));
