@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "format/console.h"
 #include "importer/importer.h"
 #include "importer/text.h"
 
@@ -126,12 +127,13 @@ std::string RecordText(const Import& im, const Options& o, const std::string& da
                 {"lowest_T", cold.T},
                 {"at_lowest_T", cold.chi * cold.T}};
   j["warnings"] = im.warnings;
-  return j.dump(2) + "\n";
+  // Text from the file need not be UTF-8: such bytes become U+FFFD.
+  return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::string SummaryText(const Import& im, const std::string& data_file,
                         const std::string& record_file) {
-  std::string s = "suscep import: " + im.source + "\n";
+  std::string s = "suscep import: " + format::Printable(im.source, format::kNameShown) + "\n";
   auto row = [&s](const char* what, const std::string& text) {
     std::string label = what;
     label.resize(14, ' ');
@@ -141,12 +143,13 @@ std::string SummaryText(const Import& im, const std::string& data_file,
   if (im.crlf) fmt += ", CR LF";
   if (im.bom) fmt += ", byte-order mark";
   row("format", fmt);
-  std::string cols = "T '" + im.t_column + "', ";
-  cols += (Moments(im) ? "m '" : "chi '") + im.m_column + "'";
-  if (!im.h_column.empty()) cols += ", H '" + im.h_column + "'";
-  if (!im.err_column.empty()) cols += ", error '" + im.err_column + "'";
+  auto shown = [](const std::string& name) { return "'" + format::Printable(name, 60) + "'"; };
+  std::string cols = "T " + shown(im.t_column) + ", ";
+  cols += (Moments(im) ? "m " : "chi ") + shown(im.m_column);
+  if (!im.h_column.empty()) cols += ", H " + shown(im.h_column);
+  if (!im.err_column.empty()) cols += ", error " + shown(im.err_column);
   row("columns", cols + " (" + im.quantity + ")");
-  if (!im.sample.empty()) row("sample", im.sample);
+  if (!im.sample.empty()) row("sample", format::Printable(im.sample, 80));
   if (std::isfinite(im.mass_mg)) row("mass", Number(im.mass_mg) + " mg (" + im.mass_from + ")");
   if (std::isfinite(im.molar_mass)) {
     row("molar mass", Number(im.molar_mass) + " g/mol (" + im.molar_mass_from + ")");
