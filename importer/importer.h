@@ -84,6 +84,7 @@ struct Import {
   std::vector<std::string> columns_found;
   std::string t_column, m_column, h_column, err_column;
   std::string quantity;  // "moment (emu)", "molar susceptibility (cm3/mol)", ...
+  std::string formula;   // the conversion, as the summary and the record state it
   std::string sample;    // sample name from the header
   double mass_mg = kNone;
   std::string mass_from;

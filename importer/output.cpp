@@ -12,9 +12,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr char kFormulaMoment[] = "chi_M = (m - m_eicosane) / H * M_w / (mass / 1000) - chi_dia";
-constexpr char kFormulaChi[] =
-    "chi_M = chi_read * unit factor (* M_w for a mass susceptibility) - chi_dia";
 constexpr char kDialogue[] =
     "the diamagnetic correction is applied here: leave the dialogue's DIAM at 0 unless none was "
     "applied; a factor per magnetic ion is the dialogue's FACTOR";
@@ -88,7 +85,7 @@ std::string RecordText(const Import& im, const Options& o, const std::string& da
   }
   j["sweeps"] = {{"found", sweeps}, {"chosen", im.sweep_chosen}};
   j["conversion"] = {
-      {"formula", Moments(im) ? kFormulaMoment : kFormulaChi},
+      {"formula", im.formula},
       {"units", "m in emu, H in Oe, mass in mg, M_w in g/mol, chi in cm3/mol"},
       {"diamagnetic", {{"cm3_per_mol", im.diamagnetic}, {"from", im.diamagnetic_from}}},
       {"eicosane",
@@ -159,8 +156,8 @@ std::string SummaryText(const Import& im, const std::string& data_file,
                      std::to_string(im.fields.size()) + " field" +
                      (im.fields.size() == 1 ? "" : "s") + " in the file)");
   }
-  row("sweep", im.sweep_chosen + " (" + std::to_string(im.sweeps.size()) + " with points at " +
-                   "the field)");
+  row("sweep", im.sweep_chosen + " (" + std::to_string(im.sweeps.size()) + " found" +
+                   (std::isfinite(im.field_oe) ? " at the field)" : ")"));
   std::string points = std::to_string(im.points.size()) + " written from " +
                        std::to_string(im.kept) + " kept of " + std::to_string(im.data_rows) +
                        " data rows";
@@ -181,7 +178,7 @@ std::string SummaryText(const Import& im, const std::string& data_file,
   const Point& hot = Hottest(im);
   const Point& cold = Coldest(im);
   row("temperature", Number(cold.T, 4) + " K to " + Number(hot.T, 4) + " K");
-  row("conversion", Moments(im) ? kFormulaMoment : kFormulaChi);
+  row("conversion", im.formula);
   std::string corr = "diamagnetic ";
   if (im.diamagnetic_from == "none") {
     corr += "none";

@@ -377,6 +377,12 @@ Import Read(std::istream& in, const std::string& name, const Options& o) {
     im.eicosane_mg = *o.eicosane_mg;
   }
   conv.diamagnetic = im.diamagnetic;
+  im.formula = moments ? "chi_M = (m - m_eicosane) / H * M_w / (mass / 1000) - chi_dia"
+               : o.chi_unit == "cm3/mol" ? "chi_M = chi - chi_dia"
+               : o.chi_unit == "m3/mol"  ? "chi_M = chi * 1e6 / (4 pi) - chi_dia"
+               : o.chi_unit == "cm3/g"   ? "chi_M = chi_g * M_w - chi_dia"
+                                         : "chi_M = chi_g * 1e3 / (4 pi) * M_w - chi_dia";
+  if (o.moment_unit == "Am2") im.formula += ", m = 1000 emu per A m2";
   if (moments) {
     conv.scale = im.molar_mass / (im.mass_mg / 1000.0);
     conv.unit = o.moment_unit == "Am2" ? 1000.0 : 1.0;

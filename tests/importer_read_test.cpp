@@ -289,6 +289,7 @@ TEST(ImporterTable, WhitespaceMomentsWithTheFieldColumn) {
   ASSERT_EQ(im.points.size(), 2u);
   EXPECT_DOUBLE_EQ(im.points[0].chi, 1e-4 / 1000 * 500 / 0.010);
   EXPECT_EQ(im.mass_from, "--mass");
+  EXPECT_EQ(im.formula, "chi_M = (m - m_eicosane) / H * M_w / (mass / 1000) - chi_dia");
   o.moment_unit = "Am2";  // 1 A m2 = 1000 emu
   EXPECT_DOUBLE_EQ(Read("100 1e-7 1000\n", o).points[0].chi, 1e-4 / 1000 * 500 / 0.010);
 }
@@ -305,6 +306,7 @@ TEST(ImporterTable, NamedColumnsAndSusceptibilityUnits) {
   ASSERT_EQ(im.points.size(), 2u);
   EXPECT_DOUBLE_EQ(im.points[0].chi, 1e-5 * 500);
   EXPECT_TRUE(std::isnan(im.points[0].field));
+  EXPECT_EQ(im.formula, "chi_M = chi_g * M_w - chi_dia");
   o.chi_unit = "m3/mol";
   o.columns = {"1", "3"};
   EXPECT_DOUBLE_EQ(Read(text, o).points[0].chi, 1e-5 * 1e6 / (4 * M_PI));
