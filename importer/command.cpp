@@ -51,12 +51,13 @@ Columns:
   --chi-unit cm3/mol|cm3/g|m3/mol|m3/kg  of molar or mass susceptibilities
 Output:
   -o, --output FILE      the data file (default STEM-chi.dat in the current
-                         directory); the record goes beside it as .json
+                         directory); the record goes beside it as .import.json
   --help                 this text
 
-The record (STEM-chi.json) holds the source's name and SHA-256, the columns,
-the options, mass, molar mass, field, corrections, the points kept and left
-out, and each point's field and moment error where the file has them.
+The record (STEM-chi.import.json) holds the source's name and SHA-256, the
+columns, the options, mass, molar mass, field, corrections, the points kept
+and left out, and each point's field and moment error where the file has
+them.
 When a diamagnetic correction is applied here, leave the dialogue's DIAM at
 0; a factor per magnetic ion stays the dialogue's FACTOR.
 
@@ -183,13 +184,13 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
 
   const fs::path source(file);
   const std::string data_file = output.empty() ? source.stem().string() + "-chi.dat" : output;
-  const std::string record_file = fs::path(data_file).replace_extension(".json").string();
+  // Not STEM-chi.json: `suscep fit` writes its result document there.
+  const std::string record_file = fs::path(data_file).replace_extension(".import.json").string();
   const std::string shown = format::Printable(file, format::kNameShown);
   auto fail = [&](const std::string& message) {
     err << "suscep import: " << shown << ": " << message << std::endl;
     return 1;
   };
-  if (record_file == data_file) return fail("-o names the data file; its record takes .json");
   for (const auto& name : {data_file, record_file}) {
     std::error_code ec;
     if (fs::equivalent(source, name, ec)) {

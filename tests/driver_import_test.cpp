@@ -39,7 +39,7 @@ TEST(DriverImport, TheExampleImportedAndFittedGivesBackItsModel) {
   EXPECT_NE(imported.out.find("86 written from 86 kept of 87 data rows"), std::string::npos)
       << imported.out;
   ASSERT_TRUE(imported.Has("cu2-vsm-chi.dat"));
-  ASSERT_TRUE(imported.Has("cu2-vsm-chi.json"));
+  ASSERT_TRUE(imported.Has("cu2-vsm-chi.import.json"));
   EXPECT_EQ(Example("cu2-vsm-answers.txt").substr(0, 16), "cu2-vsm-chi.dat\n");
 
   // The dialogue reads the file as it is, with the answers of the README.
@@ -65,7 +65,7 @@ TEST(DriverImport, ARefusalEndsWithStatus1AndWritesNothing) {
             "suscep import: cu2-vsm.dat: no points at 5000 Oe (within 100 Oe); fields: 1000 Oe "
             "(86 points)\n");
   EXPECT_FALSE(r.Has("cu2-vsm-chi.dat"));
-  EXPECT_FALSE(r.Has("cu2-vsm-chi.json"));
+  EXPECT_FALSE(r.Has("cu2-vsm-chi.import.json"));
   EXPECT_EQ(Import("import_usage", "").status, 2);
 }
 

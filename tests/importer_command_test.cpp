@@ -72,11 +72,11 @@ TEST_F(ImporterCommand, WritesTheDataFileAndTheRecord) {
   const Outcome r = Import({Path("s.dat"), "-o", Path("out.dat"), "--diamagnetic-estimate"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"out.dat", "out.json", "s.dat"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"out.dat", "out.import.json", "s.dat"}));
   const std::string data = ReadBack("out.dat");
   EXPECT_EQ(data.substr(0, 2), "3\n");
   EXPECT_NE(data.find("\n300 0.00075\n"), std::string::npos) << data;  // 5e-4 + 2.5e-4
-  const auto j = nlohmann::json::parse(ReadBack("out.json"));
+  const auto j = nlohmann::json::parse(ReadBack("out.import.json"));
   EXPECT_EQ(j["format"], "suscep-import");
   EXPECT_EQ(j["source"]["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(j["source"]["file"], Path("s.dat"));
@@ -123,7 +123,6 @@ TEST_F(ImporterCommand, ARefusedFileWritesNothing) {
   EXPECT_EQ(self.status, 1);
   EXPECT_NE(self.err.find("is the file itself"), std::string::npos) << self.err;
   EXPECT_EQ(ReadBack("s.dat"), kFile);
-  EXPECT_EQ(Import({Path("s.dat"), "-o", Path("r.json")}).status, 1);
 }
 
 TEST_F(ImporterCommand, UsageErrors) {
@@ -153,7 +152,7 @@ TEST_F(ImporterCommand, OptionsInBothSpellingsAndHelp) {
   const Outcome r = Import({Path("s.dat"), "--output=" + Path("o.dat"), "--mass=20", "--sweep=FC",
                             "--max-points=2", "--bins=linear", "--eicosane", "5"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const auto j = nlohmann::json::parse(ReadBack("o.json"));
+  const auto j = nlohmann::json::parse(ReadBack("o.import.json"));
   EXPECT_EQ(j["sample"]["mass_mg"], 20.0);
   EXPECT_EQ(j["options"]["sweep"], "fc");
   EXPECT_EQ(j["points"]["binning"], "linear");
