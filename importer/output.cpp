@@ -5,6 +5,7 @@
 
 #include "format/console.h"
 #include "importer/importer.h"
+#include "importer/select.h"
 #include "importer/text.h"
 
 namespace importer {
@@ -158,6 +159,7 @@ std::string SummaryText(const Import& im, const std::string& data_file,
   }
   row("sweep", im.sweep_chosen + " (" + std::to_string(im.sweeps.size()) + " found" +
                    (std::isfinite(im.field_oe) ? " at the field)" : ")"));
+  if (im.sweeps.size() > 1) row("sweeps", SweepList(im.sweeps));
   std::string points = std::to_string(im.points.size()) + " written from " +
                        std::to_string(im.kept) + " kept of " + std::to_string(im.data_rows) +
                        " data rows";

@@ -66,6 +66,8 @@ std::string FieldList(const std::vector<FieldGroup>& fields) {
   return list;
 }
 
+}  // namespace
+
 std::string SweepList(const std::vector<Sweep>& sweeps) {
   std::string list;
   for (const auto& s : sweeps) {
@@ -76,6 +78,8 @@ std::string SweepList(const std::vector<Sweep>& sweeps) {
   }
   return list;
 }
+
+namespace {
 
 struct Bin {
   double T = 0, chi = 0, H = 0, m = 0, e2 = 0;

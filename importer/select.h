@@ -50,6 +50,9 @@ class SweepTracker {
   double lo_ = 0.0, hi_ = 0.0;
 };
 
+// "1 \"ZFC\": 2 K to 300 K, 150 points; 2 ...", for messages and the summary.
+std::string SweepList(const std::vector<Sweep>& sweeps);
+
 // Chooses the points (field, sweep, usable values), converts them, bins
 // them when there are more than options.max_points, and fills `im`.
 void Select(Import& im, const Rows& rows, const std::vector<std::string>& labels,

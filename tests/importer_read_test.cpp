@@ -159,7 +159,12 @@ TEST(ImporterSelection, TwoSweepsMustBeChosen) {
   o.sweep = "2";
   EXPECT_EQ(Read(TwoSweeps(), o).points.size(), 4u);
   o.sweep = "all";
-  EXPECT_EQ(Read(TwoSweeps(), o).points.size(), 9u);
+  const Import all = Read(TwoSweeps(), o);
+  EXPECT_EQ(all.points.size(), 9u);
+  EXPECT_NE(importer::SummaryText(all, "a.dat", "a.import.json")
+                .find("  sweep         all (2 found at the field)\n  sweeps        1 \"ZFC, 1000 "
+                      "Oe\": 2 K to 42 K, 5 points; 2 \"FC"),
+            std::string::npos);
   o.sweep = "3";
   EXPECT_HAS(Refusal(TwoSweeps(), o), "no sweep 3 with points at 1000 Oe; sweeps: 1 \"ZFC");
   o.sweep = "up";
