@@ -55,8 +55,10 @@ double Nominal(double oe) {
   return std::round(oe / unit) * unit;
 }
 
+// Lists of fields and sweeps in messages stop after this many.
+constexpr std::size_t kShown = 12;
+
 std::string FieldList(const std::vector<FieldGroup>& fields) {
-  constexpr std::size_t kShown = 12;
   std::string list;
   for (std::size_t i = 0; i < fields.size() && i < kShown; ++i) {
     list += (i ? ", " : "") + Number(fields[i].oe) + " Oe (" + std::to_string(fields[i].points) +
@@ -70,12 +72,14 @@ std::string FieldList(const std::vector<FieldGroup>& fields) {
 
 std::string SweepList(const std::vector<Sweep>& sweeps) {
   std::string list;
-  for (const auto& s : sweeps) {
-    list += (list.empty() ? "" : "; ") + std::to_string(s.number);
+  for (std::size_t i = 0; i < sweeps.size() && i < kShown; ++i) {
+    const Sweep& s = sweeps[i];
+    list += (i ? "; " : "") + std::to_string(s.number);
     if (!s.label.empty()) list += " \"" + format::Printable(s.label, 40) + "\"";
     list += ": " + Number(s.first, 4) + " K to " + Number(s.last, 4) + " K, " +
             std::to_string(s.points) + " points";
   }
+  if (sweeps.size() > kShown) list += " and " + std::to_string(sweeps.size() - kShown) + " more";
   return list;
 }
 

@@ -191,6 +191,10 @@ TEST(ImporterSelection, ATurnOfTheTemperatureStartsASweep) {
   EXPECT_HAS(Refusal(Mpms3({Row(2, 1000, 1e-5), Row(4, 1000, 1e-5), Row(3.4, 1000, 1e-5),
                             Row(6, 1000, 1e-5)})),
              "lie in 2 sweeps");
+  // Long lists are cut.
+  std::vector<std::string> zigzag;
+  for (int i = 0; i < 30; ++i) zigzag.push_back(Row(i % 2 ? 10 : 20, 1000, 1e-5));
+  EXPECT_HAS(Refusal(Mpms3(zigzag)), "; 12: 20 K to 10 K, 2 points and 3 more");
   EXPECT_DOUBLE_EQ(importer::ReversalTolerance(10), 0.5);
   EXPECT_DOUBLE_EQ(importer::ReversalTolerance(100), 2.0);
 }
