@@ -22,13 +22,45 @@ void PlotDataLine(format::RecordSink& file, double t, double x) {
   format::Write(file, kPlotDataLine, {t, x, mu, chit, rchi, rt});
 }
 
-// Every step after the file is opened; `file` is closed at the end.
-void WriteAll(Session& s, format::RecordFile& file) {
+// The report from the difference table on, into the file alone, evaluated
+// on `e` in the order of the console's evaluations after the pause.
+void WriteRest(Session& s, format::RecordFile& file, expressions::Evaluation& e) {
+  const DataSet& d = s.data;
+  const double* pfit = s.fc.PFIT.data();
+  auto calc = [&e, pfit](double t) { return expressions::Evaluate(e, pfit, t); };
+
+  format::Write(file, kDiffHeading);
+  for (int i = 0; i < d.NDATA; ++i) {
+    const double xc = calc(d.T[i]);
+    format::Write(file, kDiffLine, {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
+  }
+
+  format::WriteFree(file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});
+  format::WriteFree(file, {"TIP added to X-cald. =", d.TIPADD});
+  format::WriteFree(file, {"  TEMP.     X-CALD."});
+  for (int k = 1; k <= kCurvePoints; ++k) {
+    const double tk = CurveTemperature(d, k);
+    format::Write(file, kCurveLine, {tk, calc(tk)});
+  }
+
+  format::Write(file, kPlotDataHeading);
+  format::Write(file, kExperimental);
+  for (int i = 0; i < d.NDATA; ++i) PlotDataLine(file, d.T[i], d.XOBS[i]);
+  format::Write(file, kCalculated);
+  for (int k = 1; k <= kCurvePoints; ++k) {
+    const double tk = CurveTemperature(d, k);
+    PlotDataLine(file, tk, calc(tk));
+  }
+}
+
+// Every step after the files are opened: both are complete, and put in place
+// together, before the pause.
+void WriteAll(Session& s, format::RecordFile& file, format::WholeFile& result,
+              const FitAnalysis& found) {
   const model::FitModel& m = s.fm;
   const FitControl& f = s.fc;
   const DataSet& d = s.data;
   const double* pfit = f.PFIT.data();
-  auto calc = [&s, pfit](double t) { return expressions::Evaluate(s.ev, pfit, t); };
 
   format::Write(file, kHeading);
   model::Describe(m, file);
@@ -53,42 +85,41 @@ void WriteAll(Session& s, format::RecordFile& file) {
   if (!model::GFitted(s.settings.GVAL)) Both(s, file, kGivenG, {s.settings.GVAL});
   Both(s, file, kLsError, {f.LSERR});
 
+  // The file's rest and the result file from a copy of the evaluation state
+  // without a console: the same values as the console's evaluations below,
+  // and the result file starts from the term values they leave behind.
+  expressions::Evaluation quiet = s.ev;
+  quiet.console = nullptr;
+  WriteRest(s, file, quiet);
+  result.Write(ResultText(s, quiet, found));
+  format::CommitTogether({&file.file(), &result});
+  WriteNotes(s, found);
+
   s.con.Free({"Press RETURN key"});
   s.con.ReadLine();
 
-  Both(s, file, kDiffHeading, {});
+  s.con.Out(kDiffHeading, {});
   for (int i = 0; i < d.NDATA; ++i) {
-    const double xc = calc(d.T[i]);
-    const double diff = d.XOBS[i] - xc;
-    Both(s, file, kDiffLine, {d.T[i], d.XOBS[i], xc, diff});
+    const double xc = expressions::Evaluate(s.ev, pfit, d.T[i]);
+    s.con.Out(kDiffLine, {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
   }
-
-  format::WriteFree(file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});
-  format::WriteFree(file, {"TIP added to X-cald. =", d.TIPADD});
-  format::WriteFree(file, {"  TEMP.     X-CALD."});
-  for (int k = 1; k <= kCurvePoints; ++k) {
-    const double tk = CurveTemperature(d, k);
-    format::Write(file, kCurveLine, {tk, calc(tk)});
+  // The curve's evaluations, as the file had them: their warnings on the
+  // console, and the term values later evaluations start from.
+  for (int twice = 0; twice < 2; ++twice) {
+    for (int k = 1; k <= kCurvePoints; ++k) {
+      expressions::Evaluate(s.ev, pfit, CurveTemperature(d, k));
+    }
   }
-
-  format::Write(file, kPlotDataHeading);
-  format::Write(file, kExperimental);
-  for (int i = 0; i < d.NDATA; ++i) PlotDataLine(file, d.T[i], d.XOBS[i]);
-  format::Write(file, kCalculated);
-  for (int k = 1; k <= kCurvePoints; ++k) {
-    const double tk = CurveTemperature(d, k);
-    PlotDataLine(file, tk, calc(tk));
-  }
-  file.Close();
 }
 
 }  // namespace
 
-void WriteReport(Session& s) {
-  // Cut short (the console input ended at the pause, a write failed), the
-  // report is not put in place: the file keeps the last whole report.
+void WriteReport(Session& s, const FitAnalysis& found) {
+  // Cut short (a write failed), neither file is put in place: both keep the
+  // last whole pair.
   format::RecordFile file(s.report_path);
-  WriteAll(s, file);
+  format::WholeFile result(s.result_path);
+  WriteAll(s, file, result, found);
 }
 
 }  // namespace driver
