@@ -3,12 +3,17 @@
 #include <iostream>
 #include <string_view>
 
+#include "batch/batch.h"
 #include "driver/command_line.h"
 #include "driver/line_editor.h"
 #include "driver/session.h"
 #include "importer/importer.h"
 
 int main(int argc, char* argv[]) {
+  if (argc > 1 && std::string_view(argv[1]) == "fit") {
+    format::InstallSignalCleanup();
+    return batch::Main(argc - 1, argv + 1, std::cout, std::cerr);
+  }
   if (argc > 1 && std::string_view(argv[1]) == "import") {
     return importer::Main(argc - 1, argv + 1, std::cout, std::cerr);
   }
