@@ -1,5 +1,5 @@
-// `suscep import` on the example, then its data file fitted by the dialogue:
-// the parameters the example was made from come back.
+// `suscep import` on the example, then its data file fitted by the dialogue
+// and by `suscep fit`: the parameters the example was made from come back.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -55,6 +55,34 @@ TEST(DriverImport, TheExampleImportedAndFittedGivesBackItsModel) {
     // Within two standard deviations of the truth, and those are small.
     EXPECT_LT(std::fabs(value - kTruth[k]), 2.0 * sigma) << p["name"] << " " << value;
     EXPECT_LT(sigma, 1e-3 * std::fabs(kTruth[k])) << p["name"];
+  }
+}
+
+// The same data file fitted by `suscep fit` with the model of the answers:
+// the dialogue's numbers, and the example's model within two standard
+// deviations.
+TEST(DriverImport, TheExampleImportedAndFittedBySuscepFit) {
+  const e2e::Result r =
+      Import("import_example_batch", "cu2-vsm.dat --diamagnetic -2.9e-4 --eicosane 21.4");
+  ASSERT_EQ(r.status, 0) << r.err;
+  e2e::WriteFile(r.dir / "model.json", Example("cu2-vsm-model.json"));
+  const std::string command = "cd '" + r.dir.string() +
+                              "' && '" SUSCEP_BINARY
+                              "' fit model.json cu2-vsm-chi.dat > fit.txt 2> fit-err.txt";
+  const int raw = std::system(command.c_str());
+  ASSERT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << e2e::ReadFile(r.dir / "fit-err.txt");
+  ASSERT_TRUE(r.Has("cu2-vsm-chi.import.json"));  // not replaced by the result document
+  const auto fit = nlohmann::json::parse(r.File("cu2-vsm-chi.json"));
+  const e2e::Result dialogue =
+      e2e::Run("import_example_batch_dialogue", Example("cu2-vsm-answers.txt"),
+               {{"cu2-vsm-chi.dat", r.File("cu2-vsm-chi.dat")}});
+  const auto j = nlohmann::json::parse(dialogue.File("SUSCEP.JSON"));
+  ASSERT_EQ(fit["parameters"].size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    const auto& p = fit["parameters"][k];
+    const double value = p["value"], sigma = p["sigma"];
+    EXPECT_EQ(value, j["parameters"][k]["value"].get<double>()) << p["name"];
+    EXPECT_LT(std::fabs(value - kTruth[k]), 2.0 * sigma) << p["name"] << " " << value;
   }
 }
 
