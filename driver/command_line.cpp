@@ -10,6 +10,7 @@ namespace {
 
 constexpr char kUsage[] = R"(Usage: suscep [--help | --version]
        suscep fit [OPTIONS] MODEL DATA...
+       suscep import FILE [OPTIONS]
 
 Fits theoretical expressions for the temperature dependence of the molar
 magnetic susceptibility (Curie, zero-field splitting, Ising, Bleaney-Bower,
@@ -27,6 +28,10 @@ Files:
                statistics and a check of the minimum, for other programs
 Every output file is replaced whole, never left cut short. After a fit,
 notes on standard error begin "suscep: note: ".
+
+`suscep import` turns a magnetometer's file (a Quantum Design .dat file or a
+table of moments or susceptibilities) into a data file, with a record of
+the conversion (mass, molar mass, field, corrections) beside it.
 
 A session is a series of answers, one per line; to replay one:
   suscep < answers.txt

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds (if needed) and runs one libFuzzer target for a given time.
 #   fuzz/run.sh TARGET SECONDS [extra libFuzzer flags...]
-# TARGET: free_reader, load, layout or main. New inputs go to
+# TARGET: free_reader, load, layout, main or importer. New inputs go to
 # build-fuzz/corpus/TARGET; the seeds in fuzz/corpus/TARGET are read only.
 # A crash, sanitizer report or input slower than 1 s fails the run and
 # leaves the input in build-fuzz/artifacts/TARGET/.
