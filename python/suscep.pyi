@@ -1,0 +1,3 @@
+"""Fits of the molar magnetic susceptibility against temperature."""
+
+__version__: str
