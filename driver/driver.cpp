@@ -36,31 +36,6 @@ std::string ReadFileName(format::Console& con) {
   return name;
 }
 
-void LoadDataFile(Session& s, const std::string& name) {
-  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
-  // The system would read such a name only up to a NUL, or take a stray
-  // escape sequence for part of it.
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw format::RunTimeError("open: cannot open data file " + shown +
-                                 ": the name holds a control character");
-    }
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) {
-    throw format::RunTimeError("open: data file " + shown + " is a directory");
-  }
-  errno = 0;
-  std::ifstream file(name);
-  if (!file) {
-    const int error = errno;
-    throw format::RunTimeError("open: cannot open data file " + shown +
-                               (error != 0 ? std::string(": ") + std::strerror(error) : ""));
-  }
-  format::LineSource source(file, name);
-  Load(s.data, source, s.con);
-}
-
 void ShowMenu(Session& s) {
   s.fm.NPAR = 0;
   const Settings& c = s.settings;
@@ -141,7 +116,7 @@ void NewExpression(Session& s) {
 State Proceed(Session& s) {
   Settings& c = s.settings;
   model::FitModel& m = s.fm;
-  ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
+  engine::ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
   m.GVAL = c.GVAL;
   if (model::GFitted(c.GVAL)) model::AddParameter(m, s.con, "g-value ");
 
@@ -212,26 +187,11 @@ int Fatal(std::ostream& out, std::ostream& err, const std::string& what) {
 
 }  // namespace
 
-expressions::Evaluation BoundEvaluation(const Session& s) {
-  expressions::Evaluation e;
-  e.model = &s.fm;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  e.EXPLIM = std::log(1.0E307);
-  e.TV = s.ev.TV;
-  expressions::SetConstants(e);
-  return e;
-}
-
 void Run(Session& s) {
   format::Console& con = s.con;
   con.Out(kBanner);
   s.data_name = ReadFileName(con);
-  LoadDataFile(s, s.data_name);
+  engine::LoadFile(s.data, s.data_name, &s.con);
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});

@@ -8,17 +8,6 @@
 namespace driver {
 namespace {
 
-void ProgressHeader(Session& s) {
-  format::Items names;
-  for (int j = 0; j < s.fm.NPAR; ++j) names.emplace_back(s.fm.PNAME[j]);
-  names.emplace_back("L.S.Error");
-  s.con.Out(kProgressHeader, names);
-}
-
-fit::ObjectiveFn ObjectiveOf(Session& s) {
-  return [&s](const double* p) { return expressions::Objective(s.ev, p); };
-}
-
 // Set-up of the iteration dialogue, each time -1 is answered: the fit
 // settings start afresh (no deviations, no failure of an earlier estimate).
 void SetUp(Session& s) {
@@ -34,7 +23,7 @@ void SetUp(Session& s) {
     // A zero-iteration report shows the values at set-up, edits included.
     f.PFIT[j] = m.PVAL[j];
   }
-  ProgressHeader(s);
+  engine::ProgressHeader(s, s.con);
   f.LSERR = expressions::Objective(s.ev, m.PVAL.data());
 }
 
@@ -50,26 +39,10 @@ void ShowSettings(Session& s) {
 }
 
 void Fit(Session& s) {
-  model::FitModel& m = s.fm;
-  FitControl& f = s.fc;
-  const fit::ObjectiveFn objective = ObjectiveOf(s);
-  for (int j = 0; j < m.NPAR; ++j) f.PSTEP0[j] = m.PSTEP[j];
-  ProgressHeader(s);
-  s.last_fit.fitted = true;
-  s.last_fit.budget = f.NITER;
-  {
-    // Ctrl-C ends the search with the best point so far; the estimate and
-    // the report follow.
-    const FitInterrupt interrupt;
-    fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
-                  m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome,
-                  [&interrupt] { return interrupt.Requested(); });
-    s.con.Free({"Iteration is completed.  Calculation ESDs"});
-    fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
-                       f.SIGFLAG);
-  }
-  ProgressHeader(s);
-  f.LSERR = expressions::Objective(s.ev, f.PFIT.data());
+  // Ctrl-C ends the search with the best point so far; the estimate and
+  // the report follow.
+  const FitInterrupt interrupt;
+  engine::RunFit(s, &s.con, [&interrupt] { return interrupt.Requested(); });
 }
 
 // The iteration dialogue from its set-up to the report.

@@ -2,62 +2,28 @@
 #ifndef SUSCEP_DRIVER_SESSION_H_
 #define SUSCEP_DRIVER_SESSION_H_
 
-#include <array>
 #include <iosfwd>
 #include <string>
 
-#include "driver/data.h"
-#include "expressions/expressions.h"
-#include "fit/fit.h"
+#include "engine/engine.h"
 #include "format/console.h"
-#include "model/model.h"
 #include "plot/plot.h"
 
 namespace driver {
 
-// The corrections-menu settings.
-struct Settings {
-  double DIAM = 0.0;
-  double TIP = 0.0;
-  double FACTOR = 1.0;
-  int MN = 24;
-  double GVAL = 0.0;
-};
+using engine::DataSet;
+using engine::FitControl;
+using engine::FitRecord;
+using engine::Settings;
 
-// The working values of a fit and its settings.
-struct FitControl {
-  std::array<double, model::MAXPAR> PFIT{};
-  std::array<double, model::MAXPAR> PSTART{};
-  std::array<double, model::MAXPAR> PSTEP0{};
-  std::array<double, model::MAXPAR> SIGMA{};
-  int SIGFLAG = 0;
-  double REQMIN = 1.0E-16;
-  int NITER = 200;
-  int NCHECK = 1;
-  double LSERR = 0.0;
-};
-
-// What the last iteration dialogue did, for the result file and the notes.
-struct FitRecord {
-  bool fitted = false;  // false after a zero-iteration report
-  int budget = 0;       // NITER as asked
-  fit::MinimiseOutcome outcome;
-};
-
-struct Session {
+// The working state of the fit, with the console, the plot and the files
+// of the dialogue.
+struct Session : engine::Work {
   explicit Session(format::Console& console) : con(console) {}
 
   format::Console& con;
-  Settings settings;
-  DataSet data;
-  model::FitModel fm;
-  expressions::Evaluation ev;
   plot::PlotState ps;
   int option = 0;  // the last Options menu answer
-  FitControl fc;
-  fit::SimplexStore store;
-  FitRecord last_fit;
-  std::string data_name;  // as typed
   std::string report_path = "SUSCEP.OUT";
   std::string plot_path = "SUSCEP.HGL";
   std::string result_path = "SUSCEP.JSON";
@@ -68,7 +34,9 @@ struct Session {
 // corrected data, with the constants set. The term values carry over from
 // the previous binding in `s.ev`: a zero-field term with an unlisted spin
 // keeps its last value.
-expressions::Evaluation BoundEvaluation(const Session& s);
+inline expressions::Evaluation BoundEvaluation(const Session& s) {
+  return engine::BoundEvaluation(s, &s.con);
+}
 
 // How the parameter editing loop hands control back.
 enum class EditResult { kPlot, kReported, kOptions };

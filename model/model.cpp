@@ -31,6 +31,15 @@ void AddParameter(FitModel& m, format::Console& con, const std::string& name) {
   m.PVAL[j] = con.ReadReal(m.PVAL[j]);
 }
 
+bool AppendParameter(FitModel& m, const std::string& name, double value) {
+  if (m.NPAR >= MAXPAR) return false;
+  const int j = m.NPAR;
+  m.NPAR = j + 1;
+  m.PNAME[j] = PadName(name);
+  m.PVAL[j] = value;
+  return true;
+}
+
 void Decode(FitModel& m, int M, int N) {
   m.IFN[0] = N;
   switch (M) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "format/console.h"
 
@@ -37,6 +38,28 @@ struct FitModel {
 // the prompt "Enter Initial value for <name>". A 13th entry writes
 // "Minimisation parameters should not exceed 12" and throws ProgramStop.
 void AddParameter(FitModel& m, format::Console& con, const std::string& name);
+
+// Appends `name` (blank-padded or cut to 8) with `value`, as AddParameter
+// does without the console; false, and nothing appended, when the table is
+// full.
+bool AppendParameter(FitModel& m, const std::string& name, double value);
+
+// The rules of function selection.
+// The zero-field spins 1, 3/2, 2 and 5/2 as 1..4, by trunc(2S - 0.9); 0 for
+// a spin the dialogue asks again for.
+int ZeroFieldIndex(double s);
+// Largest dimer spin accepted: beyond it the evaluation would sum so many
+// spin states that a fit never ends. Smallest: 0.
+constexpr double kMaxDimerSpin = 50.0;
+inline bool DimerSpinOk(double s) { return s >= 0.0 && s <= kMaxDimerSpin; }
+// The parameters term function `code` (1..10) appends before its
+// correction, blank-padded: the zero-field one named by the spin `S1`, those
+// of function 9 by the other-functions choice `IOTHER` (1..4). Empty for an
+// unknown code or choice.
+std::vector<std::string> TermParameterNames(int code, double S1, int IOTHER);
+// The correction parameter of a term: "THETA   " for a Curie term,
+// "Z*JP    " for the others.
+inline const char* CorrectionName(int code) { return code == 1 ? "THETA   " : "Z*JP    "; }
 
 // Sets ITYPE, NTERM and IFN from the digits M (0..7, or below 0) and N.
 void Decode(FitModel& m, int M, int N);

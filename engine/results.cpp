@@ -2,14 +2,16 @@
 // programs; and the notes on standard error after a fit.
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "driver/session.h"
+#include "engine/engine.h"
+#include "engine/internal.h"
 
-namespace driver {
+namespace engine {
 namespace {
 
 using nlohmann::json;
@@ -20,6 +22,7 @@ constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 constexpr int kCheckIterations = 200;
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
 constexpr char kNote[] = "suscep: note: ";
+constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
 // A number, or null where it is not finite.
 json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
@@ -36,16 +39,10 @@ json Matrix(const std::vector<std::vector<double>>& m) {
   return a;
 }
 
-std::string Trimmed(const std::string& name) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return name.substr(first, name.find_last_not_of(' ') - first + 1);
-}
-
 // The residuals of the fit model, evaluated on a copy of the evaluation state
 // with no console: no progress lines or warnings, NCALL and the state used
 // by later fits and plots untouched.
-analysis::Problem ProblemOf(const Session& s) {
+analysis::Problem ProblemOf(const Work& s) {
   expressions::Evaluation e = s.ev;
   e.console = nullptr;
   analysis::Problem problem;
@@ -119,15 +116,10 @@ json Terms(const model::FitModel& m) {
   return terms;
 }
 
-struct Findings {
-  analysis::Statistics statistics;
-  analysis::MinimumCheck check;
-  double check_ls_error = 0.0;
-  double improvement = 0.0;
-  bool stopped_short = false;
-};
+}  // namespace
 
-Findings Analyse(const Session& s, const std::vector<double>& pfit) {
+Findings Analyse(const Work& s) {
+  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
   Findings f;
   const analysis::Problem problem = ProblemOf(s);
   f.statistics = analysis::Analyse(problem, pfit);
@@ -141,8 +133,10 @@ Findings Analyse(const Session& s, const std::vector<double>& pfit) {
   return f;
 }
 
+namespace {
+
 // The points with the model at `pfit` and the residuals, evaluated on `e`.
-json DataSection(const Session& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
+json DataSection(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
   const DataSet& d = s.data;
   json data = {{"file", s.data_name}, {"points", d.NDATA}};
   std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
@@ -159,9 +153,9 @@ json DataSection(const Session& s, expressions::Evaluation& e, const std::vector
   return data;
 }
 
-bool SigmaEstimated(const Session& s) { return s.last_fit.fitted && s.fc.SIGFLAG == 0; }
+bool SigmaEstimated(const Work& s) { return s.last_fit.fitted && s.fc.SIGFLAG == 0; }
 
-json ParametersSection(const Session& s, const analysis::Statistics& st,
+json ParametersSection(const Work& s, const analysis::Statistics& st,
                        const std::vector<double>& pfit) {
   const model::FitModel& m = s.fm;
   const FitControl& fc = s.fc;
@@ -202,18 +196,20 @@ json StatisticsSection(const model::FitModel& m, const analysis::Statistics& st)
           {"undetermined", undetermined}};
 }
 
-json FitSection(const Session& s) {
+json FitSection(const Work& s) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
-  return {{"iterations", fit.fitted ? fit.budget : 0},
-          {"evaluations", fit.outcome.evaluations},
-          {"restarts", fit.outcome.restarts},
-          {"budget_exhausted", fit.outcome.budget_exhausted},
-          {"interrupted", fit.outcome.stopped},
-          {"reqmin", Number(fc.REQMIN)},
-          {"ncheck", fc.NCHECK},
-          {"ls_error", Number(fc.LSERR)},
-          {"sigma_estimated", SigmaEstimated(s)}};
+  json section = {{"iterations", fit.fitted ? fit.budget : 0},
+                  {"evaluations", fit.outcome.evaluations},
+                  {"restarts", fit.outcome.restarts},
+                  {"budget_exhausted", fit.outcome.budget_exhausted},
+                  {"interrupted", fit.outcome.stopped},
+                  {"reqmin", Number(fc.REQMIN)},
+                  {"ncheck", fc.NCHECK},
+                  {"ls_error", Number(fc.LSERR)},
+                  {"sigma_estimated", SigmaEstimated(s)}};
+  if (fit.refined) section["method"] = kRefinedMethod;
+  return section;
 }
 
 json CheckSection(const Findings& f) {
@@ -236,7 +232,10 @@ json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vecto
   return {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}};
 }
 
-std::string ResultText(const Session& s, const Findings& f, const std::vector<double>& pfit) {
+}  // namespace
+
+std::string ResultDocument(const Work& s, const Findings& f) {
+  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
   const model::FitModel& m = s.fm;
   // One copy of the evaluation state for the points and then the curve: the
   // term values the first leaves behind carry into the second.
@@ -267,15 +266,19 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
   return result.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
+namespace {
+
 std::string Scientific(double x) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4E", x);
   return text;
 }
 
-void WriteNotes(const Session& s, const Findings& f) {
-  if (s.notes == nullptr || !s.last_fit.fitted) return;
-  std::ostream& err = *s.notes;
+}  // namespace
+
+std::string Notes(const Work& s, const Findings& f, const std::string& result_path) {
+  std::ostringstream err;
+  if (!s.last_fit.fitted) return "";
   const FitRecord& fit = s.last_fit;
   // With no parameters there is nothing to iterate.
   if (fit.outcome.budget_exhausted && s.fm.NPAR > 0) {
@@ -293,17 +296,9 @@ void WriteNotes(const Session& s, const Findings& f) {
   if (f.stopped_short) {
     err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
         << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
-        << s.result_path << std::endl;
+        << result_path << std::endl;
   }
+  return err.str();
 }
 
-}  // namespace
-
-void WriteResults(Session& s) {
-  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
-  const Findings findings = Analyse(s, pfit);
-  format::WriteWholeFile(s.result_path, ResultText(s, findings, pfit));
-  WriteNotes(s, findings);
-}
-
-}  // namespace driver
+}  // namespace engine

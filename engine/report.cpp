@@ -2,15 +2,17 @@
 // SUSCEP.OUT.
 #include <cmath>
 
-#include "driver/layouts.h"
-#include "driver/session.h"
+#include "engine/engine.h"
+#include "engine/layouts.h"
+#include "plot/plot.h"
 
-namespace driver {
+namespace engine {
 namespace {
 
-// The same records to the console, then to the file.
-void Both(Session& s, format::RecordSink& file, const char* layout, const format::Items& items) {
-  s.con.Out(layout, items);
+// The same records to the console, when there is one, then to the file.
+void Both(format::RecordSink* console, format::RecordSink& file, const char* layout,
+          const format::Items& items) {
+  if (console != nullptr) format::Write(*console, layout, items);
   format::Write(file, layout, items);
 }
 
@@ -22,25 +24,27 @@ void PlotDataLine(format::RecordSink& file, double t, double x) {
   format::Write(file, kPlotDataLine, {t, x, mu, chit, rchi, rt});
 }
 
-// Every step after the file is opened; `file` is closed at the end.
-void WriteAll(Session& s, format::RecordFile& file) {
+}  // namespace
+
+void WriteReport(const Work& s, expressions::Evaluation& ev, format::RecordSink& file,
+                 format::RecordSink* console, const std::function<void()>& pause) {
   const model::FitModel& m = s.fm;
   const FitControl& f = s.fc;
   const DataSet& d = s.data;
   const double* pfit = f.PFIT.data();
-  auto calc = [&s, pfit](double t) { return expressions::Evaluate(s.ev, pfit, t); };
+  auto calc = [&ev, pfit](double t) { return expressions::Evaluate(ev, pfit, t); };
 
   format::Write(file, kHeading);
   model::Describe(m, file);
 
-  Both(s, file, kStarting, {});
+  Both(console, file, kStarting, {});
   format::Items start;
   for (int j = 0; j < m.NPAR; ++j) {
     start.emplace_back(m.PNAME[j]);
     start.emplace_back(f.PSTART[j]);
     start.emplace_back(f.PSTEP0[j]);
   }
-  Both(s, file, kStartingLine, start);
+  Both(console, file, kStartingLine, start);
 
   format::Items solution;
   for (int j = 0; j < m.NPAR; ++j) {
@@ -48,19 +52,19 @@ void WriteAll(Session& s, format::RecordFile& file) {
     solution.emplace_back(f.PFIT[j]);
     solution.emplace_back(f.SIGMA[j]);
   }
-  Both(s, file, kSolution, solution);
-  if (f.SIGFLAG == 1) Both(s, file, kSigmaFailed, {});
-  if (!model::GFitted(s.settings.GVAL)) Both(s, file, kGivenG, {s.settings.GVAL});
-  Both(s, file, kLsError, {f.LSERR});
+  Both(console, file, kSolution, solution);
+  if (f.SIGFLAG == 1) Both(console, file, kSigmaFailed, {});
+  if (!model::GFitted(s.settings.GVAL)) Both(console, file, kGivenG, {s.settings.GVAL});
+  Both(console, file, kLsError, {f.LSERR});
 
-  s.con.Free({"Press RETURN key"});
-  s.con.ReadLine();
+  if (console != nullptr) format::WriteFree(*console, {"Press RETURN key"});
+  if (pause) pause();
 
-  Both(s, file, kDiffHeading, {});
+  Both(console, file, kDiffHeading, {});
   for (int i = 0; i < d.NDATA; ++i) {
     const double xc = calc(d.T[i]);
     const double diff = d.XOBS[i] - xc;
-    Both(s, file, kDiffLine, {d.T[i], d.XOBS[i], xc, diff});
+    Both(console, file, kDiffLine, {d.T[i], d.XOBS[i], xc, diff});
   }
 
   format::WriteFree(file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});
@@ -79,16 +83,6 @@ void WriteAll(Session& s, format::RecordFile& file) {
     const double tk = CurveTemperature(d, k);
     PlotDataLine(file, tk, calc(tk));
   }
-  file.Close();
 }
 
-}  // namespace
-
-void WriteReport(Session& s) {
-  // Cut short (the console input ended at the pause, a write failed), the
-  // report is not put in place: the file keeps the last whole report.
-  format::RecordFile file(s.report_path);
-  WriteAll(s, file);
-}
-
-}  // namespace driver
+}  // namespace engine
