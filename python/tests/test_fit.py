@@ -1,0 +1,88 @@
+"""Fits from Python against the program's dialogue on the worked examples."""
+
+import json
+
+import pytest
+
+import suscep
+from conftest import EXAMPLES, dialogue_result
+
+# The answers of examples/dnit2-answers.txt and examples/cuac-answers.txt.
+DNIT2 = dict(
+    model=dict(expression=24, terms=[{}, {"S": 0.5}]),
+    start={"g-value": 2.0, "J-BB": -150.0, "COEFF1": 0.99},
+    corrections={"factor": 0.5},
+)
+CUAC = dict(
+    model=dict(expression=24, terms=[{}, {"S": 0.5}]),
+    start=[2.1, -140.0, 0.98],
+    corrections={"tip": 6e-5},
+)
+
+
+def fit_example(name, example, **options):
+    T, chi = suscep.read_data(EXAMPLES / f"{name}.dat")
+    model = suscep.Model(**example["model"])
+    return suscep.fit(
+        model, T, chi, example["start"], corrections=example["corrections"],
+        name=f"{name}.dat", **options
+    )
+
+
+@pytest.mark.parametrize("name,example", [("dnit2", DNIT2), ("cuac", CUAC)])
+def test_the_result_document_is_the_programs(tmp_path, name, example):
+    program = dialogue_result(tmp_path, f"{name}-answers.txt", f"{name}.dat")
+    result = fit_example(name, example)
+    assert result.to_dict() == program
+    assert result.values == {p["name"]: p["value"] for p in program["parameters"]}
+    assert result.sigma == {p["name"]: p["sigma"] for p in program["parameters"]}
+    assert result.std_error == {p["name"]: p["std_error"] for p in program["parameters"]}
+    assert result.ls_error == program["fit"]["ls_error"]
+    for key in ("parameters", "fit", "statistics", "minimum_check"):
+        assert getattr(result, key) == program[key]
+    # What is saved is the same document.
+    result.save(tmp_path / "saved.json")
+    assert json.loads((tmp_path / "saved.json").read_text()) == program
+
+
+def test_the_worked_example_lands_on_the_published_values():
+    result = fit_example("dnit2", DNIT2)
+    assert result.values["J-BB"] == pytest.approx(-159.9, abs=5)
+    assert result.values["g-value"] == pytest.approx(2.007, abs=0.02)
+    assert not result.fit["budget_exhausted"]
+    text = repr(result)
+    assert "J-BB" in text and "L.S. error" in text
+    assert "<table>" in result._repr_html_()
+
+
+def test_refine_gives_the_point_of_the_check_of_the_minimum(tmp_path):
+    plain = fit_example("dnit2", DNIT2)
+    refined = fit_example("dnit2", DNIT2, refine=True)
+    assert refined.refined and not plain.refined
+    assert list(refined.values.values()) == plain.minimum_check["values"]
+    assert refined.method != plain.method
+
+
+def test_a_step_of_zero_holds_the_parameter():
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    model = suscep.Model(24, terms=[{}, {"S": 0.5}])
+    result = suscep.fit(model, T, chi, [2.1, -140.0, 0.98], step={"g-value": 0.0})
+    assert result.values["g-value"] == 2.1
+    assert result.values["J-BB"] != -140.0
+
+
+def test_a_model_file_carries_its_settings(tmp_path):
+    program = dialogue_result(tmp_path, "cuac-answers.txt", "cuac.dat")
+    (tmp_path / "model.json").write_text(json.dumps(program))
+    T, chi = suscep.read_data(tmp_path / "cuac.dat")
+    again = suscep.fit(suscep.Model.from_file(tmp_path / "model.json"), T, chi, name="cuac.dat")
+    assert again.to_dict() == program
+    # From the fitted values, a fit has little left to do.
+    model = suscep.Model.from_file(tmp_path / "model.json", starts="value")
+    assert model.start == [p["value"] for p in program["parameters"]]
+
+
+def test_the_report_when_asked():
+    assert fit_example("dnit2", DNIT2).report is None
+    report = fit_example("dnit2", DNIT2, report=True).report
+    assert "Solution:" in report and "J-BB" in report
