@@ -167,6 +167,18 @@ void CheckData(const Data& data) {
   }
 }
 
+// The working state of a fit and its findings, kept for a result document
+// built later.
+struct FitState {
+  std::unique_ptr<const Work> work;
+  Findings findings;
+};
+
+std::string FitResult::Document() const {
+  if (state == nullptr) return document;
+  return ResultDocument(*state->work, state->findings);
+}
+
 FitResult Fit(const ModelDescription& description, const Data& data, const FitOptions& options) {
   return Fit(Model(description), data, options);
 }
@@ -218,7 +230,6 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   const Findings findings = Analyse(w);
   result = ResultOf(w, findings);
   result.report = std::move(report);
-  result.document = ResultDocument(w, findings);
   const std::string notes = Notes(w, findings, options.document_name);
   for (std::size_t at = 0; at < notes.size();) {
     const std::size_t end = notes.find('\n', at);
@@ -226,6 +237,11 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     at = end == std::string::npos ? notes.size() : end + 1;
   }
   if (options.plot != 0) result.svg = Picture(w, options.plot);
+  if (options.document) {
+    result.document = ResultDocument(w, findings);
+  } else {
+    result.state = std::make_shared<const FitState>(FitState{std::move(work), findings});
+  }
   return result;
 }
 
