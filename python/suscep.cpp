@@ -5,9 +5,12 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,10 +41,14 @@ std::string Joined(const std::vector<std::string>& names) {
 
 // A real number: an int, a float or a numpy scalar, never a string (which
 // float() would parse).
+bool IsReal(py::handle value) {
+  if (PyFloat_Check(value.ptr())) return true;
+  if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value)) return false;
+  return PyIndex_Check(value.ptr()) || py::hasattr(value, "__float__");
+}
+
 double Real(py::handle value, const std::string& what) {
-  if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) ||
-      !(PyFloat_Check(value.ptr()) || PyIndex_Check(value.ptr()) ||
-        py::hasattr(value, "__float__"))) {
+  if (!IsReal(value)) {
     throw py::type_error(what + ": " + py::repr(value).cast<std::string>() + " is not a number");
   }
   const double x = PyFloat_AsDouble(value.ptr());
@@ -53,6 +60,10 @@ double Real(py::handle value, const std::string& what) {
 // numbers (booleans, integers or reals; not strings, which numpy would
 // parse).
 Array Vector(py::handle values, const std::string& what) {
+  // An array of doubles in order, one-dimensional, is taken as it is.
+  if (Array::check_(values) && py::reinterpret_borrow<py::array>(values).ndim() == 1) {
+    return py::reinterpret_borrow<Array>(values);
+  }
   if (py::isinstance<py::str>(values) || py::isinstance<py::bytes>(values)) {
     throw py::type_error(what + ": a sequence of numbers is needed, not a string");
   }
@@ -80,8 +91,20 @@ Array Vector(py::handle values, const std::string& what) {
 Array Temperatures(py::handle T) {
   Array a = Vector(T, "T");
   const double* t = a.data();
-  for (py::ssize_t i = 0; i < a.size(); ++i) {
-    if (!(t[i] > 0.0) || !std::isfinite(t[i])) {
+  const py::ssize_t n = a.size();
+  // One pass on the bits, which the compiler vectorises: a double is finite
+  // and above 0 when its sign bit is clear, its exponent is not all ones and
+  // it is not zero. The point is looked for only when one is bad.
+  std::int32_t bad = 0;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    std::uint64_t bits;
+    std::memcpy(&bits, t + i, sizeof bits);
+    const auto high = static_cast<std::int32_t>(bits >> 32);
+    const auto low = static_cast<std::int32_t>(bits);
+    bad |= (high < 0) | (high >= 0x7FF00000) | ((high | low) == 0);
+  }
+  for (py::ssize_t i = 0; bad != 0 && i < n; ++i) {
+    if (!(t[i] > 0.0 && t[i] <= DBL_MAX)) {
       throw py::value_error("T: temperature " + std::to_string(i + 1) + " (" +
                             py::repr(py::float_(t[i])).cast<std::string>() +
                             ") is not a finite number above 0 K");
@@ -100,54 +123,73 @@ Array Temperatures(py::handle T) {
   throw py::value_error("the parameters do not match the model");
 }
 
-// One number per parameter of the model, in its order: a sequence of them,
-// or a mapping from names to numbers. With `partial`, a mapping may leave
-// parameters out; they keep their value in `base`.
-std::vector<double> PerParameter(const engine::Model& model, py::handle given,
-                                 const std::string& what, std::vector<double> base, bool partial) {
+// The values of a mapping from parameter names to numbers, over `base`.
+// Without `partial`, every parameter must be given.
+std::vector<double> ByName(const engine::Model& model, const py::dict& given,
+                           const std::string& what, std::vector<double> base, bool partial) {
   const std::vector<std::string> names = model.parameter_names();
-  if (py::isinstance<py::dict>(given)) {
+  for (std::size_t j = 0; j < names.size(); ++j) {
+    for (std::size_t i = 0; i < j; ++i) {
+      if (names[i] == names[j]) {
+        throw py::value_error(what + ": the model has two parameters named " + names[j] +
+                              ": give the values as a sequence, in the order of "
+                              "parameter_names");
+      }
+    }
+  }
+  std::vector<std::string> keys;
+  std::size_t matched = 0;
+  for (auto item : given) {
+    keys.push_back(py::str(item.first));
+    const double x = Real(item.second, what + "['" + keys.back() + "']");
     for (std::size_t j = 0; j < names.size(); ++j) {
-      for (std::size_t i = 0; i < j; ++i) {
-        if (names[i] == names[j]) {
-          throw py::value_error(what + ": the model has two parameters named " + names[j] +
-                                ": give the values as a sequence, in the order of "
-                                "parameter_names");
-        }
+      if (names[j] == keys.back()) {
+        base[j] = x;
+        ++matched;
       }
     }
-    auto dict = py::reinterpret_borrow<py::dict>(given);
-    std::vector<std::string> keys;
-    std::vector<double> numbers;
-    for (auto item : dict) {
-      keys.push_back(py::str(item.first));
-      numbers.push_back(Real(item.second, what + "['" + keys.back() + "']"));
-    }
-    std::size_t matched = 0;
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-      for (std::size_t j = 0; j < names.size(); ++j) {
-        if (names[j] == keys[k]) {
-          base[j] = numbers[k];
-          ++matched;
-        }
-      }
-    }
-    if (matched != keys.size() || (!partial && matched != names.size())) RefuseNames(model, keys);
-    return base;
+  }
+  if (matched != keys.size() || (!partial && matched != names.size())) RefuseNames(model, keys);
+  return base;
+}
+
+// One number per parameter of the model, in its order: a sequence of them,
+// or a mapping from the names to them.
+std::vector<double> Values(const engine::Model& model, py::handle given, const std::string& what) {
+  if (py::isinstance<py::dict>(given)) {
+    return ByName(model, py::reinterpret_borrow<py::dict>(given), what,
+                  std::vector<double>(model.parameter_count()), /*partial=*/false);
   }
   std::vector<double> values;
-  if (py::isinstance<py::list>(given) || py::isinstance<py::tuple>(given)) {
+  if (PyList_Check(given.ptr()) || PyTuple_Check(given.ptr())) {
     const py::sequence items = py::reinterpret_borrow<py::sequence>(given);
-    for (std::size_t j = 0; j < items.size(); ++j) {
-      values.push_back(Real(items[j], what + "[" + std::to_string(j) + "]"));
+    const std::size_t n = items.size();
+    values.reserve(n);
+    for (std::size_t j = 0; j < n; ++j) {
+      const py::handle item = PySequence_Fast_GET_ITEM(given.ptr(), static_cast<py::ssize_t>(j));
+      if (!IsReal(item)) Real(item, what + "[" + std::to_string(j) + "]");  // refused
+      values.push_back(Real(item, what));
     }
   } else {
     const Array a = Vector(given, what);
     values.assign(a.data(), a.data() + a.size());
   }
   // The engine's refusal of a count that does not match.
-  if (values.size() != names.size()) model.Evaluate(std::vector<double>(), values);
+  if (values.size() != static_cast<std::size_t>(model.parameter_count())) {
+    model.Evaluate(std::vector<double>(), values);
+  }
   return values;
+}
+
+// `base` with the numbers given: a whole sequence, or a mapping from names
+// that may leave parameters out.
+std::vector<double> Override(const engine::Model& model, py::handle given, const std::string& what,
+                             std::vector<double> base) {
+  if (py::isinstance<py::dict>(given)) {
+    return ByName(model, py::reinterpret_borrow<py::dict>(given), what, std::move(base),
+                  /*partial=*/true);
+  }
+  return Values(model, given, what);
 }
 
 std::string Path(py::handle path) {
@@ -218,8 +260,7 @@ engine::Model MakeModel(int expression, const py::object& terms, const py::objec
 
 py::array_t<double> Evaluate(const engine::Model& model, py::handle T, py::handle values) {
   const Array t = Temperatures(T);
-  const std::vector<double> v =
-      PerParameter(model, values, "values", model.starts(), /*partial=*/false);
+  const std::vector<double> v = Values(model, values, "values");
   py::array_t<double> chi(t.size());
   const double* tp = t.data();
   double* out = chi.mutable_data();
@@ -233,8 +274,7 @@ py::array_t<double> Evaluate(const engine::Model& model, py::handle T, py::handl
 
 py::array_t<double> Terms(const engine::Model& model, py::handle T, py::handle values) {
   const Array t = Temperatures(T);
-  const std::vector<double> v =
-      PerParameter(model, values, "values", model.starts(), /*partial=*/false);
+  const std::vector<double> v = Values(model, values, "values");
   std::vector<std::vector<double>> terms;
   {
     py::gil_scoped_release release;
@@ -265,8 +305,13 @@ struct Result {
   engine::FitResult fit;
   py::object document = py::none();  // read on first use
 
+  // The document's text, built now unless the fit built it.
+  std::string Text() const {
+    py::gil_scoped_release release;
+    return fit.Document();
+  }
   py::object Document() {
-    if (document.is_none()) document = py::module_::import("json").attr("loads")(fit.document);
+    if (document.is_none()) document = py::module_::import("json").attr("loads")(Text());
     return document;
   }
   py::object Section(const char* key) { return Document()[key]; }
@@ -349,12 +394,12 @@ engine::ModelDescription FitDescription(const engine::Model& model, const py::ob
   engine::ModelDescription d = model.description();
   const std::vector<std::string> names = model.parameter_names();
   std::vector<double> starts = model.starts();
-  if (!start.is_none()) starts = PerParameter(model, start, "start", starts, /*partial=*/true);
+  if (!start.is_none()) starts = Override(model, start, "start", starts);
   std::vector<double> steps = model.steps();
   // A step not given is 1 % of the start, unless the model has its own.
   std::vector<bool> own(names.size(), !d.parameters.empty());
   if (!step.is_none()) {
-    steps = PerParameter(model, step, "step", steps, /*partial=*/true);
+    steps = Override(model, step, "step", steps);
     if (py::isinstance<py::dict>(step)) {
       for (auto item : py::reinterpret_borrow<py::dict>(step)) {
         for (std::size_t j = 0; j < names.size(); ++j) {
@@ -399,6 +444,7 @@ Result Fit(const engine::Model& model, py::handle T, py::handle chi, const py::o
   engine::FitOptions options;
   options.refine = refine;
   options.report = report;
+  options.document = false;  // until asked for
   Result r;
   {
     py::gil_scoped_release release;
@@ -594,8 +640,9 @@ model(T, values).)")
           "save",
           [](const Result& r, py::handle path) {
             const std::string p = Path(path);
+            const std::string text = r.Text();
             py::gil_scoped_release release;
-            format::WriteWholeFile(p, r.fit.document);
+            format::WriteWholeFile(p, text);
           },
           py::arg("path"), "Writes the result document (SUSCEP.JSON's layout) to path, whole.")
       .def("__repr__", &ResultRepr)

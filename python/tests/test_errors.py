@@ -26,7 +26,7 @@ def test_wrong_shapes_and_lengths():
 
 
 def test_temperatures_that_are_not_finite_or_not_above_zero():
-    for bad in (math.nan, math.inf, 0.0, -5.0):
+    for bad in (math.nan, -math.nan, math.inf, -math.inf, 0.0, -0.0, -5e-324, -5.0):
         with pytest.raises(ValueError, match=r"T: temperature 2 \(.*\) is not a finite number above 0 K"):
             MODEL([10.0, bad, 30.0], VALUES)
     T, chi = suscep.read_data(EXAMPLES / "dnit2.dat")
