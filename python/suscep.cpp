@@ -258,7 +258,8 @@ engine::Model MakeModel(int expression, const py::object& terms, const py::objec
   return engine::Model(engine::ParseModel(ModelFileText(file), engine::Starts::kStart, kOrigin));
 }
 
-py::array_t<double> Evaluate(const engine::Model& model, py::handle T, py::handle values) {
+py::array_t<double> Evaluate(const engine::Model& model, const py::object& T,
+                             const py::object& values) {
   const Array t = Temperatures(T);
   const std::vector<double> v = Values(model, values, "values");
   py::array_t<double> chi(t.size());
@@ -272,7 +273,8 @@ py::array_t<double> Evaluate(const engine::Model& model, py::handle T, py::handl
   return chi;
 }
 
-py::array_t<double> Terms(const engine::Model& model, py::handle T, py::handle values) {
+py::array_t<double> Terms(const engine::Model& model, const py::object& T,
+                          const py::object& values) {
   const Array t = Temperatures(T);
   const std::vector<double> v = Values(model, values, "values");
   std::vector<std::vector<double>> terms;
@@ -428,10 +430,10 @@ engine::ModelDescription FitDescription(const engine::Model& model, const py::ob
   return d;
 }
 
-Result Fit(const engine::Model& model, py::handle T, py::handle chi, const py::object& start,
-           const py::object& step, const py::object& corrections, const py::object& iterations,
-           const py::object& reqmin, const py::object& ncheck, bool refine, bool report,
-           const std::string& name) {
+Result Fit(const engine::Model& model, const py::object& T, const py::object& chi,
+           const py::object& start, const py::object& step, const py::object& corrections,
+           const py::object& iterations, const py::object& reqmin, const py::object& ncheck,
+           bool refine, bool report, const std::string& name) {
   const engine::ModelDescription d =
       FitDescription(model, start, step, corrections, iterations, reqmin, ncheck);
   const Array t = Vector(T, "T");
@@ -526,7 +528,7 @@ parameters (their names with g fitted and the default constants).)");
 
   m.def(
       "read_data",
-      [](py::handle path) {
+      [](const py::object& path) {
         const std::string p = Path(path);
         engine::Data data;
         {
@@ -564,7 +566,7 @@ refuses raises ModelError (a ValueError) with the program's message.)")
            py::arg("g") = py::none(), py::arg("corrections") = py::none())
       .def_static(
           "from_file",
-          [](py::handle path, const std::string& starts) {
+          [](const py::object& path, const std::string& starts) {
             return engine::Model(engine::ReadModelFile(Path(path), StartsOf(starts)));
           },
           py::arg("path"), py::arg("starts") = "start",
@@ -638,7 +640,7 @@ model(T, values).)")
           "The result document: a dict in the layout of SUSCEP.JSON.")
       .def(
           "save",
-          [](const Result& r, py::handle path) {
+          [](const Result& r, const py::object& path) {
             const std::string p = Path(path);
             const std::string text = r.Text();
             py::gil_scoped_release release;
@@ -660,15 +662,17 @@ T, chi: the temperatures (K) and the molar susceptibilities as measured
     (cm3/mol), 1 to 300 points; the corrections are applied to chi.
 start: the parameters' starts (a sequence in the order of
     model.parameter_names, or a dict by name that may leave some out);
-    default: the model's starts.
+    default: the model's starts. Units: those of the parameters (g, COEFF1,
+    COEFF2 none; J, D, Z*JP cm-1; THETA K; DIM cm3/mol).
 step: the simplex steps, likewise; default: the model's, or 1 % of the
     start; a step of 0 holds the parameter fixed at its start.
 corrections: dict with diamagnetic (subtracted from chi, cm3/mol), tip
     (added to the model, cm3/mol) and factor (multiplies chi and the TIP);
     default: the model's.
-iterations: the evaluation budget (default 200); reqmin: the convergence
-    limit (default 1e-16); ncheck: iterations between convergence tests
-    (default 1).
+iterations: the evaluation budget (default 200).
+reqmin: the convergence limit on the variance of the vertex values
+    (default 1e-16).
+ncheck: iterations between convergence tests (default 1).
 refine: continue with the Levenberg-Marquardt refinement of the check of
     the minimum and give its point as the result.
 report: also make the text report (Result.report).
