@@ -66,8 +66,15 @@ def test_values_that_are_not_numbers():
         MODEL("10 20", VALUES)
     with pytest.raises(TypeError, match="iterations: 2.5 is not a whole number"):
         suscep.fit(MODEL, [10.0, 20.0, 30.0, 40.0], [1e-3] * 4, VALUES, iterations=2.5)
+    with pytest.raises(TypeError, match="iterations: True is not a whole number"):
+        suscep.fit(MODEL, [10.0, 20.0, 30.0, 40.0], [1e-3] * 4, VALUES, iterations=True)
     with pytest.raises(ValueError, match="a number that is not finite"):
         suscep.Model(24, g=math.nan)
+    with pytest.raises(TypeError, match="has no place in a model"):
+        suscep.Model(24, g=object())
+    # numpy scalars are numbers.
+    assert suscep.Model(24, g=np.float32(2.0)).to_dict()["model"]["g"] == 2.0
+    assert suscep.Model(24, g=np.int64(2)).parameter_names == ["J-BB", "COEFF1"]
 
 
 def test_model_choices_the_program_refuses():

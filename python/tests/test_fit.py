@@ -86,3 +86,26 @@ def test_the_report_when_asked():
     assert fit_example("dnit2", DNIT2).report is None
     report = fit_example("dnit2", DNIT2, report=True).report
     assert "Solution:" in report and "J-BB" in report
+
+
+def test_starts_and_steps_left_out_keep_the_models():
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    model = suscep.Model(24, terms=[{}, {"S": 0.5}])
+    result = suscep.fit(model, T, chi, {"J-BB": -140.0}, iterations=0)
+    starts = [p["start"] for p in result.parameters]
+    assert starts == [model.start[0], -140.0, model.start[2]]
+    # Without steps of its own, a parameter's step is 1 % of its start.
+    assert [p["step"] for p in result.parameters] == [0.01 * s for s in starts]
+    held = suscep.fit(model, T, chi, [2.1, -140.0, 0.98], step=[0.0, 5.0, 0.0], iterations=0)
+    assert [p["step"] for p in held.parameters] == [0.0, 5.0, 0.0]
+
+
+def test_a_model_files_steps_stay_with_new_starts(tmp_path):
+    model = suscep.Model(24, terms=[{}, {"S": 0.5}])
+    description = model.to_dict()
+    for p in description["parameters"]:
+        p["step"] = 0.5
+    own = suscep.Model.from_dict(description)
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    result = suscep.fit(own, T, chi, [2.1, -140.0, 0.98], step={"J-BB": 2.0}, iterations=0)
+    assert [p["step"] for p in result.parameters] == [0.5, 2.0, 0.5]
