@@ -6,14 +6,20 @@ import shutil
 import subprocess
 import sys
 
+import suscep
 from conftest import EXAMPLES, dialogue_result
+
+# The module the tests import, for the scripts too.
+MODULE_PATH = os.pathsep.join(
+    [os.path.dirname(suscep.__file__)] + os.environ.get("PYTHONPATH", "").split(os.pathsep)
+)
 
 
 def run_script(name, folder, *args):
     return subprocess.run(
         [sys.executable, str(EXAMPLES / name), *map(str, args)],
         cwd=folder,
-        env=dict(os.environ, MPLBACKEND="Agg"),
+        env=dict(os.environ, MPLBACKEND="Agg", PYTHONPATH=MODULE_PATH),
         capture_output=True,
         text=True,
         check=False,
