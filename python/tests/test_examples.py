@@ -32,6 +32,13 @@ def test_fit_dnit2_prints_the_fit_and_draws_it(tmp_path):
     assert done.returncode == 0, done.stderr
     assert "J-BB     = -161.904" in done.stdout
     assert (tmp_path / "dnit2-fit.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    # docs/python.md shows the script and what it prints.
+    doc = (EXAMPLES.parent / "docs" / "python.md").read_text(encoding="utf-8")
+    script = (EXAMPLES / "fit_dnit2.py").read_text(encoding="utf-8")
+    block = doc.split("```python\n")[1].split("```")[0]
+    assert block == script[script.index("import matplotlib") :]
+    for line in done.stdout.splitlines():
+        assert "\n    " + line + "\n" in doc, line
 
 
 def test_fit_folder_writes_a_row_per_file_and_names_the_failures(tmp_path):
