@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,6 +67,13 @@ standard error), 2 a usage error or a model file that cannot be used.
 )";
 
 class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Arguments that would make the output files clash with each other or with
+// the inputs.
+class Clash : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -187,17 +195,16 @@ void CheckPaths(const Options& o) {
       const std::string key = Key(w);
       const auto input = inputs.find(key);
       if (input != inputs.end()) {
-        throw UsageError("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +
-                         format::Printable(d, format::kNameShown) +
-                         "' would replace the input file '" +
-                         format::Printable(input->second, format::kNameShown) + "'");
+        throw Clash("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +
+                    format::Printable(d, format::kNameShown) + "' would replace the input file '" +
+                    format::Printable(input->second, format::kNameShown) + "'");
       }
       const auto [at, fresh] = outputs.emplace(key, d);
       if (!fresh && at->second != d) {
-        throw UsageError("the data files '" + format::Printable(at->second, format::kNameShown) +
-                         "' and '" + format::Printable(d, format::kNameShown) +
-                         "' would both write '" + format::Printable(w, format::kNameShown) +
-                         "' (use another --output-dir, or rename one)");
+        throw Clash("the data files '" + format::Printable(at->second, format::kNameShown) +
+                    "' and '" + format::Printable(d, format::kNameShown) + "' would both write '" +
+                    format::Printable(w, format::kNameShown) +
+                    "' (use another --output-dir, or rename one)");
       }
     }
   }
@@ -224,9 +231,10 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     options.document_name = r.paths.document;
     r.fit = engine::Fit(model, engine::ReadData(data), options);
     progress = lines.str();
-    format::WriteWholeFile(r.paths.document, r.fit.document);
-    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report);
-    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg);
+    // Synced once for the whole batch, at the end.
+    format::WriteWholeFile(r.paths.document, r.fit.document, false);
+    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report, false);
+    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg, false);
     r.done = true;
   } catch (const engine::Error& e) {
     r.error = e.what();
@@ -368,6 +376,23 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   work();
   for (std::thread& t : threads) t.join();
 
+  // What the fits wrote is on the disk before the summary says so.
+  std::set<std::string> dirs;
+  for (const Outcome& r : outcomes) {
+    if (!r.done) continue;
+    const std::string dir = fs::path(r.paths.document).parent_path().string();
+    dirs.insert(dir.empty() ? "." : dir);
+  }
+  int status = 0;
+  for (const std::string& dir : dirs) {
+    try {
+      format::SyncFileSystem(dir);
+    } catch (const format::RunTimeError& e) {
+      err << kName << e.what() << std::endl;
+      status = 1;
+    }
+  }
+
   if (o.json) {
     PrintJson(out, o, outcomes);
   } else {
@@ -381,7 +406,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   for (const Outcome& r : outcomes) {
     if (!r.done) return 1;
   }
-  return 0;
+  return status;
 }
 
 }  // namespace
@@ -391,6 +416,9 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     return Run(ParseArguments(argc, argv), out, err);
   } catch (const UsageError& e) {
     err << kName << e.what() << " (see suscep fit --help)" << std::endl;
+    return 2;
+  } catch (const Clash& e) {
+    err << kName << e.what() << std::endl;
     return 2;
   } catch (const engine::Error& e) {
     err << kName << e.what() << std::endl;

@@ -253,7 +253,7 @@ ModelDescription ReadModelFile(const std::string& path, Starts starts) {
     throw FileError("open: cannot read model file '" + format::Printable(path, format::kNameShown) +
                     "'");
   }
-  return ParseModel(text.str(), starts, "model file '" + format::Printable(path) + "'");
+  return ParseModel(text.str(), starts, "model file '" + format::Printable(path, format::kNameShown) + "'");
 }
 
 std::string ModelText(const ModelDescription& d) {

@@ -86,7 +86,7 @@ mode_t CreationMode() {
 
 }  // namespace
 
-WholeFile::WholeFile(const std::string& path) : path_(path) {
+WholeFile::WholeFile(const std::string& path, bool sync) : path_(path), sync_(sync) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
     // The rename would fail late, after the whole file is written.
@@ -159,7 +159,7 @@ void WholeFile::Flush() {
 void WholeFile::Commit() {
   if (fd_ < 0) return;
   Flush();
-  if (::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
+  if (sync_ && ::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail("close", errno);
@@ -169,10 +169,25 @@ void WholeFile::Commit() {
   slot_ = -1;
 }
 
-void WriteWholeFile(const std::string& path, std::string_view content) {
-  WholeFile file(path);
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync) {
+  WholeFile file(path, sync);
   file.Write(content);
   file.Commit();
+}
+
+void SyncFileSystem(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+#ifdef __linux__
+  if (fd >= 0 && ::syncfs(fd) != 0) error = errno;
+#else
+  if (fd >= 0) ::sync();
+#endif
+  if (fd >= 0) ::close(fd);
+  if (error != 0) {
+    throw RunTimeError("write error on directory " + Printable(dir, kNameShown) + ": " +
+                       std::strerror(error));
+  }
 }
 
 void InstallSignalCleanup() {

@@ -16,7 +16,9 @@ namespace format {
 // operation (open, write, close) and `path`; the temporary file is then gone.
 class WholeFile {
  public:
-  explicit WholeFile(const std::string& path);
+  // `sync` false: Commit() leaves the data to the system's write-back, for a
+  // caller that syncs many files at once (SyncFileSystem).
+  explicit WholeFile(const std::string& path, bool sync = true);
   ~WholeFile();
   WholeFile(const WholeFile&) = delete;
   WholeFile& operator=(const WholeFile&) = delete;
@@ -33,6 +35,7 @@ class WholeFile {
   void Discard();
 
   std::string path_;
+  bool sync_ = true;
   std::string temp_;
   std::string buffer_;
   int fd_ = -1;
@@ -40,7 +43,11 @@ class WholeFile {
 };
 
 // Writes `content` to `path` through a WholeFile.
-void WriteWholeFile(const std::string& path, std::string_view content);
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true);
+
+// Writes out everything written to the file system that holds the directory
+// `dir`; a failure throws RunTimeError naming it.
+void SyncFileSystem(const std::string& dir);
 
 // For the program's main(), once at start-up. SIGINT, SIGTERM and SIGHUP
 // (unless already ignored) get a handler that removes the live temporary

@@ -40,6 +40,7 @@ void ExpectSameFit(const e2e::Result& r, const std::string& data_file) {
     }
   }
   EXPECT_EQ(fit.ls_error, doc["fit"]["ls_error"].get<double>());
+  EXPECT_TRUE(fit.report == r.File("SUSCEP.OUT"));
   // The whole document, but for the data file's name.
   json mine = json::parse(fit.document);
   mine["data"]["file"] = doc["data"]["file"];
