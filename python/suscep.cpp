@@ -447,6 +447,7 @@ Result Fit(const engine::Model& model, const py::object& T, const py::object& ch
   options.refine = refine;
   options.report = report;
   options.document = false;  // until asked for
+  options.document_name = "result.minimum_check";  // where a note points
   Result r;
   {
     py::gil_scoped_release release;

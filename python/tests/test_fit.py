@@ -5,7 +5,7 @@ import json
 import pytest
 
 import suscep
-from conftest import EXAMPLES, dialogue_result
+from conftest import EXAMPLES, dialogue_result, run_program
 
 # The answers of examples/dnit2-answers.txt and examples/cuac-answers.txt.
 DNIT2 = dict(
@@ -109,3 +109,29 @@ def test_a_model_files_steps_stay_with_new_starts(tmp_path):
     T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
     result = suscep.fit(own, T, chi, [2.1, -140.0, 0.98], step={"J-BB": 2.0}, iterations=0)
     assert [p["step"] for p in result.parameters] == [0.5, 2.0, 0.5]
+
+
+@pytest.mark.parametrize("refine", [False, True])
+def test_the_document_of_suscep_fit_for_the_same_model_file(tmp_path, refine):
+    template = run_program(tmp_path, ["fit", "--template", "24"])
+    assert template.returncode == 0, template.stderr
+    (tmp_path / "model.json").write_text(template.stdout)
+    (tmp_path / "out").mkdir()
+    args = ["fit", *(["--refine"] if refine else []), "model.json", "cuac.dat"]
+    done = run_program(tmp_path, [*args, "--output-dir", "out"], files=["cuac.dat"])
+    assert done.returncode == 0, done.stderr
+    T, chi = suscep.read_data(tmp_path / "cuac.dat")
+    model = suscep.Model.from_file(tmp_path / "model.json")
+    result = suscep.fit(model, T, chi, refine=refine, name="cuac.dat")
+    assert result.to_dict() == json.loads((tmp_path / "out" / "cuac.json").read_text())
+
+
+def test_a_fit_cut_short_says_so_and_points_at_the_check():
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    result = suscep.fit(suscep.Model(24), T, chi, iterations=30)
+    assert result.fit["budget_exhausted"] and result.minimum_check["stopped_short"]
+    assert result.notes[-1].endswith("see result.minimum_check")
+    text = repr(result)
+    assert "the budget of evaluations ran out" in text
+    assert "the check of the minimum found a clearly lower L.S. error" in text
+    assert "see result.minimum_check" in result._repr_html_()
