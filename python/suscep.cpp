@@ -446,7 +446,7 @@ Result Fit(const engine::Model& model, const py::object& T, const py::object& ch
   engine::FitOptions options;
   options.refine = refine;
   options.report = report;
-  options.document = false;  // until asked for
+  options.document = false;                        // until asked for
   options.document_name = "result.minimum_check";  // where a note points
   Result r;
   {
