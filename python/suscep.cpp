@@ -92,6 +92,7 @@ Array Temperatures(py::handle T) {
   Array a = Vector(T, "T");
   const double* t = a.data();
   const py::ssize_t n = a.size();
+  if (n > INT_MAX) throw py::value_error("T: more than " + std::to_string(INT_MAX) + " points");
   // One pass on the bits, which the compiler vectorises: a double is finite
   // and above 0 when its sign bit is clear, its exponent is not all ones and
   // it is not zero. The point is looked for only when one is bad.
@@ -192,8 +193,9 @@ std::vector<double> Override(const engine::Model& model, py::handle given, const
   return Values(model, given, what);
 }
 
+// A file name from a str, bytes or path object.
 std::string Path(py::handle path) {
-  return py::str(py::module_::import("os").attr("fspath")(path));
+  return py::str(py::module_::import("os").attr("fsdecode")(path));
 }
 
 // ---------------------------------------------------------------------------

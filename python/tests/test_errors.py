@@ -93,6 +93,10 @@ def test_model_choices_the_program_refuses():
 def test_files(tmp_path):
     with pytest.raises(OSError, match="missing.dat"):
         suscep.read_data(tmp_path / "missing.dat")
+    assert len(suscep.read_data(str(EXAMPLES / "cuac.dat"))[0]) == 40
+    assert len(suscep.read_data(bytes(EXAMPLES / "cuac.dat"))[0]) == 40
+    with pytest.raises(TypeError):
+        suscep.read_data(None)
     with pytest.raises(OSError):
         suscep.Model.from_file(tmp_path / "missing.json")
     (tmp_path / "model.json").write_text('{"model": {"expression": 24,}}')
