@@ -56,6 +56,19 @@ double Real(py::handle value, const std::string& what) {
   return x;
 }
 
+// A whole number, never a float or a string.
+int Integer(py::handle value, const std::string& what) {
+  if (!PyIndex_Check(value.ptr()) || py::isinstance<py::bool_>(value)) {
+    throw py::type_error(what + ": " + py::repr(value).cast<std::string>() +
+                         " is not a whole number");
+  }
+  const long long n = PyLong_AsLongLong(py::int_(py::reinterpret_borrow<py::object>(value)).ptr());
+  if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (n < INT_MIN || n > INT_MAX)
+    throw py::value_error(what + ": " + std::to_string(n) + " is out of range");
+  return static_cast<int>(n);
+}
+
 // A one-dimensional array of doubles from a sequence or an array of
 // numbers (booleans, integers or reals; not strings, which numpy would
 // parse).
@@ -247,8 +260,13 @@ py::object WithFunctions(int expression, const py::object& terms) {
   return terms;
 }
 
-engine::Model MakeModel(int expression, const py::object& terms, const py::object& equation_type,
-                        const py::object& g, const py::object& corrections) {
+// No expression number: 99 (the terms as given) with terms, else 24.
+engine::Model MakeModel(const py::object& number, const py::object& terms,
+                        const py::object& equation_type, const py::object& g,
+                        const py::object& corrections) {
+  const int expression = !number.is_none() ? Integer(number, "expression")
+                         : terms.is_none() ? 24
+                                           : 99;
   py::dict model;
   model["expression"] = expression;
   if (!terms.is_none()) model["terms"] = WithFunctions(expression, terms);
@@ -374,19 +392,6 @@ std::string ResultHtml(const Result& r) {
   html += "</table>";
   for (const std::string& note : f.notes) html += "<p>" + Html(note) + "</p>";
   return html;
-}
-
-// A whole number, never a float or a string.
-int Integer(py::handle value, const std::string& what) {
-  if (!PyIndex_Check(value.ptr()) || py::isinstance<py::bool_>(value)) {
-    throw py::type_error(what + ": " + py::repr(value).cast<std::string>() +
-                         " is not a whole number");
-  }
-  const long long n = PyLong_AsLongLong(py::int_(py::reinterpret_borrow<py::object>(value)).ptr());
-  if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
-  if (n < INT_MIN || n > INT_MAX)
-    throw py::value_error(what + ": " + std::to_string(n) + " is out of range");
-  return static_cast<int>(n);
 }
 
 // The model's description with the starts, steps, corrections and fit
@@ -550,10 +555,10 @@ ValueError) when the program would refuse it.)");
 
   py::class_<engine::Model>(m, "Model", R"(A fit model of the library.
 
-Model(expression=24, terms=None, equation_type=None, g=None, corrections=None)
+Model(expression=None, terms=None, equation_type=None, g=None, corrections=None)
 
 expression: a standard expression number (see expressions()), or 99 for a
-    list of terms of your own.
+    list of terms of your own; left out: 99 when terms are given, else 24.
 terms: for a standard expression, one dict per term with its constants and
     correction (keys S, S1, S2, B, other_function, correction; the defaults
     where left out); for 99, the terms with their function as well.
@@ -564,7 +569,7 @@ corrections: dict with diamagnetic, tip and factor (cm3/mol, cm3/mol, no
 
 The keys are those of a model file and of SUSCEP.JSON; a model the program
 refuses raises ModelError (a ValueError) with the program's message.)")
-      .def(py::init(&MakeModel), py::arg("expression") = 24, py::kw_only(),
+      .def(py::init(&MakeModel), py::arg("expression") = py::none(), py::kw_only(),
            py::arg("terms") = py::none(), py::arg("equation_type") = py::none(),
            py::arg("g") = py::none(), py::arg("corrections") = py::none())
       .def_static(

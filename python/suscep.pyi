@@ -35,7 +35,7 @@ def read_data(path: _Path) -> tuple[np.ndarray, np.ndarray]:
 class Model:
     def __init__(
         self,
-        expression: int = 24,
+        expression: Optional[int] = None,
         *,
         terms: Optional[Sequence[Mapping[str, Any]]] = None,
         equation_type: Optional[int] = None,

@@ -45,8 +45,12 @@ def test_functions_name_their_constants_parameters_and_correction():
 def test_choices_of_a_standard_expression():
     fixed = suscep.Model(24, g=2.0, terms=[{"correction": True}, {"S": 0.5, "correction": True}])
     assert fixed.parameter_names == ["J-BB", "Z*JP", "THETA", "COEFF1"]
-    own = suscep.Model(99, equation_type=1, terms=[{"function": 8, "S1": 2.5, "S2": 2.5}])
+    own = suscep.Model(terms=[{"function": 8, "S1": 2.5, "S2": 2.5}])
     assert own.parameter_names == ["g-value", "J-Dimer"]
+    assert own.to_dict()["model"]["expression"] == 99
+    assert suscep.Model().to_dict() == suscep.Model(24).to_dict()
+    pair = suscep.Model(99, equation_type=2, terms=[{"function": 4}, {"function": 1, "S": 0.5}])
+    assert pair.parameter_names == suscep.Model(24).parameter_names
 
 
 def test_model_round_trips_through_its_dict():
