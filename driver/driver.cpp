@@ -16,8 +16,6 @@
 namespace driver {
 namespace {
 
-constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
-
 enum class State { kMenu, kAsk, kProceed, kPlotMenu, kPlot, kEdit, kOptions, kEnd };
 
 // The data file name; asked again while blank. Trailing blanks are not part
@@ -71,7 +69,7 @@ State Ask(Session& s) {
       return State::kMenu;
     case 'E':
     case 'e':
-      con.Free({kEnterEquation});
+      con.Free({model::kEnterEquation});
       c.MN = con.ReadInt(c.MN);
       return State::kAsk;
     case 'F':
@@ -95,7 +93,7 @@ void NewExpression(Session& s) {
   con.Free({"Enter No. of Terms (Fns.) in Eqn (Max. ", model::MAXTERM, ")"});
   const int nterm = con.ReadInt(m.NTERM);
   if (nterm > model::MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", model::MAXTERM});
+    con.Free({model::kTooManyTerms, model::MAXTERM});
     throw format::ProgramStop{};
   }
   m.NTERM = nterm > 0 ? nterm : 0;
@@ -120,18 +118,16 @@ State Proceed(Session& s) {
   m.GVAL = c.GVAL;
   if (model::GFitted(c.GVAL)) model::AddParameter(m, s.con, "g-value ");
 
-  const int M = c.MN / 10;
-  if (M == 9) {
+  if (model::OwnExpression(c.MN)) {
     NewExpression(s);
   } else {
-    const int N = c.MN - 10 * M;
-    if (c.MN < 1 || N == 0 || c.MN > 79) {
+    if (!model::StandardExpression(c.MN)) {
       m.NPAR = 0;
-      s.con.Free({kEnterEquation});
+      s.con.Free({model::kEnterEquation});
       c.MN = s.con.ReadInt(c.MN);
       return State::kAsk;
     }
-    model::Decode(m, M, N);
+    model::Decode(m, c.MN / 10, c.MN % 10);
   }
   for (int k = 1; k <= m.NTERM; ++k) model::SelectFunction(m, s.con, m.IFN[k - 1], k);
   if (m.ITYPE != 1) model::AddParameter(m, s.con, "COEFF1  ");

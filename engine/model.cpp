@@ -9,8 +9,6 @@
 namespace engine {
 namespace {
 
-constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
-
 [[noreturn]] void Refuse(const std::string& what) { throw ModelError(what); }
 
 std::string Number(double x) {
@@ -19,9 +17,10 @@ std::string Number(double x) {
   return text;
 }
 
-bool NewExpression(int mn) { return mn == 0 || (mn >= 90 && mn <= 99); }
+// 0: the terms as given.
+bool NewExpression(int mn) { return mn == 0 || model::OwnExpression(mn); }
 
-bool StandardExpression(int mn) { return mn >= 1 && mn <= 79 && mn % 10 != 0; }
+bool StandardExpression(int mn) { return model::StandardExpression(mn); }
 
 const char* FunctionLabel(int code) {
   static const char* const kNames[] = {
@@ -72,7 +71,7 @@ double DefaultStart(const std::string& name) {
 
 void Append(model::FitModel& m, const std::string& name) {
   if (!model::AppendParameter(m, name, 0.0)) {
-    Refuse("Minimisation parameters should not exceed " + std::to_string(model::MAXPAR));
+    Refuse(model::kTooManyParameters + std::to_string(model::MAXPAR));
   }
 }
 
@@ -81,8 +80,7 @@ void Append(model::FitModel& m, const std::string& name) {
 void BuildTerm(model::FitModel& m, int k, int code, const TermDescription& t) {
   const std::string where = "term " + std::to_string(k) + ": ";
   if (code < 1 || code > 10) {
-    Refuse(where + "function " + std::to_string(code) +
-           ": Function not available in the list (1-10)");
+    Refuse(where + "function " + std::to_string(code) + ": " + model::kNoSuchFunction);
   }
   m.IFN[k - 1] = code;
   m.S1[k - 1] = 0.0;
@@ -201,7 +199,7 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
   if (NewExpression(mn)) {
     settings.MN = mn == 0 ? 99 : mn;
     if (terms.size() > static_cast<std::size_t>(model::MAXTERM)) {
-      Refuse("No. of terms cannot be more than " + std::to_string(model::MAXTERM));
+      Refuse(model::kTooManyTerms + std::to_string(model::MAXTERM));
     }
     if (d.equation_type < 1 || d.equation_type > 3) {
       Refuse("equation type " + std::to_string(d.equation_type) + " is not 1, 2 or 3");
@@ -226,7 +224,7 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
              " terms with the functions " + functions + "; the terms given do not match");
     }
   } else {
-    Refuse("expression " + std::to_string(mn) + " is refused (" + kEnterEquation +
+    Refuse("expression " + std::to_string(mn) + " is refused (" + model::kEnterEquation +
            "): 1-79 with a units digit that is not 0, or 90-99 with terms");
   }
   for (int k = 1; k <= m.NTERM; ++k) BuildTerm(m, k, m.IFN[k - 1], terms[k - 1]);

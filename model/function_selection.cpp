@@ -174,11 +174,11 @@ std::vector<std::string> TermParameterNames(int code, double S1, int IOTHER) {
 
 void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
   if (k < 1 || k > MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", MAXTERM});
+    con.Free({kTooManyTerms, MAXTERM});
     throw format::ProgramStop{};
   }
   if (code < 1 || code > 10) {
-    con.Free({"Function not available in the list (1-10)"});
+    con.Free({kNoSuchFunction});
     throw format::ProgramStop{};
   }
   TermParameters(m, con, code, k);

@@ -21,7 +21,7 @@ std::string PadName(const std::string& name) {
 void AddParameter(FitModel& m, format::Console& con, const std::string& name) {
   // Refuse before touching `NPAR`, so the record never claims a 13th entry.
   if (m.NPAR >= MAXPAR) {
-    con.Free({"Minimisation parameters should not exceed ", MAXPAR});
+    con.Free({kTooManyParameters, MAXPAR});
     throw format::ProgramStop{};
   }
   const int j = m.NPAR;

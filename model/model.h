@@ -61,6 +61,18 @@ std::vector<std::string> TermParameterNames(int code, double S1, int IOTHER);
 // "Z*JP    " for the others.
 inline const char* CorrectionName(int code) { return code == 1 ? "THETA   " : "Z*JP    "; }
 
+// The expression numbers the corrections menu accepts: 90-99 ask for the
+// user's own expression; 1-79 with a units digit that is not 0 are decoded.
+inline bool OwnExpression(int MN) { return MN / 10 == 9; }
+inline bool StandardExpression(int MN) { return MN >= 1 && MN <= 79 && MN % 10 != 0; }
+// The prompt for the expression number, asked again after a refused one.
+constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
+
+// The messages of the limits that end the dialogue.
+constexpr char kTooManyTerms[] = "No. of terms cannot be more than ";
+constexpr char kTooManyParameters[] = "Minimisation parameters should not exceed ";
+constexpr char kNoSuchFunction[] = "Function not available in the list (1-10)";
+
 // Sets ITYPE, NTERM and IFN from the digits M (0..7, or below 0) and N.
 void Decode(FitModel& m, int M, int N);
 

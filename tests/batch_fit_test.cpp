@@ -183,6 +183,38 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
   EXPECT_FALSE(fs::exists(dir_ / "dnit2.json"));
 }
 
+TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
+  engine::ModelDescription d = engine::Template(24);
+  d.fit.iterations = 10;
+  Write(dir_ / "short.json", engine::ModelText(d));
+  const Outcome r = Fit({"--svg", "--verbose", P("short.json"), P("dnit2.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(r.out.size() - 14), " budget,short\n");
+  engine::FitOptions options;
+  options.plot = 3;  // XT vs. T unless --plot says otherwise
+  options.document_name = P("dnit2.json");
+  const engine::FitResult direct = engine::Fit(d, engine::ReadData(P("dnit2.dat")), options);
+  EXPECT_EQ(Read(dir_ / "dnit2.svg"), direct.svg);
+  // The progress lines and the notes on standard error, under the file's name.
+  EXPECT_EQ(r.err.substr(0, 12 + P("dnit2.dat").size() + 2),
+            "suscep fit: " + P("dnit2.dat") + ":\n");
+  EXPECT_NE(r.err.find("L.S.Error\n   1    2.0000"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Iteration is completed.  Calculation ESDs"), std::string::npos);
+  EXPECT_NE(r.err.find(direct.notes.at(1) + "\n"), std::string::npos);
+  EXPECT_NE(direct.notes.at(1).find("see " + P("dnit2.json")), std::string::npos);
+
+  const Outcome quiet = Fit({"--json", P("short.json"), P("dnit2.dat"), P("none.dat")});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.err.find("L.S.Error"), std::string::npos);
+  const json j = json::parse(quiet.out);
+  EXPECT_EQ(j["results"][0]["budget_exhausted"], true);
+  EXPECT_EQ(j["results"][0]["stopped_short"], true);
+  EXPECT_EQ(j["results"][0]["svg"], nullptr);
+  EXPECT_EQ(j["failures"][0]["file"], P("none.dat"));
+  EXPECT_EQ(j["failures"][0]["error"],
+            "open: cannot open data file '" + P("none.dat") + "': No such file or directory");
+}
+
 TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   const Outcome t = Fit({"--template", "24"});
   EXPECT_EQ(t.status, 0);

@@ -2,8 +2,10 @@
 // given back to the engine as its model file with the same data, gives the
 // same numbers, bit for bit.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -56,6 +58,32 @@ TEST(EngineAgainstDialogue, WorkedExamples) {
                  {{data, Example(data)}});
     ExpectSameFit(r, data);
   }
+}
+
+// The program run with `args` in the directory of `r`; its exit status.
+int RunIn(const e2e::Result& r, const std::string& args) {
+  const std::string command = "cd '" + r.dir.string() + "' && '" SUSCEP_BINARY "' " + args +
+                              " > fit_out.txt 2> fit_err.txt";
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// The program's own `suscep fit`, given the dialogue's SUSCEP.JSON and the
+// same data file, writes the same document, byte for byte.
+TEST(EngineAgainstDialogue, SuscepFitWritesTheDialoguesDocument) {
+  const e2e::Result r = e2e::Run("engine_suscep_fit", Example("dnit2-answers.txt"),
+                                 {{"dnit2.dat", Example("dnit2.dat")}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(RunIn(r, "fit --report SUSCEP.JSON dnit2.dat"), 0) << r.File("fit_err.txt");
+  EXPECT_EQ(r.File("fit_err.txt"), "");
+  EXPECT_EQ(r.File("dnit2.json"), r.File("SUSCEP.JSON"));
+  EXPECT_EQ(r.File("dnit2.out"), r.File("SUSCEP.OUT"));
+  EXPECT_EQ(e2e::Lines(r.File("fit_out.txt")).size(), 2u);
+  EXPECT_EQ(RunIn(r, "fit SUSCEP.JSON"), 2);
+  EXPECT_EQ(r.File("fit_err.txt"),
+            "suscep fit: give a model file and at least one data file (see suscep fit --help)\n");
+  EXPECT_EQ(RunIn(r, "--help"), 0);
+  EXPECT_NE(r.File("fit_out.txt").find("suscep fit [OPTIONS] MODEL DATA..."), std::string::npos);
 }
 
 std::string Exact(double x) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "format/console.h"
 
 namespace {
 
@@ -172,6 +173,32 @@ TEST(EngineThreads, FitsInThreadsEqualFitsInTurn) {
     EXPECT_EQ(at_once[i].report, in_turn[i].report) << i;
     EXPECT_EQ(at_once[i].svg, in_turn[i].svg) << i;
   }
+}
+
+// Layouts met for the first time in two threads at once: each is parsed
+// into the shared cache while the other thread reads or adds another.
+TEST(EngineThreads, LayoutsFirstWrittenInTwoThreads) {
+  class Text : public format::RecordSink {
+   public:
+    void Record(std::string_view record) override { text.append(record).append("\n"); }
+    std::string text;
+  };
+  auto write = [](int first, Text& out) {
+    for (int w = first; w < first + 200; ++w) {
+      format::Write(out,
+                    "(1X,'thread layout',I" + std::to_string(w % 20 + 2) + ",F" +
+                        std::to_string(w + 10) + ".3)",
+                    {w % 7, 0.5 * w});
+    }
+  };
+  Text a, b, a_again, b_again;
+  std::thread t([&] { write(1000, a); });
+  write(2000, b);
+  t.join();
+  write(1000, a_again);
+  write(2000, b_again);
+  EXPECT_EQ(a.text, a_again.text);
+  EXPECT_EQ(b.text, b_again.text);
 }
 
 }  // namespace
