@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -64,8 +65,9 @@ int Integer(py::handle value, const std::string& what) {
   }
   const long long n = PyLong_AsLongLong(py::int_(py::reinterpret_borrow<py::object>(value)).ptr());
   if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
-  if (n < INT_MIN || n > INT_MAX)
+  if (n < INT_MIN || n > INT_MAX) {
     throw py::value_error(what + ": " + std::to_string(n) + " is out of range");
+  }
   return static_cast<int>(n);
 }
 
@@ -370,7 +372,6 @@ std::string ResultRepr(const Result& r) {
   }
   text += "  L.S. error = " + Number(f.ls_error);
   if (f.budget_exhausted) text += "\n  the budget of evaluations ran out before convergence";
-  if (f.interrupted) text += "\n  the fit was stopped";
   if (f.stopped_short) text += "\n  the check of the minimum found a clearly lower L.S. error";
   return text;
 }
