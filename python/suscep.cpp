@@ -598,7 +598,7 @@ fit() uses unless told otherwise. starts: "start" (the file's starts) or
                              "The starts of the parameters, in the model's order.")
       .def_property_readonly("step", &engine::Model::steps,
                              "The simplex steps of the parameters (0: held fixed).")
-      .def_property_readonly("term_count", &engine::Model::term_count)
+      .def_property_readonly("term_count", &engine::Model::term_count, "The number of terms.")
       .def("__call__", &Evaluate, py::arg("T"), py::arg("values"),
            R"(The calculated molar susceptibility (cm3/mol, TIP included) at the
 temperatures T (K, a 1-D array) for the parameter values (a sequence in the
@@ -617,7 +617,9 @@ model(T, values).)")
       .def("__repr__", &ModelRepr);
 
   py::class_<Result>(m, "Result", "The outcome of fit(); its keys are those of SUSCEP.JSON.")
-      .def_property_readonly("parameter_names", [](const Result& r) { return r.fit.names; })
+      .def_property_readonly(
+          "parameter_names", [](const Result& r) { return r.fit.names; },
+          "The parameter names, in the model's order.")
       .def_property_readonly(
           "values", [](const Result& r) { return r.PerName(r.fit.values); },
           "The fitted values by name.")
@@ -630,13 +632,26 @@ model(T, values).)")
       .def_property_readonly(
           "ls_error", [](const Result& r) { return r.fit.ls_error; },
           "The L.S. error: sum of squared residuals over sum of chi squared.")
-      .def_property_readonly("parameters", [](Result& r) { return r.Section("parameters"); })
-      .def_property_readonly("fit", [](Result& r) { return r.Section("fit"); })
-      .def_property_readonly("statistics", [](Result& r) { return r.Section("statistics"); })
-      .def_property_readonly("minimum_check", [](Result& r) { return r.Section("minimum_check"); })
-      .def_property_readonly("method", [](const Result& r) { return r.fit.method; })
-      .def_property_readonly("refined", [](const Result& r) { return r.fit.refined; })
-      .def_property_readonly("notes", [](const Result& r) { return r.fit.notes; })
+      .def_property_readonly(
+          "parameters", [](Result& r) { return r.Section("parameters"); },
+          "Per parameter: name, start, step, value, sigma, std_error, ci95 (SUSCEP.JSON).")
+      .def_property_readonly(
+          "fit", [](Result& r) { return r.Section("fit"); },
+          "The fit settings and its course: iterations, evaluations, budget_exhausted, ...")
+      .def_property_readonly(
+          "statistics", [](Result& r) { return r.Section("statistics"); },
+          "Least-squares statistics: covariance, correlation, aic, bic, undetermined, ...")
+      .def_property_readonly(
+          "minimum_check", [](Result& r) { return r.Section("minimum_check"); },
+          "The Levenberg-Marquardt check of the minimum: values, ls_error, stopped_short, ...")
+      .def_property_readonly(
+          "method", [](const Result& r) { return r.fit.method; }, "What produced the values.")
+      .def_property_readonly(
+          "refined", [](const Result& r) { return r.fit.refined; },
+          "True when the values are those of the refinement (refine=True).")
+      .def_property_readonly(
+          "notes", [](const Result& r) { return r.fit.notes; },
+          "What the program notes after the fit: a budget run out, a fit stopped short.")
       .def_property_readonly(
           "report",
           [](const Result& r) {
