@@ -121,3 +121,33 @@ def test_a_data_file_the_program_refuses_has_its_message(tmp_path, monkeypatch, 
     with pytest.raises(ValueError) as refused:
         suscep.read_data("bad.dat")
     assert str(refused.value) == message
+
+
+JUNK = [None, "x", b"", [], [[1.0]], {}, {"a": 1}, math.nan, -1, 10**20, object(),
+        np.array(["a"]), np.ones((2, 2)), (1.0, "2"), {"g-value": None}]
+
+
+def test_junk_anywhere_is_a_python_exception_never_a_crash():
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    for junk in JUNK:
+        for call in (
+            lambda: MODEL(junk, VALUES),
+            lambda: MODEL(T, junk),
+            lambda: MODEL.terms(junk, junk),
+            lambda: suscep.Model(junk),
+            lambda: suscep.Model(24, terms=junk),
+            lambda: suscep.Model(24, terms=[junk, junk]),
+            lambda: suscep.Model(24, g=junk, corrections=junk),
+            lambda: suscep.Model(99, terms=[{"function": 1, "S": junk}], equation_type=junk),
+            lambda: suscep.Model.from_dict(junk),
+            lambda: suscep.read_data(junk),
+            lambda: suscep.fit(MODEL, junk, chi),
+            lambda: suscep.fit(MODEL, T, junk),
+            lambda: suscep.fit(MODEL, T, chi, junk),
+            lambda: suscep.fit(MODEL, T, chi, step=junk, corrections=junk),
+            lambda: suscep.fit(MODEL, T, chi, iterations=junk, reqmin=junk, ncheck=junk),
+        ):
+            try:
+                call()
+            except (TypeError, ValueError, OSError, OverflowError) as e:
+                assert str(e) and "unknown exception" not in str(e), (junk, e)

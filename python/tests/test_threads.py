@@ -32,6 +32,12 @@ def test_fits_in_threads_give_the_numbers_of_fits_in_turn():
         futures = [pool.submit(suscep.fit, model, T, chi, start) for T, chi in sets]
         at_once = [f.result().to_dict() for f in futures]
     assert at_once == in_turn
+    # One model evaluated in many threads at once.
+    T = np.linspace(2.0, 300.0, 5000)
+    values = [[2.0 + 0.01 * k, -100.0 - k, 0.95] for k in range(16)]
+    alone = [model(T, v).tolist() for v in values]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+        assert [c.tolist() for c in pool.map(lambda v: model(T, v), values)] == alone
 
 
 def runs_without_the_lock(call, attempts=20):
