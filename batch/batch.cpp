@@ -63,7 +63,8 @@ Options:
   --help                 show this text
 
 Exit status: 0 every data file fitted, 1 some failed (each named on
-standard error), 2 a usage error or a model file that cannot be used.
+standard error), 2 a usage error or a model file that cannot be used, 3 any
+other failure, such as running out of memory.
 )";
 
 class UsageError : public std::runtime_error {
@@ -242,6 +243,9 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     r.error = e.what();
   } catch (const std::bad_alloc&) {
     r.error = "out of memory";
+  } catch (const std::exception& e) {
+    // Nothing else is expected; whatever it is stays with this file.
+    r.error = std::string("unexpected failure: ") + format::Printable(e.what(), 200);
   }
   return r;
 }
@@ -279,8 +283,8 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     const Outcome& r = outcomes[i];
     if (!r.done) continue;
-    std::vector<std::string> row = {o.data[i], std::to_string(r.fit.points),
-                                    Scientific(r.fit.ls_error, 4)};
+    std::vector<std::string> row = {format::Printable(o.data[i], format::kNameShown),
+                                    std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       row.push_back(Scientific(r.fit.values[j], 6));
       row.push_back(Scientific(r.fit.sigma[j], 2));
@@ -362,10 +366,11 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
       Outcome r = FitOne(o, model, o.data[i], progress);
       const std::lock_guard<std::mutex> lock(guard);
       if (o.verbose) {
-        err << kName << o.data[i] << ":\n" << progress;
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ":\n" << progress;
         for (const std::string& note : r.fit.notes) err << note << '\n';
       }
-      if (!r.done) err << kName << o.data[i] << ": " << r.error << '\n';
+      if (!r.done)
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ": " << r.error << '\n';
       err.flush();
       outcomes[i] = std::move(r);
     }
@@ -424,8 +429,11 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     err << kName << e.what() << std::endl;
     return 2;
   } catch (const std::bad_alloc&) {
-    err << kName << "out of memory" << std::endl;
-    return 2;
+    err << kName << "fatal error: out of memory" << std::endl;
+    return 3;
+  } catch (const std::exception& e) {
+    err << kName << "fatal error: " << format::Printable(e.what(), 200) << std::endl;
+    return 3;
   }
 }
 

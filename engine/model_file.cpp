@@ -136,6 +136,15 @@ void ModelSection(const json& v, ModelDescription& d) {
   }
   d.expression = IntegerAt(v, "expression", "model", 0);
   d.equation_type = IntegerAt(v, "equation_type", "model", 1);
+  if (model::StandardExpression(d.expression) && v.find("equation_type") != v.end()) {
+    model::FitModel m;
+    model::Decode(m, d.expression / 10, d.expression % 10);
+    if (m.ITYPE != d.equation_type) {
+      Refuse("model.equation_type", "expression " + std::to_string(d.expression) +
+                                        " has equation type " + std::to_string(m.ITYPE) + ", not " +
+                                        std::to_string(d.equation_type));
+    }
+  }
   const auto g = v.find("g");
   if (g != v.end() && !g->is_null()) d.g = NumberAt(v, "g", "model", 0.0);
 }
@@ -165,9 +174,10 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   json root;
   try {
     root = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // "[json.exception.parse_error.101] parse error at line 3, column 5: ...",
+    // or a number too large for a double.
     std::string what = e.what();
-    // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
     const auto at = what.find("] ");
     Refuse("", at == std::string::npos ? what : what.substr(at + 2));
   }
@@ -253,7 +263,8 @@ ModelDescription ReadModelFile(const std::string& path, Starts starts) {
     throw FileError("open: cannot read model file '" + format::Printable(path, format::kNameShown) +
                     "'");
   }
-  return ParseModel(text.str(), starts, "model file '" + format::Printable(path, format::kNameShown) + "'");
+  return ParseModel(text.str(), starts,
+                    "model file '" + format::Printable(path, format::kNameShown) + "'");
 }
 
 std::string ModelText(const ModelDescription& d) {

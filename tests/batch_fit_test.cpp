@@ -133,6 +133,9 @@ TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {
       << r.err;
   EXPECT_TRUE(fs::exists(dir_ / "dnit2.json"));
   EXPECT_FALSE(fs::exists(dir_ / "bad.json"));
+  // A name is quoted fit for a terminal.
+  const Outcome escaped = Fit({P("m.json"), P("a\x1b[2Jb.dat")});
+  EXPECT_EQ(escaped.err.substr(0, 12 + P("a").size() + 8), "suscep fit: " + P("a\\x1B[2Jb"));
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
 }
 

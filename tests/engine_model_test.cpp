@@ -42,6 +42,8 @@ TEST(EngineModelFile, ErrorsSayWhatAndWhere) {
             "m.json: model: give the 'expression' number or the 'terms'");
   EXPECT_EQ(ParseError(R"({"fit": {}})"), "m.json: no 'model' section");
   EXPECT_EQ(ParseError("[1]"), "m.json: the model file: must be an object, not an array");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "fit": {"reqmin": 1e999}})"),
+            "m.json: number overflow parsing '1e999'");
   EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "terms": [{"function": 4,
              "correction": "theta"}, {"function": 1, "S": 0.5}]}})"),
             "m.json: model.terms[1].correction: 'theta' does not belong to function 4; its "
@@ -69,6 +71,9 @@ TEST(EngineModelFile, TheDialoguesRulesAndWording) {
             "trimer), 3 (Hatfield's tetramer), 4 (Kahn's chain of dimers)");
   EXPECT_EQ(ParseError(R"({"model": {"terms": [{"function": 10, "correction": true}]}})"),
             "m.json: term 1: a Constant (DIM) term takes no correction");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "equation_type": 1}})"),
+            "m.json: model.equation_type: expression 24 has equation type 2, not 1");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "equation_type": 2}})"), "");
   EXPECT_EQ(ParseError(R"({"model": {"equation_type": 4, "terms": [{"function": 4}]}})"),
             "m.json: equation type 4 is not 1, 2 or 3");
   EXPECT_EQ(ParseError(R"({"model": {"expression": 24, "terms": [{"function": 4}]}})"),
@@ -126,6 +131,29 @@ TEST(EngineModelFile, ATemplateReadsBackAsTheSameModel) {
   EXPECT_EQ(engine::Template(24).parameters[1].name, "J-BB");
   EXPECT_THROW(engine::Template(99), engine::ModelError);
   EXPECT_THROW(engine::Template(30), engine::ModelError);
+}
+
+// Every cut of a model file, and every byte of it changed to a few others,
+// parses or is refused with a ModelError; nothing else escapes.
+TEST(EngineModelFile, CutsAndChangedBytesAreRefusedCleanly) {
+  const std::string text = engine::ModelText(engine::Template(59));
+  int refused = 0;
+  auto parse = [&refused](const std::string& t) {
+    try {
+      engine::ParseModel(t);
+    } catch (const engine::ModelError&) {
+      ++refused;
+    }
+  };
+  for (std::size_t n = 0; n < text.size(); ++n) parse(text.substr(0, n));
+  EXPECT_EQ(refused, static_cast<int>(text.size()) - 1);  // all but the cut of the last line end
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    for (char c : {'9', '-', '"', '}', 'x', '\0'}) {
+      std::string changed = text;
+      changed[i] = c;
+      parse(changed);
+    }
+  }
 }
 
 TEST(EngineCatalogue, FunctionsAndExpressions) {
