@@ -23,8 +23,12 @@ VALUES = [
 
 
 def value_of(name, values):
-    key = "J" if name.startswith("J") else name.split("-")[0] if name.startswith("D-") else name
-    return values[key]
+    """Every J (J-BB, J1-Tetra, ...) takes "J", every D of a term "D"."""
+    if name.startswith("J"):
+        return values["J"]
+    if name.startswith("D-"):
+        return values["D"]
+    return values[name]
 
 
 def dialogue(expression, values):
