@@ -139,20 +139,23 @@ Array Temperatures(py::handle T) {
   throw py::value_error("the parameters do not match the model");
 }
 
-// The values of a mapping from parameter names to numbers, over `base`.
+// The keys of the parameters in a mapping: their names, the second of two
+// of one name (the two D-1 of expressions 32 and 52) with " #2" after it.
+std::vector<std::string> Keys(const std::vector<std::string>& names) {
+  std::vector<std::string> keys;
+  for (std::size_t j = 0; j < names.size(); ++j) {
+    int same = 1;
+    for (std::size_t i = 0; i < j; ++i) same += names[i] == names[j];
+    keys.push_back(same == 1 ? names[j] : names[j] + " #" + std::to_string(same));
+  }
+  return keys;
+}
+
+// The values of a mapping from parameter keys to numbers, over `base`.
 // Without `partial`, every parameter must be given.
 std::vector<double> ByName(const engine::Model& model, const py::dict& given,
                            const std::string& what, std::vector<double> base, bool partial) {
-  const std::vector<std::string> names = model.parameter_names();
-  for (std::size_t j = 0; j < names.size(); ++j) {
-    for (std::size_t i = 0; i < j; ++i) {
-      if (names[i] == names[j]) {
-        throw py::value_error(what + ": the model has two parameters named " + names[j] +
-                              ": give the values as a sequence, in the order of "
-                              "parameter_names");
-      }
-    }
-  }
+  const std::vector<std::string> names = Keys(model.parameter_names());
   std::vector<std::string> keys;
   std::size_t matched = 0;
   for (auto item : given) {
@@ -340,11 +343,12 @@ struct Result {
   }
   py::object Section(const char* key) { return Document()[key]; }
 
-  // Name to value, None where the value is not a number.
+  // Key (Keys) to value, None where the value is not a number.
   py::dict PerName(const std::vector<double>& values) const {
     py::dict d;
-    for (std::size_t j = 0; j < fit.names.size(); ++j) {
-      d[py::str(fit.names[j])] =
+    const std::vector<std::string> keys = Keys(fit.names);
+    for (std::size_t j = 0; j < keys.size(); ++j) {
+      d[py::str(keys[j])] =
           std::isfinite(values[j]) ? py::object(py::float_(values[j])) : py::object(py::none());
     }
     return d;
@@ -411,9 +415,10 @@ engine::ModelDescription FitDescription(const engine::Model& model, const py::ob
   if (!step.is_none()) {
     steps = Override(model, step, "step", steps);
     if (py::isinstance<py::dict>(step)) {
+      const std::vector<std::string> keys = Keys(names);
       for (auto item : py::reinterpret_borrow<py::dict>(step)) {
         for (std::size_t j = 0; j < names.size(); ++j) {
-          if (names[j] == py::str(item.first).cast<std::string>()) own[j] = true;
+          if (keys[j] == py::str(item.first).cast<std::string>()) own[j] = true;
         }
       }
     } else {
@@ -602,7 +607,8 @@ fit() uses unless told otherwise. starts: "start" (the file's starts) or
       .def("__call__", &Evaluate, py::arg("T"), py::arg("values"),
            R"(The calculated molar susceptibility (cm3/mol, TIP included) at the
 temperatures T (K, a 1-D array) for the parameter values (a sequence in the
-order of parameter_names, or a dict by name). Returns a numpy array.)")
+order of parameter_names, or a dict by name; the second of two parameters of
+one name is "D-1 #2"). Returns a numpy array.)")
       .def("terms", &Terms, py::arg("T"), py::arg("values"),
            R"(Each term's contribution at T: an array of shape (term_count, len(T)),
 the equation type's coefficients applied. With the TIP they add up to

@@ -45,12 +45,19 @@ def test_parameter_names_and_counts():
         suscep.fit(MODEL, T, chi, {"J": -150.0})
     with pytest.raises(ValueError, match=r"not 4"):
         suscep.fit(MODEL, T, chi, VALUES + [1.0])
-    # Two parameters of one name cannot be told apart by name.
+    # The second of two parameters of one name is told apart by "#2".
     twice = suscep.Model(32)
     assert twice.parameter_names == ["g-value", "D-1", "D-1", "COEFF1"]
-    with pytest.raises(ValueError, match="the model has two parameters named D-1"):
+    with pytest.raises(ValueError, match=r"it has 4 \(g-value, D-1, D-1, COEFF1\)"):
         twice([10.0], {"g-value": 2.0, "D-1": 1.0, "COEFF1": 0.9})
-    assert twice([10.0], [2.0, 1.0, 1.0, 0.9]).shape == (1,)
+    by_key = {"g-value": 2.0, "D-1": 1.0, "D-1 #2": -3.0, "COEFF1": 0.9}
+    assert twice([10.0], by_key) == twice([10.0], [2.0, 1.0, -3.0, 0.9])
+    assert twice([10.0], by_key) != twice([10.0], [2.0, -3.0, 1.0, 0.9])
+    T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
+    result = suscep.fit(twice, T, chi, by_key, step={"D-1 #2": 0.0}, iterations=0)
+    assert list(result.values) == ["g-value", "D-1", "D-1 #2", "COEFF1"]
+    assert result.values["D-1 #2"] == -3.0 and result.parameters[2]["step"] == 0.0
+    assert result.parameters[1]["step"] == 0.01
 
 
 def test_values_that_are_not_numbers():

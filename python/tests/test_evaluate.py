@@ -88,10 +88,10 @@ def test_every_expression_evaluates_as_the_program(tmp_path, expression):
         assert [q["start"] for q in doc["parameters"]] == p
         calc = model(doc["data"]["temperature"], p)
         assert calc.tolist() == doc["data"]["chi_calculated"]
-        by_name = dict(zip(model.parameter_names, p))
-        if len(by_name) < len(p):  # two D-1 of expressions 32 and 52: by order only
-            by_name = p
-        curve = model(np.array(doc["curve"]["temperature"]), by_name)
+        # By name: the second D-1 of expressions 32 and 52 is "D-1 #2".
+        keys = [n + " #2" if n in model.parameter_names[:j] else n
+                for j, n in enumerate(model.parameter_names)]
+        curve = model(np.array(doc["curve"]["temperature"]), dict(zip(keys, p)))
         assert curve.tolist() == doc["curve"]["chi"]
         # The terms add up to the model, with no TIP here.
         terms = model.terms(doc["data"]["temperature"], p)
