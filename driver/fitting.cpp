@@ -39,10 +39,19 @@ void ShowSettings(Session& s) {
 }
 
 void Fit(Session& s) {
-  // Ctrl-C ends the search with the best point so far; the estimate and
-  // the report follow.
-  const FitInterrupt interrupt;
-  engine::RunFit(s, &s.con, [&interrupt] { return interrupt.Requested(); });
+  {
+    // Ctrl-C ends the search with the best point so far; the estimate and
+    // the report follow.
+    const FitInterrupt interrupt;
+    engine::RunSimplex(s, &s.con, [&interrupt] { return interrupt.Requested(); });
+  }
+  engine::SimplexDone(&s.con);
+  {
+    // Ctrl-C here ends the estimate alone.
+    const FitInterrupt interrupt;
+    engine::EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
+  }
+  engine::FinishFit(s, &s.con);
 }
 
 // The iteration dialogue from its set-up to the report.
@@ -77,8 +86,13 @@ void IterationDialogue(Session& s) {
       m.PSTEP[j - 1] = con.ReadReal(m.PSTEP[j - 1]);
     }
   }
-  WriteReport(s);
-  WriteResults(s);
+  FitAnalysis found;
+  {
+    // Ctrl-C here ends the statistics and the check of the minimum alone.
+    const FitInterrupt interrupt;
+    found = AnalyseFit(s, [&interrupt] { return interrupt.Requested(); });
+  }
+  WriteReport(s, found);
 }
 
 }  // namespace

@@ -11,9 +11,16 @@
 
 namespace driver {
 
+// The engine's names the dialogue has always used.
+using engine::ApplyCorrections;
+using engine::CurveTemperature;
 using engine::DataSet;
+using engine::FitAnalysis;
 using engine::FitControl;
 using engine::FitRecord;
+using engine::kCurvePoints;
+using engine::kMaxData;
+using engine::Load;
 using engine::Settings;
 
 // The working state of the fit, with the console, the plot and the files
@@ -45,13 +52,33 @@ enum class EditResult { kPlot, kReported, kOptions };
 // and the report.
 EditResult EditParameters(Session& s);
 
-// The results report on the console and in SUSCEP.OUT.
-void WriteReport(Session& s);
+// The Std. devn. estimate after a fit (engine::EstimateDeviations).
+inline void EstimateDeviations(Session& s, const fit::StopFn& stop = {}) {
+  engine::EstimateDeviations(s, stop);
+}
 
-// SUSCEP.JSON, with the statistics and the check of the minimum, beside
-// every report; then, after a fit, the notes on `notes`. A failure to write
-// throws format::RunTimeError.
-void WriteResults(Session& s);
+// The statistics and the check of the minimum at the fitted values
+// (engine::Analyse).
+inline FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop = {}) {
+  return engine::Analyse(s, stop);
+}
+
+// SUSCEP.JSON for `found`, its data and curve evaluated on `e`.
+inline std::string ResultText(const Session& s, expressions::Evaluation& e,
+                              const FitAnalysis& found) {
+  return engine::ResultDocument(s, e, found);
+}
+
+// The notes on standard error for `found`, on `notes`: after a fit, and
+// after any report whose analysis was stopped.
+void WriteNotes(const Session& s, const FitAnalysis& found);
+
+// The results report on the console and in SUSCEP.OUT, with SUSCEP.JSON
+// for `found` beside it: both are written whole and put in place together
+// before the pause ("Press RETURN key"), and the notes follow them. A
+// failure to write throws format::RunTimeError and leaves both files as
+// they were.
+void WriteReport(Session& s, const FitAnalysis& found);
 
 // One whole run on the given console, from the banner to the end. Throws
 // format::ProgramStop at an orderly end, format::RunTimeError on a failure.

@@ -316,7 +316,8 @@ struct FitRecord {
   bool fitted = false;  // false after a zero-iteration report
   int budget = 0;       // NITER as asked
   fit::MinimiseOutcome outcome;
-  bool refined = false;  // the values are those of the refinement
+  bool sigma_stopped = false;  // the stop ended the Std. devn. estimate
+  bool refined = false;        // the values are those of the refinement
 };
 
 struct Work {
@@ -357,29 +358,58 @@ void ProgressHeader(const Work& w, format::RecordSink& sink);
 // The fit from the working values PVAL with the steps PSTEP and the
 // settings in w.fc: the simplex, the standard deviations and the L.S. error
 // at the result, with the progress lines on w.ev's console and `sink`.
+// `stop` answering true ends the simplex, and then the estimate. The steps
+// one by one: RunSimplex, SimplexDone, EstimateDeviations, FinishFit.
 void RunFit(Work& w, format::RecordSink* sink, const fit::StopFn& stop);
+// The simplex from PVAL into PFIT and LSERR.
+void RunSimplex(Work& w, format::RecordSink* sink, const fit::StopFn& stop);
+// The line that ends the simplex's progress lines, "Iteration is completed".
+void SimplexDone(format::RecordSink* sink);
+// The Std. devn. estimate after the simplex, into SIGMA and SIGFLAG (PFIT
+// takes the surface minimum). `stop` answering true ends it: SIGFLAG 1,
+// SIGMA 0, PFIT as it was, and last_fit.sigma_stopped set.
+void EstimateDeviations(Work& w, const fit::StopFn& stop = {});
+// The L.S. error at PFIT, after the progress heading.
+void FinishFit(Work& w, format::RecordSink* sink);
 
-// The report: every record to `file`, the summary also to `console` when
-// given, with `pause` called where the dialogue waits for RETURN. The
-// calculated values are evaluated on `ev` (w.ev in the dialogue).
+// The statistics and the check of the minimum at w.fc.PFIT, made on copies
+// (nothing in `w` changes, nothing is written). `stop` answering true ends
+// them, with nothing known.
+struct FitAnalysis {
+  analysis::Statistics statistics;
+  analysis::MinimumCheck check;
+  double check_ls_error = 0.0;  // not a number when the check did not run
+  double improvement = 0.0;     // relative, of the L.S. error
+  bool stopped_short = false;
+  bool interrupted = false;  // the stop ended the analysis: nothing in it is known
+  bool not_finite = false;   // the L.S. error or a residual is not finite: no analysis
+};
+using Findings = FitAnalysis;
+FitAnalysis Analyse(const Work& w, const fit::StopFn& stop = {});
+
+// The report in three parts. The head: the model and the values, every
+// record to `file`, the summary also to `console` when given.
+void WriteReportHead(const Work& w, format::RecordSink& file, format::RecordSink* console);
+// The rest of the file (the differences, the curve, the tables for
+// plotting) evaluated on `e`; with no file, only the evaluations, so that
+// `e` is left as the file would leave it.
+void WriteReportRest(const Work& w, format::RecordSink* file, expressions::Evaluation& e);
+// What the console shows after the pause: the differences, evaluated on
+// `ev` with the curve's evaluations after them, as the file has them.
+void ShowReportRest(const Work& w, format::RecordSink& console, expressions::Evaluation& ev);
+// The three in turn, with `pause` between the file and the console's rest;
+// the file's rest is evaluated on a copy of `ev` with no console.
 void WriteReport(const Work& w, expressions::Evaluation& ev, format::RecordSink& file,
                  format::RecordSink* console, const std::function<void()>& pause);
 
-// The statistics and the check of the minimum at w.fc.PFIT.
-struct Findings {
-  analysis::Statistics statistics;
-  analysis::MinimumCheck check;
-  double check_ls_error = 0.0;
-  double improvement = 0.0;
-  bool stopped_short = false;
-};
-Findings Analyse(const Work& w);
-
-// The result document (SUSCEP.JSON) of the working state.
-std::string ResultDocument(const Work& w, const Findings& findings);
+// The result document (SUSCEP.JSON) of the working state, its data and
+// curve evaluated on `e` (after the report's rest, in the dialogue).
+std::string ResultDocument(const Work& w, expressions::Evaluation& e, const FitAnalysis& found);
+// The same evaluated on a copy of w.ev with no console.
+std::string ResultDocument(const Work& w, const FitAnalysis& found);
 
 // The notes after a fit, each line ended; `result_path` is named in them.
-std::string Notes(const Work& w, const Findings& findings, const std::string& result_path);
+std::string Notes(const Work& w, const FitAnalysis& found, const std::string& result_path);
 
 }  // namespace engine
 

@@ -38,8 +38,7 @@ void CopyData(const Data& data, DataSet& set) {
 }
 
 // The refinement's point, standard errors and L.S. error as the fit's.
-void TakeRefinement(Work& w, const Findings& f) {
-  if (!f.check.ran) return;
+void TakeRefinement(Work& w, const FitAnalysis& f) {
   FitControl& fc = w.fc;
   const int n = w.fm.NPAR;
   for (int j = 0; j < n; ++j) fc.PFIT[j] = f.check.values[j];
@@ -72,7 +71,7 @@ std::string Picture(const Work& w, int option) {
   return svg.text();
 }
 
-FitResult ResultOf(const Work& w, const Findings& f) {
+FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   FitResult r;
   const int n = w.fm.NPAR;
   const FitControl& fc = w.fc;
@@ -171,12 +170,14 @@ void CheckData(const Data& data) {
 // built later.
 struct FitState {
   std::unique_ptr<const Work> work;
-  Findings findings;
+  expressions::Evaluation evaluation;  // as the report left it
+  FitAnalysis found;
 };
 
 std::string FitResult::Document() const {
   if (state == nullptr) return document;
-  return ResultDocument(*state->work, state->findings);
+  expressions::Evaluation e = state->evaluation;
+  return ResultDocument(*state->work, e, state->found);
 }
 
 FitResult Fit(const ModelDescription& description, const Data& data, const FitOptions& options) {
@@ -216,21 +217,27 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   f.LSERR = expressions::Objective(w.ev, w.fm.PVAL.data());
   if (f.NITER != 0) {
     const std::atomic<bool>* stop = options.stop;
-    RunFit(w, progress, [stop] { return stop != nullptr && stop->load(); });
+    RunSimplex(w, progress, [stop] { return stop != nullptr && stop->load(); });
+    SimplexDone(progress);
+    EstimateDeviations(w);
+    FinishFit(w, progress);
   }
-  if (options.refine && w.last_fit.fitted) TakeRefinement(w, Analyse(w));
+  FitAnalysis found = Analyse(w);
+  if (options.refine && w.last_fit.fitted && found.check.ran) {
+    TakeRefinement(w, found);
+    found = Analyse(w);
+  }
 
-  FitResult result;
-  std::string report;
-  if (options.report) {
-    TextSink file("\r\n");
-    WriteReport(w, w.ev, file, nullptr, {});
-    report = file.text();
-  }
-  const Findings findings = Analyse(w);
-  result = ResultOf(w, findings);
-  result.report = std::move(report);
-  const std::string notes = Notes(w, findings, options.document_name);
+  // The report's file, and the document evaluated after it, as the dialogue
+  // does; without a report only its evaluations.
+  TextSink file("\r\n");
+  if (options.report) WriteReportHead(w, file, nullptr);
+  expressions::Evaluation quiet = w.ev;
+  quiet.console = nullptr;
+  WriteReportRest(w, options.report ? &file : nullptr, quiet);
+  FitResult result = ResultOf(w, found);
+  result.report = file.text();
+  const std::string notes = Notes(w, found, options.document_name);
   for (std::size_t at = 0; at < notes.size();) {
     const std::size_t end = notes.find('\n', at);
     result.notes.push_back(notes.substr(at, end - at));
@@ -238,9 +245,9 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   }
   if (options.plot != 0) result.svg = Picture(w, options.plot);
   if (options.document) {
-    result.document = ResultDocument(w, findings);
+    result.document = ResultDocument(w, quiet, found);
   } else {
-    result.state = std::make_shared<const FitState>(FitState{std::move(work), findings});
+    result.state = std::make_shared<const FitState>(FitState{std::move(work), quiet, found});
   }
   return result;
 }

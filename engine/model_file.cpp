@@ -154,7 +154,8 @@ void ParametersSection(const json& v, Starts starts, ModelDescription& d) {
   for (std::size_t j = 0; j < v.size(); ++j) {
     const std::string where = "parameters[" + std::to_string(j + 1) + "]";
     const json& p = Object(v[j], where);
-    CheckKeys(p, where, {"name", "start", "step"}, {"value", "sigma", "std_error", "ci95"});
+    CheckKeys(p, where, {"name", "start", "step"},
+              {"held", "undetermined", "value", "sigma", "std_error", "ci95"});
     const auto name = p.find("name");
     if (name == p.end() || !name->is_string()) Refuse(where, "needs a 'name' (a string)");
     ParameterDescription out;
@@ -189,7 +190,7 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   const auto corrections = root.find("corrections");
   if (corrections != root.end()) {
     const json& c = Object(*corrections, "corrections");
-    CheckKeys(c, "corrections", {"diamagnetic", "tip", "factor"}, {});
+    CheckKeys(c, "corrections", {"diamagnetic", "tip", "factor"}, {"tip_added"});
     d.corrections.diamagnetic = NumberAt(c, "diamagnetic", "corrections", 0.0);
     d.corrections.tip = NumberAt(c, "tip", "corrections", 0.0);
     d.corrections.factor = NumberAt(c, "factor", "corrections", 1.0);
@@ -204,7 +205,7 @@ ModelDescription Parse(std::string_view text, Starts starts) {
     const json& f = Object(*fit, "fit");
     CheckKeys(f, "fit", {"iterations", "reqmin", "ncheck"},
               {"evaluations", "restarts", "budget_exhausted", "interrupted", "ls_error",
-               "sigma_estimated", "method"});
+               "sigma_estimated", "sigma_interrupted", "method"});
     d.fit.iterations = IntegerAt(f, "iterations", "fit", d.fit.iterations);
     d.fit.reqmin = NumberAt(f, "reqmin", "fit", d.fit.reqmin);
     d.fit.ncheck = IntegerAt(f, "ncheck", "fit", d.fit.ncheck);

@@ -140,6 +140,8 @@ class RecordFile : public RecordSink {
 
   void Record(std::string_view record) override;
   void Close();
+  // The file underneath, to put in place with others (CommitTogether).
+  WholeFile& file() { return file_; }
 
  private:
   WholeFile file_;

@@ -156,17 +156,32 @@ void WholeFile::Flush() {
   buffer_.clear();
 }
 
-void WholeFile::Commit() {
+void WholeFile::Finish() {
   if (fd_ < 0) return;
   Flush();
   if (sync_ && ::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail("close", errno);
+}
+
+void WholeFile::Rename() {
+  if (fd_ >= 0 || temp_.empty()) return;
   if (::rename(temp_.c_str(), path_.c_str()) != 0) Fail("close", errno);
   temp_.clear();
   Release(slot_);
   slot_ = -1;
+}
+
+void WholeFile::Commit() {
+  Finish();
+  Rename();
+}
+
+void CommitTogether(std::initializer_list<WholeFile*> files) {
+  for (WholeFile* file : files) file->Finish();
+  SignalBlock block;
+  for (WholeFile* file : files) file->Rename();
 }
 
 void WriteWholeFile(const std::string& path, std::string_view content, bool sync) {

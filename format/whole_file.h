@@ -3,6 +3,7 @@
 #ifndef SUSCEP_FORMAT_WHOLE_FILE_H_
 #define SUSCEP_FORMAT_WHOLE_FILE_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,11 @@ class WholeFile {
   void Commit();
 
  private:
+  friend void CommitTogether(std::initializer_list<WholeFile*> files);
+  // Commit() in two halves: the first may fail and leaves `path` alone; the
+  // second only renames. Each does something once.
+  void Finish();
+  void Rename();
   void Flush();
   [[noreturn]] void Fail(const char* operation, int error);
   [[noreturn]] void Fail(const char* operation, const char* reason);
@@ -41,6 +47,19 @@ class WholeFile {
   int fd_ = -1;
   int slot_ = -1;
 };
+
+// Puts several files in place as one, for outputs that belong together (a
+// report and its result file, a plot in two formats): every file is first
+// flushed, synced and closed (a failure throws, and no path has changed),
+// then all are renamed in the order given with SIGINT, SIGTERM and SIGHUP
+// held back until the last rename is done, so that a signal leaves all the
+// old files or all the new ones. Only a failed rename, which throws, can
+// leave the files before it new and the others old. A file already
+// committed is passed over. Example:
+//   WholeFile report(report_path), result(result_path);
+//   report.Write(...); result.Write(...);
+//   CommitTogether({&report, &result});
+void CommitTogether(std::initializer_list<WholeFile*> files);
 
 // Writes `content` to `path` through a WholeFile.
 void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true);
