@@ -221,7 +221,12 @@ struct FitOptions {
   int plot = 0;
   // The name the notes give the result document.
   std::string document_name = "SUSCEP.JSON";
+  // Build the result document now; false: FitResult::Document() builds it
+  // when it is first asked for, from the state the result keeps.
+  bool document = true;
 };
+
+struct FitState;
 
 struct FitResult {
   std::vector<std::string> names;
@@ -247,6 +252,11 @@ struct FitResult {
   std::string document;            // the result document, SUSCEP.JSON's layout
   std::string svg;                 // the picture of the plot, when asked for
   std::vector<std::string> notes;  // what the dialogue notes on standard error
+
+  // `document`, or when the fit was told not to build it, the result
+  // document built now (the same text).
+  std::string Document() const;
+  std::shared_ptr<const FitState> state;  // what Document() builds from
 };
 
 // Fits `model` to `data` (corrected by the description's corrections) from

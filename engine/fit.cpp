@@ -166,6 +166,20 @@ void CheckData(const Data& data) {
   }
 }
 
+// The working state of a fit and its findings, kept for a result document
+// built later.
+struct FitState {
+  std::unique_ptr<const Work> work;
+  expressions::Evaluation evaluation;  // as the report left it
+  FitAnalysis found;
+};
+
+std::string FitResult::Document() const {
+  if (state == nullptr) return document;
+  expressions::Evaluation e = state->evaluation;
+  return ResultDocument(*state->work, e, state->found);
+}
+
 FitResult Fit(const ModelDescription& description, const Data& data, const FitOptions& options) {
   return Fit(Model(description), data, options);
 }
@@ -223,7 +237,6 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   WriteReportRest(w, options.report ? &file : nullptr, quiet);
   FitResult result = ResultOf(w, found);
   result.report = file.text();
-  result.document = ResultDocument(w, quiet, found);
   const std::string notes = Notes(w, found, options.document_name);
   for (std::size_t at = 0; at < notes.size();) {
     const std::size_t end = notes.find('\n', at);
@@ -231,6 +244,11 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     at = end == std::string::npos ? notes.size() : end + 1;
   }
   if (options.plot != 0) result.svg = Picture(w, options.plot);
+  if (options.document) {
+    result.document = ResultDocument(w, quiet, found);
+  } else {
+    result.state = std::make_shared<const FitState>(FitState{std::move(work), quiet, found});
+  }
   return result;
 }
 

@@ -1,0 +1,114 @@
+"""Fits of the molar magnetic susceptibility against temperature.
+
+Units: T in K, chi in cm3/mol, J, D and Z*JP in cm-1, THETA in K, the field
+B in gauss; g, COEFF1 and COEFF2 have no unit.
+"""
+
+from os import PathLike
+from typing import Any, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+_Path = Union[str, PathLike[str]]
+_Values = Union[Sequence[float], npt.ArrayLike, Mapping[str, float]]
+
+class ModelError(ValueError):
+    """A model the program refuses."""
+
+class DataError(ValueError):
+    """A data set the program refuses."""
+
+def functions() -> list[dict[str, Any]]:
+    """The term functions: function, other_function, name, constants,
+    parameters, correction."""
+
+def expressions() -> list[dict[str, Any]]:
+    """The standard expressions: expression, equation_type, functions,
+    parameters."""
+
+def read_data(path: _Path) -> tuple[np.ndarray, np.ndarray]:
+    """(T, chi) of a data file, with the program's checks."""
+
+class Model:
+    def __init__(
+        self,
+        expression: Optional[int] = None,
+        *,
+        terms: Optional[Sequence[Mapping[str, Any]]] = None,
+        equation_type: Optional[int] = None,
+        g: Optional[float] = None,
+        corrections: Optional[Mapping[str, float]] = None,
+    ) -> None: ...
+    @staticmethod
+    def from_file(path: _Path, starts: str = "start") -> Model:
+        """The model of a model file or SUSCEP.JSON; starts: "start" or "value"."""
+    @staticmethod
+    def from_dict(description: Mapping[str, Any], starts: str = "start") -> Model:
+        """The model of a dict in the model-file layout."""
+    @property
+    def parameter_names(self) -> list[str]: ...
+    @property
+    def start(self) -> list[float]: ...
+    @property
+    def step(self) -> list[float]: ...
+    @property
+    def term_count(self) -> int: ...
+    def __call__(self, T: npt.ArrayLike, values: _Values) -> np.ndarray:
+        """chi (cm3/mol, TIP included) at the temperatures T (K)."""
+    def terms(self, T: npt.ArrayLike, values: _Values) -> np.ndarray:
+        """Each term's contribution: shape (term_count, len(T))."""
+    def to_dict(self) -> dict[str, Any]:
+        """The model as a model file."""
+
+class Result:
+    @property
+    def parameter_names(self) -> list[str]: ...
+    @property
+    def values(self) -> dict[str, float]: ...
+    @property
+    def sigma(self) -> dict[str, Optional[float]]: ...
+    @property
+    def std_error(self) -> dict[str, Optional[float]]: ...
+    @property
+    def ls_error(self) -> float: ...
+    @property
+    def parameters(self) -> list[dict[str, Any]]: ...
+    @property
+    def fit(self) -> dict[str, Any]: ...
+    @property
+    def statistics(self) -> dict[str, Any]: ...
+    @property
+    def minimum_check(self) -> dict[str, Any]: ...
+    @property
+    def method(self) -> str: ...
+    @property
+    def refined(self) -> bool: ...
+    @property
+    def notes(self) -> list[str]: ...
+    @property
+    def report(self) -> Optional[str]: ...
+    def to_dict(self) -> dict[str, Any]:
+        """The result document, SUSCEP.JSON's layout."""
+    def save(self, path: _Path) -> None:
+        """Writes the result document to path, whole."""
+    def _repr_html_(self) -> str: ...
+
+def fit(
+    model: Model,
+    T: npt.ArrayLike,
+    chi: npt.ArrayLike,
+    start: Optional[_Values] = None,
+    *,
+    step: Optional[_Values] = None,
+    corrections: Optional[Mapping[str, float]] = None,
+    iterations: Optional[int] = None,
+    reqmin: Optional[float] = None,
+    ncheck: Optional[int] = None,
+    refine: bool = False,
+    report: bool = False,
+    name: str = "",
+) -> Result:
+    """Fits the model to T (K) and chi (cm3/mol) with the program's simplex."""

@@ -1,0 +1,35 @@
+// A result document built on demand is the one a fit builds at once.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/engine.h"
+
+namespace {
+
+engine::Data Example() {
+  return engine::ReadData(std::string(SUSCEP_SOURCE_DIR) + "/examples/dnit2.dat");
+}
+
+TEST(ResultDocument, OnDemandIsTheDocumentOfTheFit) {
+  const engine::Model model(engine::Template(24));
+  const engine::FitResult now = engine::Fit(model, Example());
+  ASSERT_FALSE(now.document.empty());
+  EXPECT_EQ(now.state, nullptr);
+  EXPECT_EQ(now.Document(), now.document);
+
+  engine::FitOptions later_options;
+  later_options.document = false;
+  later_options.refine = true;
+  const engine::FitResult later = engine::Fit(model, Example(), later_options);
+  EXPECT_TRUE(later.document.empty());
+  ASSERT_NE(later.state, nullptr);
+  later_options.document = true;
+  const std::string expected = engine::Fit(model, Example(), later_options).document;
+  EXPECT_EQ(later.Document(), expected);
+  // A copy of the result builds the same document.
+  const engine::FitResult copy = later;
+  EXPECT_EQ(copy.Document(), expected);
+}
+
+}  // namespace
