@@ -8,15 +8,28 @@
 
 namespace format {
 
+// What may stand at the name of a WholeFile.
+enum class AtName {
+  // The program's own file in the working directory: a link there is
+  // replaced by the new file, never followed.
+  kOwnFile,
+  // A name the user typed: a link is refused like a device, since what it
+  // points to is someone else's (/dev/stdout).
+  kTypedName,
+};
+
 // A file built under a temporary name in the directory of `path` and renamed
 // over `path` by Commit(): a reader of `path` sees the old file or the new
-// one, never half of one, and a link planted at `path` is replaced, not
-// followed. A device or a pipe at `path` is refused. Destroyed without a successful Commit(), it
-// removes its temporary file and leaves `path` as it was. Failures throw RunTimeError naming the
-// operation (open, write, close) and `path`; the temporary file is then gone.
+// one, never half of one. A directory, a device or a pipe at `path` is
+// refused, and so is an empty name. The new file keeps the permission bits
+// of the regular file it replaces (and its owner and group where the process
+// may set them); a hard link to the old file keeps the old contents.
+// Destroyed without a successful Commit(), it removes its temporary file and
+// leaves `path` as it was. Failures throw RunTimeError naming the operation
+// (open, write, close) and `path`; the temporary file is then gone.
 class WholeFile {
  public:
-  explicit WholeFile(const std::string& path);
+  explicit WholeFile(const std::string& path, AtName at = AtName::kOwnFile);
   ~WholeFile();
   WholeFile(const WholeFile&) = delete;
   WholeFile& operator=(const WholeFile&) = delete;
@@ -29,7 +42,7 @@ class WholeFile {
  private:
   void Flush();
   [[noreturn]] void Fail(const char* operation, int error);
-  [[noreturn]] void Fail(const char* operation, const char* reason);
+  [[noreturn]] void Fail(const char* operation, const std::string& reason);
   void Discard();
 
   std::string path_;
@@ -40,7 +53,12 @@ class WholeFile {
 };
 
 // Writes `content` to `path` through a WholeFile.
-void WriteWholeFile(const std::string& path, std::string_view content);
+void WriteWholeFile(const std::string& path, std::string_view content,
+                    AtName at = AtName::kOwnFile);
+
+// Whether a WholeFile could be made at `path` now: "" when it could, else the
+// message its constructor would throw. Leaves nothing behind.
+std::string CannotReplace(const std::string& path);
 
 // For the program's main(), once at start-up. SIGINT, SIGTERM and SIGHUP
 // (unless already ignored) get a handler that removes the live temporary
