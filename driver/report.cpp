@@ -1,6 +1,8 @@
 // The results report: a summary on the console, the whole of it in
 // SUSCEP.OUT.
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include "driver/layouts.h"
 #include "driver/session.h"
@@ -22,8 +24,39 @@ void PlotDataLine(format::RecordSink& file, double t, double x) {
   format::Write(file, kPlotDataLine, {t, x, mu, chit, rchi, rt});
 }
 
+// SUSCEP.OUT, whose failures wait for the console part of the report: a
+// file that cannot be created or written never hides a finished fit.
+class ReportFile : public format::RecordSink {
+ public:
+  explicit ReportFile(const std::string& path) {
+    try {
+      file_.emplace(path);
+    } catch (const format::RunTimeError& e) {
+      failure_ = e.what();
+    }
+  }
+  void Record(std::string_view record) override {
+    if (!file_) return;
+    try {
+      file_->Record(record);
+    } catch (const format::RunTimeError& e) {
+      failure_ = e.what();
+      file_.reset();
+    }
+  }
+  // Puts the file in place, or throws the first failure.
+  void Close() {
+    if (!file_) throw format::RunTimeError(failure_);
+    file_->Close();
+  }
+
+ private:
+  std::optional<format::RecordFile> file_;
+  std::string failure_;
+};
+
 // Every step after the file is opened; `file` is closed at the end.
-void WriteAll(Session& s, format::RecordFile& file) {
+void WriteAll(Session& s, ReportFile& file) {
   const model::FitModel& m = s.fm;
   const FitControl& f = s.fc;
   const DataSet& d = s.data;
@@ -87,7 +120,7 @@ void WriteAll(Session& s, format::RecordFile& file) {
 void WriteReport(Session& s) {
   // Cut short (the console input ended at the pause, a write failed), the
   // report is not put in place: the file keeps the last whole report.
-  format::RecordFile file(s.report_path);
+  ReportFile file(s.report_path);
   WriteAll(s, file);
 }
 
