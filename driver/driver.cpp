@@ -38,24 +38,26 @@ std::string ReadFileName(format::Console& con) {
 
 void LoadDataFile(Session& s, const std::string& name) {
   const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
+  // A file that cannot be opened is the fault of the answer that named it.
+  const auto fail = [&s](const std::string& what) {
+    s.con.BlameLastAnswer();
+    throw format::RunTimeError(what);
+  };
   // The system would read such a name only up to a NUL, or take a stray
   // escape sequence for part of it.
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw format::RunTimeError("open: cannot open data file " + shown +
-                                 ": the name holds a control character");
+      fail("open: cannot open data file " + shown + ": the name holds a control character");
     }
   }
   std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) {
-    throw format::RunTimeError("open: data file " + shown + " is a directory");
-  }
+  if (std::filesystem::is_directory(name, ec)) fail("open: data file " + shown + " is a directory");
   errno = 0;
   std::ifstream file(name);
   if (!file) {
     const int error = errno;
-    throw format::RunTimeError("open: cannot open data file " + shown +
-                               (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    fail("open: cannot open data file " + shown +
+         (error != 0 ? std::string(": ") + std::strerror(error) : ""));
   }
   format::LineSource source(file, name);
   Load(s.data, source, s.con);
@@ -301,6 +303,10 @@ int Main(std::istream& in, std::ostream& out, std::ostream& err, bool ask_again)
   } catch (const format::RunTimeError& e) {
     out.flush();
     err << "suscep: run-time error: " << e.what() << std::endl;
+    if (const auto& answer = con.blamed()) {
+      err << "suscep: the answer on line " << answer->line << " of the input, to \""
+          << format::Printable(answer->question, 80) << "\"" << std::endl;
+    }
     return 2;
   } catch (const std::bad_alloc&) {
     return Fatal(out, err, "out of memory");

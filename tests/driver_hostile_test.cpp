@@ -262,6 +262,35 @@ TEST(DriverHostile, AReadOnlyDirectoryIsNamedBeforeTheFit) {
   EXPECT_EQ(e2e::ReadFile(ro / "SUSCEP.OUT"), "old");
 }
 
+// A run-time error caused by an answer names the answer's line and its
+// question on standard error; the console shows what it always showed.
+TEST(DriverHostile, AnAnswerThatEndsTheRunIsNamedByLineAndQuestion) {
+  const std::string answers = e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2-answers.txt");
+  const std::string data = e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2.dat");
+  const std::size_t at = answers.find("\n-150\n");
+  ASSERT_NE(at, std::string::npos);
+  std::string bad = answers;
+  bad.replace(at, 6, "\n-1x50\n");
+  const e2e::Result r = e2e::Run("bad_answer", bad, {{"dnit2.dat", data}});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err,
+            "suscep: run-time error: read error on console input: \"-1x50\" is not a number\n"
+            "suscep: the answer on line 7 of the input, to \"Enter Initial value for J-BB\"\n");
+  const e2e::Result ok = e2e::Run("good_answer", answers, {{"dnit2.dat", data}});
+  EXPECT_EQ(r.out, ok.out.substr(0, ok.out.find('\n', ok.out.find("value for J-BB")) + 1));
+
+  const e2e::Result missing = e2e::Run("missing_data", "\n\nnone.dat\n", {});
+  EXPECT_EQ(missing.err,
+            "suscep: run-time error: open: cannot open data file 'none.dat': No such file or "
+            "directory\nsuscep: the answer on line 3 of the input, to \"UNIT 1?\"\n");
+  // Not an answer's fault: the end of the input, a data file's contents.
+  const e2e::Result ended = e2e::Run("ended", "dnit2.dat\n", {{"dnit2.dat", data}});
+  EXPECT_EQ(ended.err, "suscep: run-time error: read error on console input: end of input\n");
+  const e2e::Result content = e2e::Run("bad_data", "t.dat\n", {{"t.dat", "2\n10 x\n"}});
+  EXPECT_EQ(content.err,
+            "suscep: run-time error: read error on file t.dat: \"x\" is not a number\n");
+}
+
 TEST(DriverHostile, AReportCutShortLeavesNoFile) {
   // The console input ends at the pause inside the report.
   const std::string input(kReportRun, std::string(kReportRun).find("0\n\n-2") + 2);

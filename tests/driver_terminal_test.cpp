@@ -150,7 +150,8 @@ TEST(DriverTerminal, AnUnreadableNumberIsAskedAgain) {
   const e2e::Result piped = e2e::Run("tty_piped", "dnit2.dat\n\nC\n0.5\nF\n2.0\nn\n-150\n", data);
   EXPECT_EQ(piped.status, 2);
   EXPECT_EQ(piped.err,
-            "suscep: run-time error: read error on console input: \"n\" is not a number\n");
+            "suscep: run-time error: read error on console input: \"n\" is not a number\n"
+            "suscep: the answer on line 7 of the input, to \"Enter Initial value for J-BB\"\n");
   EXPECT_EQ(piped.out.find("please answer again"), std::string::npos);
 }
 
