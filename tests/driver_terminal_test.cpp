@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/command_line.h"
 #include "driver/interrupt.h"
@@ -23,12 +27,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
 // The program started on a pseudo-terminal in a fresh directory that
 // holds dnit2.dat; the test types answers and reads what the terminal
 // shows.
 class Terminal {
  public:
-  explicit Terminal(const std::string& name) {
+  // `env`: variables set for the program; `memory`: its address-space limit
+  // in bytes (0: none).
+  explicit Terminal(const std::string& name,
+                    const std::vector<std::pair<std::string, std::string>>& env = {},
+                    rlim_t memory = 0) {
     dir_ = fs::temp_directory_path() / ("suscep_tty_" + std::to_string(::getpid())) / name;
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -37,6 +57,9 @@ class Terminal {
     if (pid_ == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
       setenv("TERM", "xterm", 1);
+      for (const auto& [variable, value] : env) setenv(variable.c_str(), value.c_str(), 1);
+      const rlimit as{memory, memory};
+      if (memory != 0 && setrlimit(RLIMIT_AS, &as) != 0) _exit(127);
       execl(SUSCEP_BINARY, "suscep", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -231,6 +254,50 @@ extern "C" void CountCall(int) { g_previous_calls = g_previous_calls + 1; }
 
 // In the process itself: the first SIGINT only sets the request, the
 // second goes to the previous handler, which is back in place afterwards.
+#if defined(SUSCEP_HAVE_LIBEDIT)
+// The line editor's start-up file is read only when it is a regular file of
+// at most 64 KB; anything else is named in a note and the program starts as
+// usual. A memory limit keeps a file read without end from filling memory.
+TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
+  const fs::path dir = fs::temp_directory_path() / ("suscep_editrc_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Ctrl-T types the g-value.
+  const std::string binding = "# start\n\n  bind -s ^T 2.0\n";
+  e2e::WriteFile(dir / "small", binding);
+  e2e::WriteFile(dir / "large", binding + std::string(64 * 1024, '#'));
+  const struct {
+    std::string editrc;
+    std::string note;  // "" for none
+  } cases[] = {
+      {"/dev/zero", "suscep: note: line editor settings /dev/zero not read: not a regular file"},
+      {fifo, "suscep: note: line editor settings " + fifo + " not read: not a regular file"},
+      {(dir / "large").string(), "suscep: note: line editor settings " + (dir / "large").string() +
+                                     " not read: larger than 65536 bytes"},
+      {(dir / "missing").string(), "suscep: note: line editor settings " +
+                                       (dir / "missing").string() +
+                                       " not read: No such file or directory"},
+      {(dir / "small").string(), ""},
+  };
+  for (const auto& c : cases) {
+    Terminal t("editrc", {{"EDITRC", c.editrc}}, kSanitizedBuild ? 0 : 512u << 20);
+    ASSERT_TRUE(t.started());
+    ASSERT_TRUE(t.Expect("Experimental data file name?")) << c.editrc << ": " << t.shown();
+    if (!c.note.empty()) {
+      EXPECT_NE(t.shown().find(c.note), std::string::npos) << t.shown();
+    } else {
+      EXPECT_EQ(t.shown().find("suscep: note:"), std::string::npos) << t.shown();
+      for (const char* a : {"dnit2.dat", "", "F"}) t.Answer(a);
+      ASSERT_TRUE(t.Expect("Enter Initial value for g-value"));
+      t.Type("\x14\r");
+      ASSERT_TRUE(t.Expect("Enter Initial value for J-BB")) << t.shown();
+    }
+  }
+  fs::remove_all(dir);
+}
+#endif
+
 TEST(DriverFitInterrupt, SecondSigintGoesToThePreviousHandler) {
   struct sigaction counting {
   }, saved{};
