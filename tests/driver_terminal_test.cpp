@@ -27,18 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizedBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitizedBuild = true;
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
-
 // The program started on a pseudo-terminal in a fresh directory that
 // holds dnit2.dat; the test types answers and reads what the terminal
 // shows.
@@ -281,7 +269,7 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
       {(dir / "small").string(), ""},
   };
   for (const auto& c : cases) {
-    Terminal t("editrc", {{"EDITRC", c.editrc}}, kSanitizedBuild ? 0 : 512u << 20);
+    Terminal t("editrc", {{"EDITRC", c.editrc}}, e2e::kSanitized ? 0 : 512u << 20);
     ASSERT_TRUE(t.started());
     ASSERT_TRUE(t.Expect("Experimental data file name?")) << c.editrc << ": " << t.shown();
     if (!c.note.empty()) {
