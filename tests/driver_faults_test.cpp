@@ -183,6 +183,35 @@ TEST(DriverFaults, ASignalAtThePauseLeavesTheLastReport) {
   }
 }
 
+// The working directory removed while the program runs: the fit and its
+// report are shown, then the error.
+TEST(DriverFaults, AFitInARemovedDirectoryIsShownBeforeTheError) {
+  const fs::path outer = Prepare("removed_dir", {});
+  const fs::path wd = outer / "wd";
+  fs::create_directory(wd);
+  e2e::WriteFile(wd / "t.dat", kFlat);
+  Child child(wd, true);
+  ASSERT_TRUE(child.started());
+  child.Send("t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n");
+  ASSERT_TRUE(child.ReadUntil("Change step No."));
+  fs::create_hard_link(wd / "stderr.txt", outer / "wd_stderr.txt");
+  fs::remove_all(wd);
+  child.Send("0\n\n-2\n3\n");
+  child.EndInput();
+  EXPECT_TRUE(child.ReadUntil("Solution:"));
+  EXPECT_TRUE(child.ReadUntil("        30.00         .01000         .01000         .00000\n"));
+  EXPECT_EQ(child.Wait(), 2);
+  const std::string err = e2e::ReadFile(outer / "wd_stderr.txt");
+  EXPECT_NE(err.find("suscep: run-time error: open error on file SUSCEP.OUT: No such file or "
+                     "directory\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("suscep: note: before the fit: open error on file SUSCEP.OUT: No such "
+                     "file or directory; the report will be shown on the console"),
+            std::string::npos)
+      << err;
+}
+
 TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
   // 300 points: the rest of the report is more than one buffer of output.
   const fs::path dir = Prepare("pipe", {{"t.dat", Points300()}, {"SUSCEP.OUT", kOld}});
