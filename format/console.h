@@ -162,9 +162,14 @@ class RecordFile : public RecordSink {
   void Close();
 
  private:
+  friend void CloseTogether(RecordFile& first, RecordFile& second);
   WholeFile file_;
   std::string_view end_;
 };
+
+// Closes two record files together (CommitTogether): both are put in place,
+// or, after a failure, neither.
+void CloseTogether(RecordFile& first, RecordFile& second);
 
 }  // namespace format
 

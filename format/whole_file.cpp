@@ -167,16 +167,32 @@ void WholeFile::Flush() {
 }
 
 void WholeFile::Commit() {
+  Finish();
+  Rename();
+}
+
+void WholeFile::Finish() {
   if (fd_ < 0) return;
   Flush();
   if (::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail("close", errno);
+}
+
+void WholeFile::Rename() {
+  if (fd_ >= 0 || temp_.empty()) return;
   if (::rename(temp_.c_str(), path_.c_str()) != 0) Fail("close", errno);
   temp_.clear();
   Release(slot_);
   slot_ = -1;
+}
+
+void CommitTogether(WholeFile& first, WholeFile& second) {
+  first.Finish();
+  second.Finish();
+  first.Rename();
+  second.Rename();
 }
 
 void WriteWholeFile(const std::string& path, std::string_view content, AtName at) {

@@ -40,6 +40,10 @@ class WholeFile {
   void Commit();
 
  private:
+  friend void CommitTogether(WholeFile& first, WholeFile& second);
+  // Commit() in two halves: the temporary file made complete, then renamed.
+  void Finish();
+  void Rename();
   void Flush();
   [[noreturn]] void Fail(const char* operation, int error);
   [[noreturn]] void Fail(const char* operation, const std::string& reason);
@@ -51,6 +55,10 @@ class WholeFile {
   int fd_ = -1;
   int slot_ = -1;
 };
+
+// Commits two files together: both are complete before either is renamed,
+// so a failure to complete one (a full disk) leaves both paths as they were.
+void CommitTogether(WholeFile& first, WholeFile& second);
 
 // Writes `content` to `path` through a WholeFile.
 void WriteWholeFile(const std::string& path, std::string_view content,

@@ -1,10 +1,12 @@
 // What a replaced file keeps, what a typed name may be, and what a
 // directory that cannot take a new file says.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -169,6 +171,49 @@ TEST_F(WholeFileTest, ADirectoryThatCannotTakeANewFileIsTheReason) {
   EXPECT_EQ(message, "open error on file " + path.string() +
                          ": cannot create a file in its directory: Permission denied");
   EXPECT_EQ(Contents(path), "old");
+}
+
+// A file-size limit stands in for a full disk.
+TEST_F(WholeFileTest, TwoFilesCommittedTogetherAreBothReplacedOrNeither) {
+  const fs::path hgl = dir_ / "SUSCEP.HGL", svg = dir_ / "SUSCEP.SVG";
+  format::WriteWholeFile(hgl, "old hgl");
+  format::WriteWholeFile(svg, "old svg");
+  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  // The first one fits, the second does not: the first is not put in place.
+  std::string second_too_big = ErrorOf([&] {
+    format::WholeFile first(hgl.string()), second(svg.string());
+    first.Write("new hgl");
+    second.Write(std::string(8192, 'x'));
+    format::CommitTogether(first, second);
+  });
+  std::string first_too_big = ErrorOf([&] {
+    format::WholeFile first(hgl.string()), second(svg.string());
+    first.Write(std::string(8192, 'x'));
+    second.Write("new svg");
+    format::CommitTogether(first, second);
+  });
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(second_too_big.find("write error on file " + svg.string()), 0u) << second_too_big;
+  EXPECT_EQ(first_too_big.find("write error on file " + hgl.string()), 0u) << first_too_big;
+  EXPECT_EQ(Contents(hgl), "old hgl");
+  EXPECT_EQ(Contents(svg), "old svg");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+  {
+    format::WholeFile first(hgl.string()), second(svg.string());
+    first.Write("new hgl");
+    second.Write("new svg");
+    format::CommitTogether(first, second);
+    format::CommitTogether(first, second);  // a second time does nothing
+  }
+  EXPECT_EQ(Contents(hgl), "new hgl");
+  EXPECT_EQ(Contents(svg), "new svg");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 }  // namespace
