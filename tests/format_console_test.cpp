@@ -17,6 +17,7 @@
 
 #include "format/console.h"
 #include "format/errors.h"
+#include "tests/file_size_limit.h"
 
 namespace {
 
@@ -360,27 +361,23 @@ TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
 TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
   const std::string path = dir_ + "/SUSCEP.HGL";
   format::WriteWholeFile(path, "old");
-  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  // Fails at the close: the records fit in the buffer.
-  std::string at_close = ErrorOf([&] {
-    RecordFile file(path);
-    for (int i = 0; i < 100; ++i) file.Record(std::string(70, 'x'));
-    file.Close();
-  });
-  // A long stream of records fails while writing, not only at the close.
+  std::string at_close, while_writing;
   bool closed = false;
-  std::string while_writing = ErrorOf([&] {
-    RecordFile file(path);
-    for (int i = 0; i < 100000; ++i) file.Record(std::string(70, 'x'));
-    closed = true;
-  });
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, old_handler);
+  {
+    const test_util::FileSizeLimit full_disk(4096);
+    // Fails at the close: the records fit in the buffer.
+    at_close = ErrorOf([&] {
+      RecordFile file(path);
+      for (int i = 0; i < 100; ++i) file.Record(std::string(70, 'x'));
+      file.Close();
+    });
+    // A long stream of records fails while writing, not only at the close.
+    while_writing = ErrorOf([&] {
+      RecordFile file(path);
+      for (int i = 0; i < 100000; ++i) file.Record(std::string(70, 'x'));
+      closed = true;
+    });
+  }
   EXPECT_NE(at_close.find("write error on file " + path), std::string::npos) << at_close;
   EXPECT_NE(while_writing.find("write error on file " + path), std::string::npos) << while_writing;
   EXPECT_FALSE(closed);

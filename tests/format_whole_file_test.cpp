@@ -1,12 +1,10 @@
 // What a replaced file keeps, what a typed name may be, and what a
 // directory that cannot take a new file says.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +12,7 @@
 
 #include "format/errors.h"
 #include "format/whole_file.h"
+#include "tests/file_size_limit.h"
 
 namespace {
 
@@ -178,27 +177,23 @@ TEST_F(WholeFileTest, TwoFilesCommittedTogetherAreBothReplacedOrNeither) {
   const fs::path hgl = dir_ / "SUSCEP.HGL", svg = dir_ / "SUSCEP.SVG";
   format::WriteWholeFile(hgl, "old hgl");
   format::WriteWholeFile(svg, "old svg");
-  auto* const old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  // The first one fits, the second does not: the first is not put in place.
-  std::string second_too_big = ErrorOf([&] {
-    format::WholeFile first(hgl.string()), second(svg.string());
-    first.Write("new hgl");
-    second.Write(std::string(8192, 'x'));
-    format::CommitTogether(first, second);
-  });
-  std::string first_too_big = ErrorOf([&] {
-    format::WholeFile first(hgl.string()), second(svg.string());
-    first.Write(std::string(8192, 'x'));
-    second.Write("new svg");
-    format::CommitTogether(first, second);
-  });
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, old_handler);
+  std::string second_too_big, first_too_big;
+  {
+    const test_util::FileSizeLimit full_disk(4096);
+    // The first one fits, the second does not: the first is not put in place.
+    second_too_big = ErrorOf([&] {
+      format::WholeFile first(hgl.string()), second(svg.string());
+      first.Write("new hgl");
+      second.Write(std::string(8192, 'x'));
+      format::CommitTogether(first, second);
+    });
+    first_too_big = ErrorOf([&] {
+      format::WholeFile first(hgl.string()), second(svg.string());
+      first.Write(std::string(8192, 'x'));
+      second.Write("new svg");
+      format::CommitTogether(first, second);
+    });
+  }
   EXPECT_EQ(second_too_big.find("write error on file " + svg.string()), 0u) << second_too_big;
   EXPECT_EQ(first_too_big.find("write error on file " + hgl.string()), 0u) << first_too_big;
   EXPECT_EQ(Contents(hgl), "old hgl");
