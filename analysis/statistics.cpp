@@ -20,6 +20,15 @@ constexpr double kRankTolerance = 1.0E-8;
 // A parameter whose unit vector has more than this squared share in the
 // null space is undetermined.
 constexpr double kNullShare = 1.0E-4;
+// A difference of the residuals no larger than this many ulps of the model's
+// size is rounding: the noise of two evaluations is a few ulps of each value.
+constexpr double kRoundingUlps = 256.0;
+// The second difference quotient of a column is taken with a step this many
+// times as large; the two must agree to this fraction; where they do not,
+// the step widens as often as this.
+constexpr double kWider = 10.0;
+constexpr double kAgreement = 0.05;
+constexpr int kMaxWidenings = 2;
 
 bool AllFinite(const std::vector<double>& v) {
   return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
@@ -46,52 +55,156 @@ double CentralProbability(double theta, int dof) {
   return 2.0 / kPi * (theta + s * sum);
 }
 
-// Everything the residuals at `p` give without the Jacobian; the rest not a
-// number for now.
-Statistics Measures(const Problem& problem, const std::vector<double>& p) {
-  Statistics st;
-  const int n = problem.points;
-  const int npar = static_cast<int>(p.size());
-  st.points = n;
-  st.parameters = npar;
-  st.dof = n - npar;
-  st.std_error.assign(npar, kNaN);
-  st.covariance.assign(npar, std::vector<double>(npar, kNaN));
-  st.correlation.assign(npar, std::vector<double>(npar, kNaN));
-  st.undetermined.assign(npar, false);  // known only once the Jacobian is
-  st.condition_number = kNaN;
-  st.t95 = StudentT95(st.dof);
+bool Held(const Problem& problem, int j) {
+  return j < static_cast<int>(problem.held.size()) && problem.held[j];
+}
 
-  st.rss = Rss(problem, p);
+// The larger of |p_j| and the parameter's typical size; 1 when both are 0.
+double TypicalSize(const Problem& problem, const std::vector<double>& p, int j) {
+  double size = std::fabs(p[j]);
+  if (j < static_cast<int>(problem.scale.size())) {
+    const double scale = std::fabs(problem.scale[j]);
+    if (std::isfinite(scale)) size = std::fmax(size, scale);
+  }
+  return size > 0.0 && std::isfinite(size) ? size : 1.0;
+}
+
+// After rss and the rank: the degrees of freedom and what follows from them.
+void Complete(Statistics& st) {
+  const int n = st.points;
+  st.dof = n - st.rank;
+  st.t95 = StudentT95(st.dof);
   st.residual_variance = st.dof > 0 ? st.rss / st.dof : kNaN;
   st.aic = kNaN;
   st.bic = kNaN;
   if (n > 0 && st.rss > 0.0 && std::isfinite(st.rss)) {
     const double base = n * std::log(st.rss / n);
-    st.aic = base + 2.0 * npar;
-    st.bic = base + npar * std::log(static_cast<double>(n));
+    st.aic = base + 2.0 * st.rank;
+    st.bic = base + st.rank * std::log(static_cast<double>(n));
   }
-  return st;
+}
+
+std::vector<bool> HeldFlags(const Problem& problem, int npar) {
+  std::vector<bool> held(npar);
+  for (int j = 0; j < npar; ++j) held[j] = Held(problem, j);
+  return held;
+}
+
+enum class Outcome { kDone, kNotFinite, kStopped };
+
+// The central-difference columns of the free parameters.
+struct Columns {
+  std::vector<std::vector<double>> J;  // J[j][i]; 0 for a held parameter
+  std::vector<double> step;            // the step h of each column, 0 when held
+  std::vector<bool> rounding;          // the difference is at rounding level
+};
+
+// Residuals at `x` through the stop request.
+Outcome Evaluate(const Problem& problem, const double* x, double* r) {
+  if (problem.stop && problem.stop()) return Outcome::kStopped;
+  problem.residuals(x, r);
+  return Outcome::kDone;
+}
+
+// Column j with step h: `col` the difference quotient, `size` the norm of the
+// difference of the residuals.
+Outcome Column(const Problem& problem, std::vector<double>& x, int j, double h,
+               std::vector<double>& col, double& size) {
+  const int n = problem.points;
+  std::vector<double> rp(n), rm(n);
+  const double p = x[j];
+  x[j] = p + h;
+  const double up = x[j];
+  Outcome outcome = Evaluate(problem, x.data(), rp.data());
+  x[j] = p - h;
+  const double down = x[j];
+  if (outcome == Outcome::kDone) outcome = Evaluate(problem, x.data(), rm.data());
+  x[j] = p;
+  if (outcome != Outcome::kDone) return outcome;
+  col.resize(n);
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double d = rp[i] - rm[i];
+    sum += d * d;
+    col[i] = d / (up - down);
+  }
+  size = std::sqrt(sum);
+  return AllFinite(col) ? Outcome::kDone : Outcome::kNotFinite;
+}
+
+// The columns at `p`, and the rounding flags.
+//
+// The step of parameter j starts at cbrt(eps) times the larger of |p_j| and
+// its typical size, which balances truncation and rounding error of a
+// central difference even where p_j is near 0 but its effect is not. The
+// quotient is taken again with a step kWider times as large: where the two
+// agree (within kAgreement of the wider one's norm) the wider one stands, as
+// the less noisy; where they do not, the model's own rounding (a
+// cancellation, say) drowns the effect, and the step widens, at most
+// kMaxWidenings times. A column that never agrees, or whose difference of
+// the residuals is within kRoundingUlps ulps of the model's size, is
+// rounding: flagged. The step actually taken, (p+h) - (p-h), is the divisor.
+Outcome Differences(const Problem& problem, const std::vector<double>& p, Columns& c) {
+  const int n = problem.points;
+  const int npar = static_cast<int>(p.size());
+  const double rel = std::cbrt(std::numeric_limits<double>::epsilon());
+  const double level = kRoundingUlps * std::numeric_limits<double>::epsilon() * problem.model_size;
+  c.J.assign(npar, std::vector<double>(n, 0.0));
+  c.step.assign(npar, 0.0);
+  c.rounding.assign(npar, false);
+  std::vector<double> x = p, wider;
+  for (int j = 0; j < npar; ++j) {
+    if (Held(problem, j)) continue;
+    double h = rel * TypicalSize(problem, p, j);
+    double size = 0.0;
+    Outcome outcome = Column(problem, x, j, h, c.J[j], size);
+    if (outcome != Outcome::kDone) return outcome;
+    bool agreed = false;
+    for (int k = 0; k <= kMaxWidenings && !agreed; ++k) {
+      double wider_size = 0.0;
+      outcome = Column(problem, x, j, kWider * h, wider, wider_size);
+      if (outcome == Outcome::kStopped) return outcome;
+      if (outcome == Outcome::kNotFinite) {
+        agreed = true;  // wider reaches where the model fails: the narrower stands
+        break;
+      }
+      double apart = 0.0, norm = 0.0;
+      for (int i = 0; i < n; ++i) {
+        apart += (wider[i] - c.J[j][i]) * (wider[i] - c.J[j][i]);
+        norm += wider[i] * wider[i];
+      }
+      agreed = apart <= kAgreement * kAgreement * norm;
+      h *= kWider;
+      c.J[j].swap(wider);
+      size = wider_size;
+    }
+    c.rounding[j] = !agreed || (problem.model_size > 0.0 && size <= level);
+    c.step[j] = h;
+  }
+  return Outcome::kDone;
 }
 
 // The covariance and correlation of the determined parameters from the
-// singular values `s` and right singular vectors `V` of the scaled Jacobian,
-// its column norms `D` and its rank.
-void Covariance(Statistics& st, const Eigen::VectorXd& s, const Eigen::MatrixXd& V,
-                const Eigen::VectorXd& D, int rank) {
-  const int npar = st.parameters;
+// singular values `s` and right singular vectors `V` of the scaled Jacobian
+// of the columns `used`, their norms `D` and its rank.
+void Covariance(Statistics& st, const std::vector<int>& used, const Eigen::VectorXd& s,
+                const Eigen::MatrixXd& V, const Eigen::VectorXd& D, int rank) {
+  const int k_used = static_cast<int>(used.size());
   // Pseudo-inverse of Js^T Js over the determined directions, then back to
   // the units of the parameters.
-  Eigen::MatrixXd inv = Eigen::MatrixXd::Zero(npar, npar);
+  Eigen::MatrixXd inv = Eigen::MatrixXd::Zero(k_used, k_used);
   for (int k = 0; k < rank; ++k) inv += V.col(k) * V.col(k).transpose() / (s(k) * s(k));
-  for (int i = 0; i < npar; ++i) {
+  for (int a = 0; a < k_used; ++a) {
+    const int i = used[a];
     if (st.undetermined[i]) continue;
-    for (int j = 0; j < npar; ++j) {
+    for (int b = 0; b < k_used; ++b) {
+      const int j = used[b];
       if (st.undetermined[j]) continue;
-      st.covariance[i][j] = st.residual_variance * inv(i, j) / (D(i) * D(j));
+      st.covariance[i][j] = st.residual_variance * inv(a, b) / (D(a) * D(b));
     }
     st.std_error[i] = std::sqrt(st.covariance[i][i]);
   }
+  const int npar = st.parameters;
   for (int i = 0; i < npar; ++i) {
     for (int j = 0; j < npar; ++j) {
       const double denom = st.std_error[i] * st.std_error[j];
@@ -126,75 +239,98 @@ double StudentT95(int dof) {
   return std::sqrt(static_cast<double>(dof)) * std::tan(0.5 * (lo + hi));
 }
 
-// The step for parameter j is cbrt(eps) times its size (or its typical size
-// where it is 0), which balances truncation and rounding error of a central
-// difference; the step actually taken, (p+h) - (p-h), is the divisor.
 bool Jacobian(const Problem& problem, const std::vector<double>& p,
               std::vector<std::vector<double>>& J) {
-  const int n = problem.points;
-  const int npar = static_cast<int>(p.size());
-  const double rel = std::cbrt(std::numeric_limits<double>::epsilon());
-  J.assign(npar, std::vector<double>(n, 0.0));
-  std::vector<double> x = p, rp(n), rm(n);
-  for (int j = 0; j < npar; ++j) {
-    double size = std::fabs(p[j]);
-    if (size == 0.0) {
-      size = j < static_cast<int>(problem.scale.size()) ? std::fabs(problem.scale[j]) : 1.0;
-      if (!(size > 0.0) || !std::isfinite(size)) size = 1.0;
-    }
-    const double h = rel * size;
-    x[j] = p[j] + h;
-    const double up = x[j];
-    problem.residuals(x.data(), rp.data());
-    x[j] = p[j] - h;
-    const double down = x[j];
-    problem.residuals(x.data(), rm.data());
-    x[j] = p[j];
-    for (int i = 0; i < n; ++i) J[j][i] = (rp[i] - rm[i]) / (up - down);
-    if (!AllFinite(J[j])) return false;
-  }
-  return true;
+  Columns c;
+  const bool done = Differences(problem, p, c) == Outcome::kDone;
+  J.swap(c.J);
+  return done;
+}
+
+Statistics Unknown(int points, const std::vector<bool>& held) {
+  Statistics st;
+  const int npar = static_cast<int>(held.size());
+  st.points = points;
+  st.parameters = npar;
+  st.held = held;
+  st.free = static_cast<int>(std::count(held.begin(), held.end(), false));
+  st.rank = st.free;
+  st.dof = points - st.free;
+  st.rss = st.residual_variance = st.aic = st.bic = st.condition_number = st.t95 = kNaN;
+  st.std_error.assign(npar, kNaN);
+  st.covariance.assign(npar, std::vector<double>(npar, kNaN));
+  st.correlation.assign(npar, std::vector<double>(npar, kNaN));
+  st.undetermined.assign(npar, false);
+  st.step.assign(npar, 0.0);
+  return st;
 }
 
 Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
-  Statistics st = Measures(problem, p);
   const int n = problem.points;
   const int npar = static_cast<int>(p.size());
-  if (npar == 0 || !std::isfinite(st.rss)) return st;
+  Statistics st = Unknown(n, HeldFlags(problem, npar));
+  st.rss = Rss(problem, p);
+  // Until the Jacobian says otherwise, every free parameter counts.
+  Complete(st);
+  if (st.free == 0 || !std::isfinite(st.rss)) return st;
 
-  std::vector<std::vector<double>> J;
-  if (!Jacobian(problem, p, J)) return st;
+  Columns c;
+  const Outcome outcome = Differences(problem, p, c);
+  if (outcome == Outcome::kStopped) {
+    st = Unknown(n, st.held);
+    st.interrupted = true;
+    return st;
+  }
+  if (outcome == Outcome::kNotFinite) return st;
+  st.step = c.step;
 
-  // J = Js D with the columns of Js of unit length, so that the condition
-  // number and the rank do not depend on the units of the parameters.
-  Eigen::MatrixXd Js(n, npar);
-  Eigen::VectorXd D(npar);
+  // The free columns above rounding level, J = Js D with the columns of Js
+  // of unit length, so that the condition number and the rank do not depend
+  // on the units of the parameters.
+  std::vector<int> used;
   for (int j = 0; j < npar; ++j) {
-    const Eigen::Map<const Eigen::VectorXd> col(J[j].data(), n);
-    D(j) = col.norm();
-    if (D(j) > 0.0) {
-      Js.col(j) = col / D(j);
+    if (st.held[j]) continue;
+    const double norm = Eigen::Map<const Eigen::VectorXd>(c.J[j].data(), n).norm();
+    if (c.rounding[j] || norm == 0.0) {
+      st.undetermined[j] = true;
     } else {
-      Js.col(j).setZero();
+      used.push_back(j);
     }
   }
-  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(Js, Eigen::ComputeThinV);
-  const Eigen::VectorXd& s = svd.singularValues();
-  const Eigen::MatrixXd& V = svd.matrixV();
-  const int k_count = static_cast<int>(s.size());  // min(n, npar)
-  int rank = 0;
-  while (rank < k_count && s(rank) > kRankTolerance * s(0)) ++rank;
-  if (k_count == npar && s(npar - 1) > 0.0) st.condition_number = s(0) / s(npar - 1);
-
-  // Parameters with a share in the null space (columns of V beyond the rank,
-  // and every direction the points cannot reach when n < npar).
-  for (int j = 0; j < npar; ++j) {
-    double inside = 0.0;
-    for (int k = 0; k < rank; ++k) inside += V(j, k) * V(j, k);
-    st.undetermined[j] = D(j) == 0.0 || 1.0 - inside > kNullShare;
+  const int k_used = static_cast<int>(used.size());
+  st.rank = 0;
+  if (k_used > 0) {
+    Eigen::MatrixXd Js(n, k_used);
+    Eigen::VectorXd D(k_used);
+    for (int a = 0; a < k_used; ++a) {
+      const Eigen::Map<const Eigen::VectorXd> col(c.J[used[a]].data(), n);
+      D(a) = col.norm();
+      Js.col(a) = col / D(a);
+    }
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(Js, Eigen::ComputeThinV);
+    const Eigen::VectorXd& s = svd.singularValues();
+    const Eigen::MatrixXd& V = svd.matrixV();
+    const int k_count = static_cast<int>(s.size());  // min(n, k_used)
+    while (st.rank < k_count && s(st.rank) > kRankTolerance * s(0)) ++st.rank;
+    // Parameters with a share in the null space (columns of V beyond the
+    // rank, and every direction the points cannot reach when n < k_used).
+    for (int a = 0; a < k_used; ++a) {
+      double inside = 0.0;
+      for (int k = 0; k < st.rank; ++k) inside += V(a, k) * V(a, k);
+      st.undetermined[used[a]] = 1.0 - inside > kNullShare;
+    }
+    Complete(st);
+    const bool all_determined =
+        std::none_of(st.undetermined.begin(), st.undetermined.end(), [](bool u) { return u; });
+    if (all_determined && k_count == k_used && s(k_used - 1) > 0.0) {
+      st.condition_number = s(0) / s(k_used - 1);
+    }
+    if (st.residual_variance >= 0.0 && std::isfinite(st.residual_variance)) {
+      Covariance(st, used, s, V, D, st.rank);
+    }
+  } else {
+    Complete(st);
   }
-  if (!(st.residual_variance >= 0.0) || !std::isfinite(st.residual_variance)) return st;
-  Covariance(st, s, V, D, rank);
   return st;
 }
 

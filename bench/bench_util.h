@@ -8,6 +8,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "expressions/expressions.h"
 #include "format/console.h"
@@ -44,6 +45,21 @@ inline double Temperature(int i) { return 2.0 + i; }
 // The model at `truth` at point i, with a small ripple.
 inline double Observed(expressions::Evaluation& e, const double* truth, int i) {
   return expressions::Evaluate(e, truth, Temperature(i)) * (1.0 + 0.01 * std::sin(0.7 * i));
+}
+
+// The 300 synthetic points of the model `e` is bound to at `truth`, in `T`
+// and `XOBS`, with `e` pointed at them.
+inline void MakePoints(expressions::Evaluation& e, const double* truth, std::vector<double>& T,
+                       std::vector<double>& XOBS) {
+  for (int i = 0; i < kPoints; ++i) {
+    T.push_back(Temperature(i));
+    XOBS.push_back(Observed(e, truth, i));
+  }
+  e.NDATA = kPoints;
+  e.T = T.data();
+  e.XOBS = XOBS.data();
+  e.SXOBS2 = 0.0;
+  for (double x : XOBS) e.SXOBS2 += x * x;
 }
 
 }  // namespace bench_util

@@ -28,15 +28,7 @@ struct Setup : bench_util::QuietConsole {
     e.console = &console;
     expressions::SetConstants(e);
     e.TIPADD = 0.0;
-    for (int i = 0; i < kPoints; ++i) {
-      T.push_back(bench_util::Temperature(i));
-      XOBS.push_back(bench_util::Observed(e, truth.data(), i));
-    }
-    e.NDATA = kPoints;
-    e.T = T.data();
-    e.XOBS = XOBS.data();
-    e.SXOBS2 = 0.0;
-    for (double x : XOBS) e.SXOBS2 += x * x;
+    bench_util::MakePoints(e, truth.data(), T, XOBS);
   }
 };
 

@@ -1,4 +1,6 @@
 // Parameter listing and editing, the iteration dialogue and the fit.
+#include <array>
+#include <cmath>
 #include <string>
 
 #include "driver/interrupt.h"
@@ -78,9 +80,14 @@ void Fit(Session& s) {
     fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
                   m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome,
                   [&interrupt] { return interrupt.Requested(); });
-    s.con.Free({"Iteration is completed.  Calculation ESDs"});
-    fit::EstimateSigma(objective, s.store, f.PFIT.data(), f.SIGMA.data(), m.NPAR, s.data.NDATA,
-                       f.SIGFLAG);
+  }
+  // Without parameters there is nothing to iterate, and no budget to run out.
+  if (m.NPAR == 0) s.last_fit.outcome.budget_exhausted = false;
+  s.con.Free({"Iteration is completed.  Calculation ESDs"});
+  {
+    // Ctrl-C here ends the estimate alone.
+    const FitInterrupt interrupt;
+    EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
   }
   ProgressHeader(s);
   f.LSERR = expressions::Objective(s.ev, f.PFIT.data());
@@ -119,11 +126,39 @@ void IterationDialogue(Session& s) {
       m.PSTEP[j - 1] = con.ReadReal(m.PSTEP[j - 1]);
     }
   }
-  WriteReport(s);
-  WriteResults(s);
+  FitAnalysis found;
+  {
+    // Ctrl-C here ends the statistics and the check of the minimum alone.
+    const FitInterrupt interrupt;
+    found = AnalyseFit(s, [&interrupt] { return interrupt.Requested(); });
+  }
+  WriteReport(s, found);
 }
 
 }  // namespace
+
+void EstimateDeviations(Session& s, const fit::StopFn& stop) {
+  FitControl& f = s.fc;
+  const int npar = s.fm.NPAR;
+  const fit::ObjectiveFn objective = ObjectiveOf(s);
+  // Once stopped, every value is not a number, which ends the estimate at
+  // its next test; the best point is only taken from a whole estimate.
+  bool stopped = false;
+  const fit::ObjectiveFn stoppable = [&](const double* p) {
+    if (!stopped && stop && stop()) stopped = true;
+    return stopped ? std::nan("") : objective(p);
+  };
+  std::array<double, model::MAXPAR> best = f.PFIT;
+  fit::EstimateSigma(stoppable, s.store, best.data(), f.SIGMA.data(), npar, s.data.NDATA,
+                     f.SIGFLAG);
+  s.last_fit.sigma_stopped = stopped;
+  if (stopped) {
+    f.SIGFLAG = 1;
+    for (int j = 0; j < npar; ++j) f.SIGMA[j] = 0.0;
+  } else {
+    f.PFIT = best;
+  }
+}
 
 EditResult EditParameters(Session& s) {
   format::Console& con = s.con;

@@ -17,8 +17,10 @@ using nlohmann::json;
 constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
-constexpr int kCheckIterations = 200;
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
+// A gain of L.S. error below this many times sqrt(REQMIN) is within the
+// simplex's convergence.
+constexpr double kConvergedSpread = 10.0;
 constexpr char kNote[] = "suscep: note: ";
 
 // A number, or null where it is not finite.
@@ -57,7 +59,11 @@ analysis::Problem ProblemOf(const Session& s) {
   for (int j = 0; j < s.fm.NPAR; ++j) {
     problem.scale.push_back(
         std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])));
+    // Every vertex of the simplex has the start value of a parameter with
+    // step 0.
+    problem.held.push_back(s.fc.PSTEP0[j] == 0.0);
   }
+  problem.model_size = std::sqrt(s.data.SXOBS2);
   return problem;
 }
 
@@ -119,26 +125,9 @@ json Terms(const model::FitModel& m) {
   return terms;
 }
 
-struct Findings {
-  analysis::Statistics statistics;
-  analysis::MinimumCheck check;
-  double check_ls_error = 0.0;
-  double improvement = 0.0;
-  bool stopped_short = false;
-};
-
-Findings Analyse(const Session& s, const std::vector<double>& pfit) {
-  Findings f;
-  const analysis::Problem problem = ProblemOf(s);
-  f.statistics = analysis::Analyse(problem, pfit);
-  f.check = analysis::CheckMinimum(problem, pfit, kCheckIterations);
-  const double nan = std::nan("");
-  f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
-  const double lserr = s.fc.LSERR;
-  f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
-  if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  f.stopped_short = f.improvement > kStoppedShort;
-  return f;
+// The fitted values.
+std::vector<double> Fitted(const Session& s) {
+  return std::vector<double>(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
 }
 
 // The points with the model at `pfit` and the residuals, evaluated on `e`.
@@ -159,7 +148,9 @@ json DataSection(const Session& s, expressions::Evaluation& e, const std::vector
   return data;
 }
 
-bool SigmaEstimated(const Session& s) { return s.last_fit.fitted && s.fc.SIGFLAG == 0; }
+bool SigmaEstimated(const Session& s) {
+  return s.last_fit.fitted && s.fc.SIGFLAG == 0 && s.fm.NPAR > 0;
+}
 
 json ParametersSection(const Session& s, const analysis::Statistics& st,
                        const std::vector<double>& pfit) {
@@ -173,6 +164,8 @@ json ParametersSection(const Session& s, const analysis::Statistics& st,
     parameters.push_back({{"name", Trimmed(m.PNAME[j])},
                           {"start", Number(fc.PSTART[j])},
                           {"step", Number(fc.PSTEP0[j])},
+                          {"held", st.held[j]},
+                          {"undetermined", st.undetermined[j]},
                           {"value", Number(pfit[j])},
                           {"sigma", sigma_estimated ? Number(fc.SIGMA[j]) : json(nullptr)},
                           {"std_error", Number(se)},
@@ -183,13 +176,18 @@ json ParametersSection(const Session& s, const analysis::Statistics& st,
   return parameters;
 }
 
-json StatisticsSection(const model::FitModel& m, const analysis::Statistics& st) {
-  json undetermined = json::array();
+json StatisticsSection(const model::FitModel& m, const FitAnalysis& f) {
+  const analysis::Statistics& st = f.statistics;
+  json undetermined = json::array(), index = json::array();
   for (int j = 0; j < m.NPAR; ++j) {
-    if (st.undetermined[j]) undetermined.push_back(Trimmed(m.PNAME[j]));
+    if (!st.undetermined[j]) continue;
+    undetermined.push_back(Trimmed(m.PNAME[j]));
+    index.push_back(j);
   }
   return {{"points", st.points},
           {"parameters", st.parameters},
+          {"free", st.free},
+          {"rank", st.rank},
           {"dof", st.dof},
           {"rss", Number(st.rss)},
           {"residual_variance", Number(st.residual_variance)},
@@ -199,7 +197,9 @@ json StatisticsSection(const model::FitModel& m, const analysis::Statistics& st)
           {"covariance", Matrix(st.covariance)},
           {"correlation", Matrix(st.correlation)},
           {"condition_number", Number(st.condition_number)},
-          {"undetermined", undetermined}};
+          {"undetermined", undetermined},
+          {"undetermined_index", index},
+          {"interrupted", f.interrupted}};
 }
 
 json FitSection(const Session& s) {
@@ -213,13 +213,15 @@ json FitSection(const Session& s) {
           {"reqmin", Number(fc.REQMIN)},
           {"ncheck", fc.NCHECK},
           {"ls_error", Number(fc.LSERR)},
-          {"sigma_estimated", SigmaEstimated(s)}};
+          {"sigma_estimated", SigmaEstimated(s)},
+          {"sigma_interrupted", fit.sigma_stopped}};
 }
 
-json CheckSection(const Findings& f) {
+json CheckSection(const FitAnalysis& f) {
   const analysis::MinimumCheck& c = f.check;
   return {{"method", kCheckMethod},
           {"ran", c.ran},
+          {"interrupted", f.interrupted},
           {"iterations", c.iterations},
           {"values", c.ran ? Numbers(c.values) : json(nullptr)},
           {"ls_error", Number(f.check_ls_error)},
@@ -236,12 +238,13 @@ json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vecto
   return {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}};
 }
 
-std::string ResultText(const Session& s, const Findings& f, const std::vector<double>& pfit) {
+}  // namespace
+
+std::string ResultText(const Session& s, expressions::Evaluation& e, const FitAnalysis& f) {
   const model::FitModel& m = s.fm;
-  // One copy of the evaluation state for the points and then the curve: the
-  // term values the first leaves behind carry into the second.
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
+  const std::vector<double> pfit = Fitted(s);
+  // The points and then the curve: the term values the first leaves behind
+  // carry into the second.
   const json data = DataSection(s, e, pfit);
   const json curve = CurveSection(s.data, e, pfit);
 
@@ -252,7 +255,8 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                  {"corrections",
                   {{"diamagnetic", Number(s.settings.DIAM)},
                    {"tip", Number(s.settings.TIP)},
-                   {"factor", Number(s.settings.FACTOR)}}},
+                   {"factor", Number(s.settings.FACTOR)},
+                   {"tip_added", Number(s.data.TIPADD)}}},
                  {"model",
                   {{"expression", s.settings.MN},
                    {"equation_type", m.ITYPE},
@@ -260,12 +264,14 @@ std::string ResultText(const Session& s, const Findings& f, const std::vector<do
                    {"g", model::GFitted(m.GVAL) ? json(nullptr) : Number(m.GVAL)}}},
                  {"parameters", ParametersSection(s, f.statistics, pfit)},
                  {"fit", FitSection(s)},
-                 {"statistics", StatisticsSection(m, f.statistics)},
+                 {"statistics", StatisticsSection(m, f)},
                  {"minimum_check", CheckSection(f)},
                  {"curve", curve}};
   // Invalid UTF-8 in a typed name is replaced rather than refused.
   return result.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
+
+namespace {
 
 std::string Scientific(double x) {
   char text[32];
@@ -273,37 +279,83 @@ std::string Scientific(double x) {
   return text;
 }
 
-void WriteNotes(const Session& s, const Findings& f) {
-  if (s.notes == nullptr || !s.last_fit.fitted) return;
+}  // namespace
+
+FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop) {
+  FitAnalysis f;
+  const std::vector<double> pfit = Fitted(s);
+  analysis::Problem problem = ProblemOf(s);
+  problem.stop = stop;
+  const double nan = std::nan("");
+  f.check_ls_error = nan;
+  f.improvement = nan;
+  const double lserr = s.fc.LSERR;
+  // Every observed value 0 (a factor of 0) leaves residuals but no L.S.
+  // error: nothing to analyse either way.
+  f.not_finite = !std::isfinite(lserr) || !std::isfinite(analysis::Rss(problem, pfit));
+  if (!f.not_finite) {
+    f.statistics = analysis::Analyse(problem, pfit);
+    f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
+    f.interrupted = f.statistics.interrupted || f.check.interrupted;
+  }
+  if (f.not_finite || f.interrupted) {
+    f.statistics = analysis::Unknown(problem.points, problem.held);
+    f.statistics.interrupted = f.interrupted;
+    f.check = analysis::MinimumCheck{};
+    f.check.values = pfit;
+    f.check.rss = nan;
+    f.check.statistics = f.statistics;
+    return f;
+  }
+  f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
+  f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
+  if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
+  // The simplex stops once its L.S. errors spread less than sqrt(REQMIN): a
+  // gain within a few times that is what it was asked for, however large
+  // relative to an L.S. error near 0 (an exact fit, whose least is 0).
+  f.stopped_short = f.improvement > kStoppedShort &&
+                    lserr - f.check_ls_error > kConvergedSpread * std::sqrt(s.fc.REQMIN);
+  return f;
+}
+
+void WriteNotes(const Session& s, const FitAnalysis& f) {
+  if (s.notes == nullptr) return;
   std::ostream& err = *s.notes;
   const FitRecord& fit = s.last_fit;
-  // With no parameters there is nothing to iterate.
-  if (fit.outcome.budget_exhausted && s.fm.NPAR > 0) {
+  if (fit.fitted && f.not_finite) {
+    err << kNote << "the L.S. error is not a finite number ("
+        << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
+                                 : "the model is not a number at the fitted values")
+        << "): no statistics or check of the minimum in " << s.result_path << std::endl;
+  } else if (fit.fitted && fit.outcome.budget_exhausted) {
     err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
         << ", " << fit.outcome.evaluations
         << " evaluations): the values may not be the minimum; iterate again, with more "
            "iterations (-1)"
         << std::endl;
   }
-  if (fit.outcome.stopped) {
+  if (fit.fitted && fit.outcome.stopped) {
     err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
         << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
         << std::endl;
   }
-  if (f.stopped_short) {
+  if (fit.fitted && fit.sigma_stopped) {
+    err << kNote
+        << "the Std. devn. estimate was stopped by Ctrl-C: the values are the fit's, without "
+           "deviations"
+        << std::endl;
+  }
+  // Asked for by the user, so noted after a report with 0 iterations too.
+  if (f.interrupted) {
+    err << kNote
+        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
+        << s.result_path << std::endl;
+  }
+  if (fit.fitted && f.stopped_short) {
     err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
         << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
         << s.result_path << std::endl;
   }
-}
-
-}  // namespace
-
-void WriteResults(Session& s) {
-  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
-  const Findings findings = Analyse(s, pfit);
-  format::WriteWholeFile(s.result_path, ResultText(s, findings, pfit));
-  WriteNotes(s, findings);
 }
 
 }  // namespace driver

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "analysis/analysis.h"
 #include "driver/data.h"
 #include "expressions/expressions.h"
 #include "fit/fit.h"
@@ -42,6 +43,19 @@ struct FitRecord {
   bool fitted = false;  // false after a zero-iteration report
   int budget = 0;       // NITER as asked
   fit::MinimiseOutcome outcome;
+  bool sigma_stopped = false;  // Ctrl-C ended the Std. devn. estimate
+};
+
+// What the statistics and the check of the minimum found at the fitted
+// values, for SUSCEP.JSON and the notes.
+struct FitAnalysis {
+  analysis::Statistics statistics;
+  analysis::MinimumCheck check;
+  double check_ls_error = 0.0;  // not a number when the check did not run
+  double improvement = 0.0;     // relative, of the L.S. error
+  bool stopped_short = false;
+  bool interrupted = false;  // Ctrl-C ended the analysis: nothing in it is known
+  bool not_finite = false;   // the L.S. error or a residual is not finite: no analysis
 };
 
 struct Session {
@@ -77,13 +91,29 @@ enum class EditResult { kPlot, kReported, kOptions };
 // and the report.
 EditResult EditParameters(Session& s);
 
-// The results report on the console and in SUSCEP.OUT.
-void WriteReport(Session& s);
+// The Std. devn. estimate after a fit, into SIGMA and SIGFLAG (PFIT takes
+// the surface minimum). `stop` answering true ends it: SIGFLAG 1, SIGMA 0,
+// PFIT as it was, and last_fit.sigma_stopped set.
+void EstimateDeviations(Session& s, const fit::StopFn& stop = {});
 
-// SUSCEP.JSON, with the statistics and the check of the minimum, beside
-// every report; then, after a fit, the notes on `notes`. A failure to write
-// throws format::RunTimeError.
-void WriteResults(Session& s);
+// The statistics and the check of the minimum at the fitted values, made on
+// copies (the session is unchanged, the console gets nothing). `stop`
+// answering true ends them, with nothing known.
+FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop = {});
+
+// SUSCEP.JSON for `found`, its data and curve evaluated on `e`.
+std::string ResultText(const Session& s, expressions::Evaluation& e, const FitAnalysis& found);
+
+// The notes on standard error for `found`, on `notes`: after a fit, and
+// after any report whose analysis was stopped.
+void WriteNotes(const Session& s, const FitAnalysis& found);
+
+// The results report on the console and in SUSCEP.OUT, with SUSCEP.JSON
+// for `found` beside it: both are written whole and put in place together
+// before the pause ("Press RETURN key"), and the notes follow them. A
+// failure to write throws format::RunTimeError and leaves both files as
+// they were.
+void WriteReport(Session& s, const FitAnalysis& found);
 
 // One whole run on the given console, from the banner to the end. Throws
 // format::ProgramStop at an orderly end, format::RunTimeError on a failure.

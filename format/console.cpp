@@ -340,8 +340,4 @@ void RecordFile::Record(std::string_view record) {
 
 void RecordFile::Close() { file_.Commit(); }
 
-void CloseTogether(RecordFile& first, RecordFile& second) {
-  CommitTogether(first.file_, second.file_);
-}
-
 }  // namespace format

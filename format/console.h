@@ -160,16 +160,13 @@ class RecordFile : public RecordSink {
 
   void Record(std::string_view record) override;
   void Close();
+  // The file underneath, to put in place with others (CommitTogether).
+  WholeFile& file() { return file_; }
 
  private:
-  friend void CloseTogether(RecordFile& first, RecordFile& second);
   WholeFile file_;
   std::string_view end_;
 };
-
-// Closes two record files together (CommitTogether): both are put in place,
-// or, after a failure, neither.
-void CloseTogether(RecordFile& first, RecordFile& second);
 
 }  // namespace format
 

@@ -166,11 +166,6 @@ void WholeFile::Flush() {
   buffer_.clear();
 }
 
-void WholeFile::Commit() {
-  Finish();
-  Rename();
-}
-
 void WholeFile::Finish() {
   if (fd_ < 0) return;
   Flush();
@@ -188,11 +183,15 @@ void WholeFile::Rename() {
   slot_ = -1;
 }
 
-void CommitTogether(WholeFile& first, WholeFile& second) {
-  first.Finish();
-  second.Finish();
-  first.Rename();
-  second.Rename();
+void WholeFile::Commit() {
+  Finish();
+  Rename();
+}
+
+void CommitTogether(std::initializer_list<WholeFile*> files) {
+  for (WholeFile* file : files) file->Finish();
+  SignalBlock block;
+  for (WholeFile* file : files) file->Rename();
 }
 
 void WriteWholeFile(const std::string& path, std::string_view content, AtName at) {

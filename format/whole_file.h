@@ -3,6 +3,7 @@
 #ifndef SUSCEP_FORMAT_WHOLE_FILE_H_
 #define SUSCEP_FORMAT_WHOLE_FILE_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -40,8 +41,9 @@ class WholeFile {
   void Commit();
 
  private:
-  friend void CommitTogether(WholeFile& first, WholeFile& second);
-  // Commit() in two halves: the temporary file made complete, then renamed.
+  friend void CommitTogether(std::initializer_list<WholeFile*> files);
+  // Commit() in two halves: the first may fail and leaves `path` alone; the
+  // second only renames. Each does something once.
   void Finish();
   void Rename();
   void Flush();
@@ -56,9 +58,18 @@ class WholeFile {
   int slot_ = -1;
 };
 
-// Commits two files together: both are complete before either is renamed,
-// so a failure to complete one (a full disk) leaves both paths as they were.
-void CommitTogether(WholeFile& first, WholeFile& second);
+// Puts several files in place as one, for outputs that belong together (a
+// report and its result file, a plot in two formats): every file is first
+// flushed, synced and closed (a failure throws, and no path has changed),
+// then all are renamed in the order given with SIGINT, SIGTERM and SIGHUP
+// held back until the last rename is done, so that a signal leaves all the
+// old files or all the new ones. Only a failed rename, which throws, can
+// leave the files before it new and the others old. A file already
+// committed is passed over. Example:
+//   WholeFile report(report_path), result(result_path);
+//   report.Write(...); result.Write(...);
+//   CommitTogether({&report, &result});
+void CommitTogether(std::initializer_list<WholeFile*> files);
 
 // Writes `content` to `path` through a WholeFile.
 void WriteWholeFile(const std::string& path, std::string_view content,

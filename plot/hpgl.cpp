@@ -168,7 +168,7 @@ void WriteWithPicture(format::RecordFile& file, const std::string& hpgl,
   }
   format::RecordFile picture(path, format::RecordFile::LineEnd::kLf);
   WriteSvg(drawing, picture);
-  format::CloseTogether(file, picture);
+  format::CommitTogether({&file.file(), &picture.file()});
 }
 
 }  // namespace

@@ -169,17 +169,24 @@ std::vector<std::string> Names(const fs::path& dir) {
 
 using NameList = std::vector<std::string>;
 
-TEST(DriverFaults, ASignalAtThePauseLeavesTheLastReport) {
+// The report and its result file are in place before the pause: a signal
+// there keeps the pair just shown.
+TEST(DriverFaults, ASignalAtThePauseKeepsTheReportJustShown) {
+  const e2e::Result alone =
+      e2e::Run("signal_alone", std::string(kToPause) + kRest, {{"t.dat", kFlat}});
+  ASSERT_EQ(alone.status, 0) << alone.err;
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    const fs::path dir = Prepare("signal", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+    const fs::path dir =
+        Prepare("signal", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}, {"SUSCEP.JSON", kOld}});
     Child child(dir, true);
     ASSERT_TRUE(child.started());
     child.Send(kToPause);
     ASSERT_TRUE(child.ReadUntil(kPause)) << sig;
     child.Signal(sig);
     EXPECT_EQ(child.Wait(), 128 + sig);
-    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld) << sig;
-    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"})) << sig;
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT")) << sig;
+    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.JSON"), alone.File("SUSCEP.JSON")) << sig;
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"})) << sig;
   }
 }
 
@@ -225,8 +232,65 @@ TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {
   EXPECT_EQ(child.Wait(), 2);
   EXPECT_NE(child.err().find("run-time error: write error on console output"), std::string::npos)
       << child.err();
-  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
-  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+  // In place before the pause, the report stays.
+  EXPECT_NE(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"}));
+}
+
+// Ten dimer terms of S1 = S2 = 20 with g on 300 points, fitted with a budget
+// of 50, up to the start of the fit.
+std::string HeavyFit() {
+  std::string text = "h.dat\n\nE\n99\nF\n2.0\n10\n8 8 8 8 8 8 8 8 8 8\n1\n";
+  for (int k = 1; k <= 10; ++k) text += "20 20\n" + std::to_string(-0.2 * k) + "\nn\n";
+  return text + "1\n1\n-1\n-1\n50\n0\n";
+}
+
+std::string HeavyData() {
+  std::string text = "300\n";
+  for (int i = 0; i < 300; ++i) {
+    const double t = 2.0 + i;
+    text +=
+        std::to_string(t) + " " + std::to_string(0.02 / t + 0.001 * (1.0 + 0.01 * (i % 7))) + "\n";
+  }
+  return text;
+}
+
+// Ctrl-C once the fit is over ends the estimate, and again a little later
+// the analysis (or, if that is done, the program at the pause): at every
+// moment the report and its result file are the old pair or the new one,
+// with no temporary file.
+TEST(DriverFaults, SignalsAfterAHeavyFitLeaveAConsistentPair) {
+  for (int delay_ms : {0, 20, 100, 400}) {
+    const fs::path dir =
+        Prepare("heavy", {{"h.dat", HeavyData()}, {"SUSCEP.OUT", kOld}, {"SUSCEP.JSON", kOld}});
+    Child child(dir, true);
+    ASSERT_TRUE(child.started());
+    child.Send(HeavyFit());
+    ASSERT_TRUE(child.ReadUntil("Iteration is completed.")) << delay_ms;
+    child.Signal(SIGINT);
+    ::usleep(delay_ms * 1000);
+    child.Signal(SIGINT);
+    child.Send(kRest);
+    child.EndInput();
+    child.ReadUntil("never written");
+    const int status = child.Wait();
+    const std::string report = e2e::ReadFile(dir / "SUSCEP.OUT");
+    const std::string result = e2e::ReadFile(dir / "SUSCEP.JSON");
+    EXPECT_EQ(report == kOld, result == kOld) << delay_ms;
+    if (report != kOld) {
+      EXPECT_NE(result.find("\"J-Dimer\""), std::string::npos) << delay_ms;
+      EXPECT_NE(report.find(" J-Dimer "), std::string::npos) << delay_ms;
+    }
+    if (status == 0) {
+      // Both stages were stopped, not the program: the notes say which.
+      EXPECT_NE(child.err().find("stopped by Ctrl-C"), std::string::npos) << child.err();
+      EXPECT_NE(report, kOld);
+    } else {
+      EXPECT_EQ(status, 128 + SIGINT) << delay_ms << child.err();
+    }
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "h.dat", "stderr.txt"}))
+        << delay_ms;
+  }
 }
 
 // A file-size limit stands in for a full disk.
@@ -288,7 +352,7 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
   }
   {
     // An answer too long to hold, at the pause inside the report: a read
-    // error, and the last whole report stays.
+    // error; the report just shown, in place before the pause, stays.
     const fs::path dir = Prepare("memory_pause", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
     Child child(dir, true, {RLIM_INFINITY, 64u << 20});
     ASSERT_TRUE(child.started());
@@ -299,8 +363,8 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
     child.ReadUntil("never written");
     EXPECT_EQ(child.Wait(), 2);
     EXPECT_EQ(child.err(), "suscep: run-time error: read error on console input\n");
-    EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
-    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+    EXPECT_NE(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+    EXPECT_EQ(Names(dir), (NameList{"SUSCEP.JSON", "SUSCEP.OUT", "stderr.txt", "t.dat"}));
   }
   {
     // 80 000 ticks on each axis: the plotter file is written, its picture
@@ -321,17 +385,21 @@ TEST(DriverFaults, OutOfMemoryIsReportedAndCutsNothing) {
 }
 
 TEST(DriverFaults, TwoRunsInOneDirectoryLeaveOneWholeReport) {
-  // B fits g as well: its report is longer than A's, which ends last.
+  // B fits g as well: its report is longer than A's. A's pair is in place
+  // at its pause, before B starts: B's pair is the last.
   const std::string b_input =
       std::string("t.dat\n\nE\n99\nF\n2\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n") + kRest;
   const e2e::Result alone =
       e2e::Run("two_alone", std::string(kToPause) + kRest, {{"t.dat", kFlat}});
   ASSERT_EQ(alone.status, 0) << alone.err;
+  const e2e::Result b_alone = e2e::Run("two_b_alone", b_input, {{"t.dat", kFlat}});
+  ASSERT_EQ(b_alone.status, 0) << b_alone.err;
   const fs::path dir = Prepare("two_runs", {{"t.dat", kFlat}});
   Child a(dir, true);
   ASSERT_TRUE(a.started());
   a.Send(kToPause);
   ASSERT_TRUE(a.ReadUntil(kPause));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT"));
   {
     Child b(dir, false);
     b.Send(b_input);
@@ -343,7 +411,8 @@ TEST(DriverFaults, TwoRunsInOneDirectoryLeaveOneWholeReport) {
   a.EndInput();
   a.ReadUntil("Stop - Program terminated.");
   EXPECT_EQ(a.Wait(), 0);
-  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), alone.File("SUSCEP.OUT"));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), b_alone.File("SUSCEP.OUT"));
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.JSON"), b_alone.File("SUSCEP.JSON"));
 }
 
 TEST(DriverFaults, PlantedLinksAreReplacedNotFollowed) {

@@ -62,6 +62,9 @@ TEST(DriverResults, WorkedExampleFile) {
     EXPECT_NEAR(d["chi_corrected"][i].get<double>(), 0.5 * d["chi_raw"][i].get<double>(), 1e-15);
   }
   EXPECT_EQ(j["corrections"]["factor"], 0.5);
+  // What is added to the calculated values is TIP times the factor.
+  EXPECT_EQ(j["corrections"]["tip_added"].get<double>(),
+            0.5 * j["corrections"]["tip"].get<double>());
   EXPECT_EQ(j["model"]["expression"], 24);
   EXPECT_EQ(j["model"]["equation_type"], 2);
   EXPECT_TRUE(j["model"]["g"].is_null());
@@ -151,6 +154,22 @@ TEST(DriverResults, ZeroIterationReport) {
   EXPECT_EQ(j["statistics"]["rss"], 0.0);
 }
 
+// What is added to the calculated values is TIP times the factor, as the
+// report says.
+TEST(DriverResults, TipAddedIsTipTimesFactor) {
+  const std::string input =
+      "t.dat\n\nB\n1e-4\nC\n0.5\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n-1\n0\n\n" +
+      std::string(kEnd);
+  const e2e::Result r =
+      e2e::Run("results_tip", input, {{"t.dat", "3\n10 0.01\n20 0.01\n30 0.01\n"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = Result(r);
+  EXPECT_EQ(j["corrections"]["tip"], 1e-4);
+  EXPECT_EQ(j["corrections"]["tip_added"], 0.5 * 1e-4);
+  EXPECT_NE(r.File("SUSCEP.OUT").find("TIP added to X-cald. =  5.000000000000000E-005"),
+            std::string::npos);
+}
+
 // Degenerate sessions: the file is still written, with null where no number
 // can be given.
 TEST(DriverResults, BadCasesStillWriteTheFile) {
@@ -190,13 +209,61 @@ TEST(DriverResults, BadCasesStillWriteTheFile) {
       EXPECT_TRUE(st["covariance"].empty());
       EXPECT_EQ(st["dof"], 3);
       EXPECT_FALSE(j["minimum_check"]["ran"]);
-    } else {
+    }
+    if (name == "no_parameters") {
+      // Nothing to iterate or estimate: no budget ran out, no deviations.
+      EXPECT_FALSE(j["fit"]["budget_exhausted"]);
+      EXPECT_FALSE(j["fit"]["sigma_estimated"]);
+      EXPECT_EQ(r.err, "");
+    } else if (name == "nan") {
       EXPECT_TRUE(j["data"]["chi_calculated"][0].is_null());
       EXPECT_TRUE(j["fit"]["ls_error"].is_null());
       EXPECT_TRUE(st["rss"].is_null());
       EXPECT_TRUE(j["minimum_check"]["values"].is_null());
+      EXPECT_EQ(r.err, "");  // a report with 0 iterations: no notes
     }
   }
+}
+
+// Two points, two parameters: the check gains nearly all of a tiny L.S.
+// error, within what the simplex was asked to converge to. Not stopped short.
+TEST(DriverResults, ExactFitIsNotStoppedShort) {
+  const std::string input =
+      "t.dat\n\nE\n99\nF\n2.0\n2\n1 10\n1\n0.5\nn\n0.001\n1\n1\n-1\n0\n\n" + std::string(kEnd);
+  const e2e::Result r = e2e::Run("results_exact", input, {{"t.dat", "2\n10 0.01\n20 0.006\n"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = Result(r);
+  const double fitted = j["fit"]["ls_error"], checked = j["minimum_check"]["ls_error"];
+  EXPECT_GT(fitted, 1e-9);
+  EXPECT_LT(fitted, 1e-7);
+  EXPECT_LT(checked, 0.01 * fitted);
+  EXPECT_FALSE(j["minimum_check"]["stopped_short"]) << j["minimum_check"].dump();
+  EXPECT_EQ(j["statistics"]["dof"], 0);
+  EXPECT_EQ(r.err, "");
+}
+
+// A factor of 0 makes every observed value 0: residuals, but no L.S. error.
+// No statistics, no intervals, and a note that says why instead of blaming
+// the budget.
+TEST(DriverResults, ZeroFactorGivesNoStatistics) {
+  const std::string input =
+      "t.dat\n\nC\n0\nF\n2.0\n-100\nn\n0.5\nn\n0.9\n1\n1\n-1\n0\n\n" + std::string(kEnd);
+  const e2e::Result r =
+      e2e::Run("results_zero_factor", input, {{"t.dat", "3\n10 0.01\n20 0.012\n30 0.011\n"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = Result(r);
+  EXPECT_TRUE(j["fit"]["ls_error"].is_null());
+  for (const json& p : j["parameters"]) {
+    EXPECT_TRUE(p["std_error"].is_null());
+    EXPECT_TRUE(p["ci95"].is_null());
+  }
+  EXPECT_TRUE(j["statistics"]["residual_variance"].is_null());
+  EXPECT_TRUE(j["statistics"]["t95"].is_null());
+  EXPECT_FALSE(j["minimum_check"]["ran"]);
+  EXPECT_FALSE(j["minimum_check"]["stopped_short"]);
+  EXPECT_EQ(r.err,
+            "suscep: note: the L.S. error is not a finite number (every observed value is 0): no "
+            "statistics or check of the minimum in SUSCEP.JSON\n");
 }
 
 // A file that cannot be replaced is a run-time error, and no temporary
@@ -241,7 +308,11 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
   }
   driver::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
   s.ev = driver::BoundEvaluation(s);
-  for (int j = 0; j < 3; ++j) s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
+  for (int j = 0; j < 3; ++j) {
+    s.fc.PSTART[j] = truth[j];
+    s.fc.PSTEP0[j] = 0.01 * truth[j];
+    s.fc.PFIT[j] = 1.05 * truth[j];  // short of the minimum
+  }
   s.fc.LSERR = expressions::Objective(s.ev, s.fc.PFIT.data());
   out.str("");        // its progress line
   s.ev.EXPLIM = 1.0;  // every evaluation at a low temperature warns
@@ -251,7 +322,9 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
   s.last_fit.fitted = true;
   const driver::Session before = s;
 
-  driver::WriteResults(s);
+  const driver::FitAnalysis found = driver::AnalyseFit(s);
+  EXPECT_TRUE(found.stopped_short);
+  driver::WriteNotes(s, found);
   EXPECT_EQ(out.str(), "");
   EXPECT_NE(notes.str().find("stopped short"), std::string::npos) << notes.str();
   EXPECT_EQ(s.ev.NCALL, 41);

@@ -17,7 +17,6 @@
 
 #include "format/console.h"
 #include "format/errors.h"
-#include "tests/file_size_limit.h"
 
 namespace {
 
@@ -357,6 +356,28 @@ TEST_F(RecordFileTest, OpenFailureNamesOperationAndFile) {
   EXPECT_NE(message.find("/fifo: not a regular file"), std::string::npos) << message;
 }
 
+// A file-size limit of 4096 bytes, with SIGXFSZ ignored, while it lives: a
+// full disk, for the files written meanwhile.
+class SmallFileSizeLimit {
+ public:
+  SmallFileSizeLimit() : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &saved_), 0);
+    rlimit small = saved_;
+    small.rlim_cur = 4096;
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  }
+  ~SmallFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  SmallFileSizeLimit(const SmallFileSizeLimit&) = delete;
+  SmallFileSizeLimit& operator=(const SmallFileSizeLimit&) = delete;
+
+ private:
+  void (*old_handler_)(int);
+  rlimit saved_{};
+};
+
 // A file-size limit stands in for a full disk.
 TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
   const std::string path = dir_ + "/SUSCEP.HGL";
@@ -364,7 +385,7 @@ TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
   std::string at_close, while_writing;
   bool closed = false;
   {
-    const test_util::FileSizeLimit full_disk(4096);
+    const SmallFileSizeLimit limit;
     // Fails at the close: the records fit in the buffer.
     at_close = ErrorOf([&] {
       RecordFile file(path);
@@ -383,6 +404,42 @@ TEST_F(RecordFileTest, AFullDiskLeavesTheOldFile) {
   EXPECT_FALSE(closed);
   EXPECT_EQ(Contents(path), "old");
   EXPECT_EQ(Names(), NameList{"SUSCEP.HGL"});
+}
+
+// Files put in place together: all new after it; all old when one of them
+// cannot be finished; no temporary file either way.
+TEST_F(RecordFileTest, FilesCommittedTogether) {
+  const std::string report = dir_ + "/SUSCEP.OUT", result = dir_ + "/SUSCEP.JSON";
+  format::WriteWholeFile(report, "old report");
+  format::WriteWholeFile(result, "old result");
+  {
+    RecordFile a(report);
+    format::WholeFile b(result);
+    a.Record("new report");
+    b.Write("new result");
+    format::CommitTogether({&a.file(), &b});
+    a.Close();  // already in place: nothing more
+  }
+  EXPECT_EQ(Contents(report), "new report\r\n");
+  EXPECT_EQ(Contents(result), "new result");
+  EXPECT_EQ(Names(), (NameList{"SUSCEP.JSON", "SUSCEP.OUT"}));
+
+  // The second fails as it is finished (a file-size limit): the first,
+  // finished already, is not put in place either.
+  std::string message;
+  {
+    const SmallFileSizeLimit limit;
+    message = ErrorOf([&] {
+      format::WholeFile a(report), b(result);
+      a.Write("newer report");
+      b.Write(std::string(8000, 'x'));
+      format::CommitTogether({&a, &b});
+    });
+  }
+  EXPECT_NE(message.find("write error on file " + result), std::string::npos) << message;
+  EXPECT_EQ(Contents(report), "new report\r\n");
+  EXPECT_EQ(Contents(result), "new result");
+  EXPECT_EQ(Names(), (NameList{"SUSCEP.JSON", "SUSCEP.OUT"}));
 }
 
 TEST(Printable, EscapesAndCuts) {

@@ -12,7 +12,6 @@
 
 #include "format/errors.h"
 #include "format/whole_file.h"
-#include "tests/file_size_limit.h"
 
 namespace {
 
@@ -170,45 +169,6 @@ TEST_F(WholeFileTest, ADirectoryThatCannotTakeANewFileIsTheReason) {
   EXPECT_EQ(message, "open error on file " + path.string() +
                          ": cannot create a file in its directory: Permission denied");
   EXPECT_EQ(Contents(path), "old");
-}
-
-// A file-size limit stands in for a full disk.
-TEST_F(WholeFileTest, TwoFilesCommittedTogetherAreBothReplacedOrNeither) {
-  const fs::path hgl = dir_ / "SUSCEP.HGL", svg = dir_ / "SUSCEP.SVG";
-  format::WriteWholeFile(hgl, "old hgl");
-  format::WriteWholeFile(svg, "old svg");
-  std::string second_too_big, first_too_big;
-  {
-    const test_util::FileSizeLimit full_disk(4096);
-    // The first one fits, the second does not: the first is not put in place.
-    second_too_big = ErrorOf([&] {
-      format::WholeFile first(hgl.string()), second(svg.string());
-      first.Write("new hgl");
-      second.Write(std::string(8192, 'x'));
-      format::CommitTogether(first, second);
-    });
-    first_too_big = ErrorOf([&] {
-      format::WholeFile first(hgl.string()), second(svg.string());
-      first.Write(std::string(8192, 'x'));
-      second.Write("new svg");
-      format::CommitTogether(first, second);
-    });
-  }
-  EXPECT_EQ(second_too_big.find("write error on file " + svg.string()), 0u) << second_too_big;
-  EXPECT_EQ(first_too_big.find("write error on file " + hgl.string()), 0u) << first_too_big;
-  EXPECT_EQ(Contents(hgl), "old hgl");
-  EXPECT_EQ(Contents(svg), "old svg");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
-  {
-    format::WholeFile first(hgl.string()), second(svg.string());
-    first.Write("new hgl");
-    second.Write("new svg");
-    format::CommitTogether(first, second);
-    format::CommitTogether(first, second);  // a second time does nothing
-  }
-  EXPECT_EQ(Contents(hgl), "new hgl");
-  EXPECT_EQ(Contents(svg), "new svg");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 }  // namespace
