@@ -54,7 +54,7 @@ struct FittedSession : bench_util::QuietConsole {
       d.T[i] = bench_util::Temperature(i);
       d.XRAW[i] = bench_util::Observed(s.ev, fitted, i);
     }
-    driver::ApplyCorrections(d, 0.0, 0.0, 1.0);
+    engine::ApplyCorrections(d, 0.0, 0.0, 1.0);
     s.ev = driver::BoundEvaluation(s);
     s.fc.LSERR = expressions::Objective(s.ev, fitted);
     s.last_fit.fitted = true;

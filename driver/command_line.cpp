@@ -7,6 +7,7 @@ namespace driver {
 namespace {
 
 constexpr char kUsage[] = R"(Usage: suscep [--help | --version]
+       suscep fit [OPTIONS] MODEL DATA...
 
 Fits theoretical expressions for the temperature dependence of the molar
 magnetic susceptibility (Curie, zero-field splitting, Ising, Bleaney-Bower,
@@ -27,6 +28,11 @@ notes on standard error begin "suscep: note: ".
 
 A session is a series of answers, one per line; to replay one:
   suscep < answers.txt
+
+Without the dialogue, "suscep fit MODEL DATA..." fits the model of a model
+file (JSON; any SUSCEP.JSON is one) to each data file and writes a result
+document for each; "suscep fit --template 24" prints a model file to start
+from. See "suscep fit --help".
 
 On a terminal, a number that cannot be read is asked again, and Ctrl-C
 during a fit ends the search with the best point so far (a second Ctrl-C

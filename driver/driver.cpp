@@ -16,8 +16,6 @@
 namespace driver {
 namespace {
 
-constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
-
 enum class State { kMenu, kAsk, kProceed, kPlotMenu, kPlot, kEdit, kOptions, kEnd };
 
 // The data file name; asked again while blank. Trailing blanks are not part
@@ -34,33 +32,6 @@ std::string ReadFileName(format::Console& con) {
     name = trimmed(con.ReadLine());
   }
   return name;
-}
-
-void LoadDataFile(Session& s, const std::string& name) {
-  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
-  // A file that cannot be opened is the fault of the answer that named it.
-  const auto fail = [&s](const std::string& what) {
-    s.con.BlameLastAnswer();
-    throw format::RunTimeError(what);
-  };
-  // The system would read such a name only up to a NUL, or take a stray
-  // escape sequence for part of it.
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      fail("open: cannot open data file " + shown + ": the name holds a control character");
-    }
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) fail("open: data file " + shown + " is a directory");
-  errno = 0;
-  std::ifstream file(name);
-  if (!file) {
-    const int error = errno;
-    fail("open: cannot open data file " + shown +
-         (error != 0 ? std::string(": ") + std::strerror(error) : ""));
-  }
-  format::LineSource source(file, name);
-  Load(s.data, source, s.con);
 }
 
 void ShowMenu(Session& s) {
@@ -98,7 +69,7 @@ State Ask(Session& s) {
       return State::kMenu;
     case 'E':
     case 'e':
-      con.Free({kEnterEquation});
+      con.Free({model::kEnterEquation});
       c.MN = con.ReadInt(c.MN);
       return State::kAsk;
     case 'F':
@@ -122,7 +93,7 @@ void NewExpression(Session& s) {
   con.Free({"Enter No. of Terms (Fns.) in Eqn (Max. ", model::MAXTERM, ")"});
   const int nterm = con.ReadInt(m.NTERM);
   if (nterm > model::MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", model::MAXTERM});
+    con.Free({model::kTooManyTerms, model::MAXTERM});
     throw format::ProgramStop{};
   }
   m.NTERM = nterm > 0 ? nterm : 0;
@@ -143,22 +114,20 @@ void NewExpression(Session& s) {
 State Proceed(Session& s) {
   Settings& c = s.settings;
   model::FitModel& m = s.fm;
-  ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
+  engine::ApplyCorrections(s.data, c.DIAM, c.TIP, c.FACTOR);
   m.GVAL = c.GVAL;
   if (model::GFitted(c.GVAL)) model::AddParameter(m, s.con, "g-value ");
 
-  const int M = c.MN / 10;
-  if (M == 9) {
+  if (model::OwnExpression(c.MN)) {
     NewExpression(s);
   } else {
-    const int N = c.MN - 10 * M;
-    if (c.MN < 1 || N == 0 || c.MN > 79) {
+    if (!model::StandardExpression(c.MN)) {
       m.NPAR = 0;
-      s.con.Free({kEnterEquation});
+      s.con.Free({model::kEnterEquation});
       c.MN = s.con.ReadInt(c.MN);
       return State::kAsk;
     }
-    model::Decode(m, M, N);
+    model::Decode(m, c.MN / 10, c.MN % 10);
   }
   for (int k = 1; k <= m.NTERM; ++k) model::SelectFunction(m, s.con, m.IFN[k - 1], k);
   if (m.ITYPE != 1) model::AddParameter(m, s.con, "COEFF1  ");
@@ -214,26 +183,17 @@ int Fatal(std::ostream& out, std::ostream& err, const std::string& what) {
 
 }  // namespace
 
-expressions::Evaluation BoundEvaluation(const Session& s) {
-  expressions::Evaluation e;
-  e.model = &s.fm;
-  e.console = &s.con;
-  e.NDATA = s.data.NDATA;
-  e.T = s.data.T.data();
-  e.XOBS = s.data.XOBS.data();
-  e.SXOBS2 = s.data.SXOBS2;
-  e.TIPADD = s.data.TIPADD;
-  e.EXPLIM = std::log(1.0E307);
-  e.TV = s.ev.TV;
-  expressions::SetConstants(e);
-  return e;
-}
-
 void Run(Session& s) {
   format::Console& con = s.con;
   con.Out(kBanner);
   s.data_name = ReadFileName(con);
-  LoadDataFile(s, s.data_name);
+  try {
+    engine::LoadFile(s.data, s.data_name, &s.con);
+  } catch (const engine::OpenError&) {
+    // A file that cannot be opened is the fault of the answer that named it.
+    con.BlameLastAnswer();
+    throw;
+  }
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});

@@ -1,6 +1,4 @@
 // Parameter listing and editing, the iteration dialogue and the fit.
-#include <array>
-#include <cmath>
 #include <string>
 
 #include "driver/interrupt.h"
@@ -9,17 +7,6 @@
 
 namespace driver {
 namespace {
-
-void ProgressHeader(Session& s) {
-  format::Items names;
-  for (int j = 0; j < s.fm.NPAR; ++j) names.emplace_back(s.fm.PNAME[j]);
-  names.emplace_back("L.S.Error");
-  s.con.Out(kProgressHeader, names);
-}
-
-fit::ObjectiveFn ObjectiveOf(Session& s) {
-  return [&s](const double* p) { return expressions::Objective(s.ev, p); };
-}
 
 // Set-up of the iteration dialogue, each time -1 is answered: the fit
 // settings start afresh (no deviations, no failure of an earlier estimate).
@@ -36,7 +23,7 @@ void SetUp(Session& s) {
     // A zero-iteration report shows the values at set-up, edits included.
     f.PFIT[j] = m.PVAL[j];
   }
-  ProgressHeader(s);
+  engine::ProgressHeader(s, s.con);
   f.LSERR = expressions::Objective(s.ev, m.PVAL.data());
 }
 
@@ -66,31 +53,19 @@ void CheckOutputFiles(Session& s) {
 }
 
 void Fit(Session& s) {
-  model::FitModel& m = s.fm;
-  FitControl& f = s.fc;
-  const fit::ObjectiveFn objective = ObjectiveOf(s);
-  for (int j = 0; j < m.NPAR; ++j) f.PSTEP0[j] = m.PSTEP[j];
-  ProgressHeader(s);
-  s.last_fit.fitted = true;
-  s.last_fit.budget = f.NITER;
   {
     // Ctrl-C ends the search with the best point so far; the estimate and
     // the report follow.
     const FitInterrupt interrupt;
-    fit::Minimise(objective, s.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
-                  m.PSTEP.data(), f.NCHECK, f.NITER, &s.last_fit.outcome,
-                  [&interrupt] { return interrupt.Requested(); });
+    engine::RunSimplex(s, &s.con, [&interrupt] { return interrupt.Requested(); });
   }
-  // Without parameters there is nothing to iterate, and no budget to run out.
-  if (m.NPAR == 0) s.last_fit.outcome.budget_exhausted = false;
-  s.con.Free({"Iteration is completed.  Calculation ESDs"});
+  engine::SimplexDone(&s.con);
   {
     // Ctrl-C here ends the estimate alone.
     const FitInterrupt interrupt;
-    EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
+    engine::EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
   }
-  ProgressHeader(s);
-  f.LSERR = expressions::Objective(s.ev, f.PFIT.data());
+  engine::FinishFit(s, &s.con);
 }
 
 // The iteration dialogue from its set-up to the report.
@@ -136,29 +111,6 @@ void IterationDialogue(Session& s) {
 }
 
 }  // namespace
-
-void EstimateDeviations(Session& s, const fit::StopFn& stop) {
-  FitControl& f = s.fc;
-  const int npar = s.fm.NPAR;
-  const fit::ObjectiveFn objective = ObjectiveOf(s);
-  // Once stopped, every value is not a number, which ends the estimate at
-  // its next test; the best point is only taken from a whole estimate.
-  bool stopped = false;
-  const fit::ObjectiveFn stoppable = [&](const double* p) {
-    if (!stopped && stop && stop()) stopped = true;
-    return stopped ? std::nan("") : objective(p);
-  };
-  std::array<double, model::MAXPAR> best = f.PFIT;
-  fit::EstimateSigma(stoppable, s.store, best.data(), f.SIGMA.data(), npar, s.data.NDATA,
-                     f.SIGFLAG);
-  s.last_fit.sigma_stopped = stopped;
-  if (stopped) {
-    f.SIGFLAG = 1;
-    for (int j = 0; j < npar; ++j) f.SIGMA[j] = 0.0;
-  } else {
-    f.PFIT = best;
-  }
-}
 
 EditResult EditParameters(Session& s) {
   format::Console& con = s.con;

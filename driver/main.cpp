@@ -1,12 +1,18 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <string_view>
 
+#include "batch/batch.h"
 #include "driver/command_line.h"
 #include "driver/line_editor.h"
 #include "driver/session.h"
 
 int main(int argc, char* argv[]) {
+  if (argc > 1 && std::string_view(argv[1]) == "fit") {
+    format::InstallSignalCleanup();
+    return batch::Main(argc - 1, argv + 1, std::cout, std::cerr);
+  }
   if (const auto status = driver::CommandLine(argc, argv, std::cout, std::cerr)) return *status;
   format::InstallSignalCleanup();
   // On a terminal an unreadable answer is asked again; line editing needs

@@ -2,76 +2,35 @@
 #ifndef SUSCEP_DRIVER_SESSION_H_
 #define SUSCEP_DRIVER_SESSION_H_
 
-#include <array>
 #include <iosfwd>
 #include <string>
 
-#include "analysis/analysis.h"
-#include "driver/data.h"
-#include "expressions/expressions.h"
-#include "fit/fit.h"
+#include "engine/engine.h"
 #include "format/console.h"
-#include "model/model.h"
 #include "plot/plot.h"
 
 namespace driver {
 
-// The corrections-menu settings.
-struct Settings {
-  double DIAM = 0.0;
-  double TIP = 0.0;
-  double FACTOR = 1.0;
-  int MN = 24;
-  double GVAL = 0.0;
-};
+// The engine's names the dialogue has always used.
+using engine::ApplyCorrections;
+using engine::CurveTemperature;
+using engine::DataSet;
+using engine::FitAnalysis;
+using engine::FitControl;
+using engine::FitRecord;
+using engine::kCurvePoints;
+using engine::kMaxData;
+using engine::Load;
+using engine::Settings;
 
-// The working values of a fit and its settings.
-struct FitControl {
-  std::array<double, model::MAXPAR> PFIT{};
-  std::array<double, model::MAXPAR> PSTART{};
-  std::array<double, model::MAXPAR> PSTEP0{};
-  std::array<double, model::MAXPAR> SIGMA{};
-  int SIGFLAG = 0;
-  double REQMIN = 1.0E-16;
-  int NITER = 200;
-  int NCHECK = 1;
-  double LSERR = 0.0;
-};
-
-// What the last iteration dialogue did, for the result file and the notes.
-struct FitRecord {
-  bool fitted = false;  // false after a zero-iteration report
-  int budget = 0;       // NITER as asked
-  fit::MinimiseOutcome outcome;
-  bool sigma_stopped = false;  // Ctrl-C ended the Std. devn. estimate
-};
-
-// What the statistics and the check of the minimum found at the fitted
-// values, for SUSCEP.JSON and the notes.
-struct FitAnalysis {
-  analysis::Statistics statistics;
-  analysis::MinimumCheck check;
-  double check_ls_error = 0.0;  // not a number when the check did not run
-  double improvement = 0.0;     // relative, of the L.S. error
-  bool stopped_short = false;
-  bool interrupted = false;  // Ctrl-C ended the analysis: nothing in it is known
-  bool not_finite = false;   // the L.S. error or a residual is not finite: no analysis
-};
-
-struct Session {
+// The working state of the fit, with the console, the plot and the files
+// of the dialogue.
+struct Session : engine::Work {
   explicit Session(format::Console& console) : con(console) {}
 
   format::Console& con;
-  Settings settings;
-  DataSet data;
-  model::FitModel fm;
-  expressions::Evaluation ev;
   plot::PlotState ps;
   int option = 0;  // the last Options menu answer
-  FitControl fc;
-  fit::SimplexStore store;
-  FitRecord last_fit;
-  std::string data_name;  // as typed
   std::string report_path = "SUSCEP.OUT";
   std::string plot_path = "SUSCEP.HGL";
   std::string result_path = "SUSCEP.JSON";
@@ -82,7 +41,9 @@ struct Session {
 // corrected data, with the constants set. The term values carry over from
 // the previous binding in `s.ev`: a zero-field term with an unlisted spin
 // keeps its last value.
-expressions::Evaluation BoundEvaluation(const Session& s);
+inline expressions::Evaluation BoundEvaluation(const Session& s) {
+  return engine::BoundEvaluation(s, &s.con);
+}
 
 // How the parameter editing loop hands control back.
 enum class EditResult { kPlot, kReported, kOptions };
@@ -91,18 +52,22 @@ enum class EditResult { kPlot, kReported, kOptions };
 // and the report.
 EditResult EditParameters(Session& s);
 
-// The Std. devn. estimate after a fit, into SIGMA and SIGFLAG (PFIT takes
-// the surface minimum). `stop` answering true ends it: SIGFLAG 1, SIGMA 0,
-// PFIT as it was, and last_fit.sigma_stopped set.
-void EstimateDeviations(Session& s, const fit::StopFn& stop = {});
+// The Std. devn. estimate after a fit (engine::EstimateDeviations).
+inline void EstimateDeviations(Session& s, const fit::StopFn& stop = {}) {
+  engine::EstimateDeviations(s, stop);
+}
 
-// The statistics and the check of the minimum at the fitted values, made on
-// copies (the session is unchanged, the console gets nothing). `stop`
-// answering true ends them, with nothing known.
-FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop = {});
+// The statistics and the check of the minimum at the fitted values
+// (engine::Analyse).
+inline FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop = {}) {
+  return engine::Analyse(s, stop);
+}
 
 // SUSCEP.JSON for `found`, its data and curve evaluated on `e`.
-std::string ResultText(const Session& s, expressions::Evaluation& e, const FitAnalysis& found);
+inline std::string ResultText(const Session& s, expressions::Evaluation& e,
+                              const FitAnalysis& found) {
+  return engine::ResultDocument(s, e, found);
+}
 
 // The notes on standard error for `found`, on `notes`: after a fit, and
 // after any report whose analysis was stopped.

@@ -115,6 +115,13 @@ class Plan {
     for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + calc[i];
   }
 
+  // Each term's values at the n (at most kBlock) temperatures T[0..n-1]:
+  // term k's into out[k * stride ...].
+  void Terms(const double* T, int n, std::array<double, model::MAXTERM>& TV, double* out,
+             int stride) const {
+    for (int k = 0; k < nterm_; ++k) terms_[k].At(c_, T, n, scale_[k], TV[k], out + k * stride);
+  }
+
  private:
   Constants c_;
   double TIPADD_;
@@ -158,6 +165,13 @@ void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double*
   const Plan plan(e, P);
   for (int first = 0; first < n; first += kBlock) {
     plan.At(T + first, n - first < kBlock ? n - first : kBlock, e.TV, calc + first);
+  }
+}
+
+void EvaluateTerms(Evaluation& e, const double* P, const double* T, int n, double* terms) {
+  const Plan plan(e, P);
+  for (int first = 0; first < n; first += kBlock) {
+    plan.Terms(T + first, n - first < kBlock ? n - first : kBlock, e.TV, terms + first, n);
   }
 }
 

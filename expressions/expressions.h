@@ -63,6 +63,12 @@ double Evaluate(Evaluation& e, const double* P, double T);
 // work that does not depend on the temperature done once.
 void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc);
 
+// Each term's contribution at T[0..n-1], its equation-type factor applied:
+// term k's value at T[i] into terms[k * n + i], for the model's terms. They
+// are the values EvaluateAll adds up (with TIPADD); warnings are written as
+// they come.
+void EvaluateTerms(Evaluation& e, const double* P, const double* T, int n, double* terms);
+
 // The L.S. error of P over the data points; increments NCALL and writes the
 // progress line.
 double Objective(Evaluation& e, const double* P);

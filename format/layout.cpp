@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -525,9 +526,12 @@ class Parser {
 };
 
 // Parsed layouts by their text; the program's layouts are a fixed set of
-// constants, so the cache stays small.
+// constants, so the cache stays small. Shared by every thread: an entry, once
+// made, never moves or changes.
 const ParsedLayout& CachedLayout(std::string_view text) {
+  static std::mutex guard;
   static std::map<std::string, ParsedLayout, std::less<>> cache;
+  const std::lock_guard<std::mutex> lock(guard);
   auto it = cache.find(text);
   if (it != cache.end()) return it->second;
   ParsedLayout layout = Parser(text).Parse();

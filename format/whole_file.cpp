@@ -1,9 +1,11 @@
 #include "format/whole_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -13,18 +15,22 @@
 namespace format {
 namespace {
 
-// The temporary files alive now, for the signal handler: a slot is filled
-// with signals blocked, so the handler never sees half a name.
-constexpr int kSlots = 8;
+// The temporary files alive now, for the signal handler. A slot is claimed
+// (kClaimed), its name written, and only then marked kLive, so neither the
+// handler nor another thread ever sees half a name. The atomics are lock-free,
+// which makes them safe to read in a signal handler.
+constexpr int kSlots = 64;
 constexpr std::size_t kMaxPath = 4096;
+constexpr int kFree = 0, kClaimed = 1, kLive = 2;
 char live_paths[kSlots][kMaxPath];
-volatile std::sig_atomic_t live[kSlots];
+std::atomic<int> live[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void RemoveTemporariesAndDie(int sig) {
   for (int i = 0; i < kSlots; ++i) {
-    if (live[i]) ::unlink(live_paths[i]);
+    if (live[i].load() == kLive) ::unlink(live_paths[i]);
   }
   // Blocked while the handler runs: delivered, by default, on return.
   std::signal(sig, SIG_DFL);
@@ -38,9 +44,9 @@ class SignalBlock {
     sigset_t set;
     sigemptyset(&set);
     for (int sig : kCleanupSignals) sigaddset(&set, sig);
-    sigprocmask(SIG_BLOCK, &set, &old_);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
   }
-  ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
   SignalBlock(const SignalBlock&) = delete;
   SignalBlock& operator=(const SignalBlock&) = delete;
 
@@ -53,9 +59,10 @@ class SignalBlock {
 int Register(const std::string& path) {
   if (path.size() >= kMaxPath) return -1;
   for (int i = 0; i < kSlots; ++i) {
-    if (!live[i]) {
+    int expected = kFree;
+    if (live[i].compare_exchange_strong(expected, kClaimed)) {
       std::memcpy(live_paths[i], path.c_str(), path.size() + 1);
-      live[i] = 1;
+      live[i].store(kLive);
       return i;
     }
   }
@@ -63,18 +70,23 @@ int Register(const std::string& path) {
 }
 
 void Release(int slot) {
-  if (slot >= 0) live[slot] = 0;
+  if (slot >= 0) live[slot].store(kFree);
 }
 
+// Read once: umask can only be read by setting it, which two threads at once
+// would leave at 0.
 mode_t CreationMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+  }();
+  return mode;
 }
 
 }  // namespace
 
-WholeFile::WholeFile(const std::string& path, AtName at) : path_(path) {
+WholeFile::WholeFile(const std::string& path, bool sync, AtName at) : path_(path), sync_(sync) {
   if (path.empty()) Fail("open", "empty file name");
   struct stat st;
   bool replaces_file = false;
@@ -169,7 +181,7 @@ void WholeFile::Flush() {
 void WholeFile::Finish() {
   if (fd_ < 0) return;
   Flush();
-  if (::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
+  if (sync_ && ::fsync(fd_) != 0 && errno != EINVAL) Fail("write", errno);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail("close", errno);
@@ -194,8 +206,8 @@ void CommitTogether(std::initializer_list<WholeFile*> files) {
   for (WholeFile* file : files) file->Rename();
 }
 
-void WriteWholeFile(const std::string& path, std::string_view content, AtName at) {
-  WholeFile file(path, at);
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync, AtName at) {
+  WholeFile file(path, sync, at);
   file.Write(content);
   file.Commit();
 }
@@ -207,6 +219,21 @@ std::string CannotReplace(const std::string& path) {
     return e.what();
   }
   return "";
+}
+
+void SyncFileSystem(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+#ifdef __linux__
+  if (fd >= 0 && ::syncfs(fd) != 0) error = errno;
+#else
+  if (fd >= 0) ::sync();
+#endif
+  if (fd >= 0) ::close(fd);
+  if (error != 0) {
+    throw RunTimeError("write error on directory " + Printable(dir, kNameShown) + ": " +
+                       std::strerror(error));
+  }
 }
 
 void InstallSignalCleanup() {

@@ -30,7 +30,10 @@ enum class AtName {
 // (open, write, close) and `path`; the temporary file is then gone.
 class WholeFile {
  public:
-  explicit WholeFile(const std::string& path, AtName at = AtName::kOwnFile);
+  // `sync` false: Commit() leaves the data to the system's write-back, for a
+  // caller that syncs many files at once (SyncFileSystem).
+  explicit WholeFile(const std::string& path, bool sync = true, AtName at = AtName::kOwnFile);
+  WholeFile(const std::string& path, AtName at) : WholeFile(path, true, at) {}
   ~WholeFile();
   WholeFile(const WholeFile&) = delete;
   WholeFile& operator=(const WholeFile&) = delete;
@@ -52,6 +55,7 @@ class WholeFile {
   void Discard();
 
   std::string path_;
+  bool sync_ = true;
   std::string temp_;
   std::string buffer_;
   int fd_ = -1;
@@ -72,12 +76,19 @@ class WholeFile {
 void CommitTogether(std::initializer_list<WholeFile*> files);
 
 // Writes `content` to `path` through a WholeFile.
-void WriteWholeFile(const std::string& path, std::string_view content,
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true,
                     AtName at = AtName::kOwnFile);
+inline void WriteWholeFile(const std::string& path, std::string_view content, AtName at) {
+  WriteWholeFile(path, content, true, at);
+}
 
 // Whether a WholeFile could be made at `path` now: "" when it could, else the
 // message its constructor would throw. Leaves nothing behind.
 std::string CannotReplace(const std::string& path);
+
+// Writes out everything written to the file system that holds the directory
+// `dir`; a failure throws RunTimeError naming it.
+void SyncFileSystem(const std::string& dir);
 
 // For the program's main(), once at start-up. SIGINT, SIGTERM and SIGHUP
 // (unless already ignored) get a handler that removes the live temporary

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/data.h"
+#include "engine/engine.h"
 #include "format/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,17 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream out;
   format::Console con(none, out);
   format::LineSource source(file, "fuzz.dat");
-  driver::DataSet set;
+  engine::DataSet set;
   try {
-    driver::Load(set, source, con);
+    engine::Load(set, source, &con);
   } catch (const format::RunTimeError&) {
     return 0;
   }
   // What loads is what the rest of the program relies on.
-  if (set.NDATA < 1 || set.NDATA > driver::kMaxData) std::abort();
+  if (set.NDATA < 1 || set.NDATA > engine::kMaxData) std::abort();
   for (int i = 0; i < set.NDATA; ++i) {
     if (!(set.T[i] > 0.0) || !std::isfinite(set.T[i]) || !std::isfinite(set.XRAW[i])) std::abort();
   }
-  driver::ApplyCorrections(set, 0.0, 0.0, 1.0);
+  engine::ApplyCorrections(set, 0.0, 0.0, 1.0);
   return 0;
 }

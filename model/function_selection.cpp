@@ -12,18 +12,13 @@ namespace {
 constexpr char kSpinPrompt[] = "Enter Spin (1.0, 1.5, 2.0, or 2.5)";
 constexpr char kDimerPrompt[] = "Enter S1, S2 of dimer";
 
-// Largest dimer spin accepted: beyond it the evaluation would sum so many
-// spin states that a fit never ends.
-constexpr double kMaxDimerSpin = 50.0;
-
 const std::array<const char*, 4> kZeroFieldNames = {"D-1     ", "D-3/2   ", "D-2     ", "D-5/2   "};
 
-// trunc(2S - 0.9) with 0.9 as a single; 0 for anything outside 1..4, NaN
-// included, so the caller asks again.
-int ZeroFieldIndex(double s) {
-  const double v = 2.0 * s - static_cast<double>(0.9f);
-  if (!(v >= 1.0 && v < 5.0)) return 0;
-  return static_cast<int>(v);
+// Appends the parameters of term k, each with its initial value read.
+void AddTermParameters(FitModel& m, format::Console& con, int code, int k) {
+  for (const std::string& name : TermParameterNames(code, m.S1[k - 1], m.IOTHER[k - 1])) {
+    AddParameter(m, con, name);
+  }
 }
 
 // Reads S1 and S2 of term k until both lie in 0..kMaxDimerSpin, since a
@@ -34,7 +29,7 @@ void ReadDimerSpins(FitModel& m, format::Console& con, int k) {
     con.Read({m.S1[k - 1], m.S2[k - 1]});
     const double s1 = m.S1[k - 1];
     const double s2 = m.S2[k - 1];
-    if (s1 >= 0.0 && s1 <= kMaxDimerSpin && s2 >= 0.0 && s2 <= kMaxDimerSpin) return;
+    if (DimerSpinOk(s1) && DimerSpinOk(s2)) return;
   }
 }
 
@@ -46,7 +41,7 @@ void ZeroField(FitModel& m, format::Console& con, int k) {
     m.S1[k - 1] = con.ReadReal(m.S1[k - 1]);
     index = ZeroFieldIndex(m.S1[k - 1]);
   }
-  AddParameter(m, con, kZeroFieldNames[index - 1]);
+  AddTermParameters(m, con, 2, k);
 }
 
 // The code-9 sub-menu; the choice is kept per term so that each code-9 term
@@ -61,25 +56,20 @@ void OtherFunctions(FitModel& m, format::Console& con, int k) {
       case 1:
         con.Free({"User defined function"});
         con.Free({"S1=1, S2=1 dimer eq. including D"});
-        AddParameter(m, con, "J-1-1   ");
-        AddParameter(m, con, "D-1-1   ");
+        AddTermParameters(m, con, 9, k);
         return;
       case 2:
         con.Free({"Three Spin S1=S2=S3= 1/2 system with single J:"});
-        AddParameter(m, con, "J-Trimr");
+        AddTermParameters(m, con, 9, k);
         return;
       case 3:
         con.Free({"Hatfield's 4 spin (S=1/2) system:"});
-        AddParameter(m, con, "J1-Tetra");
-        AddParameter(m, con, "J2-Tetra");
-        AddParameter(m, con, "J3-Tetra");
-        AddParameter(m, con, "J4-Tetra");
+        AddTermParameters(m, con, 9, k);
         return;
       case 4:
         con.Free({"Kahn's expression for chain of dimers:"});
         ReadDimerSpins(m, con, k);
-        AddParameter(m, con, "J-Intra ");
-        AddParameter(m, con, "J-Inter ");
+        AddTermParameters(m, con, 9, k);
         return;
       default:
         break;
@@ -99,50 +89,96 @@ void TermParameters(FitModel& m, format::Console& con, int code, int k) {
       break;
     case 3:
       con.Free({"Ising Eqn. parameters"});
-      AddParameter(m, con, "J-Ising ");
+      AddTermParameters(m, con, 3, k);
       break;
     case 4:
       con.Free({"Bleaney-Bower Eqn. parameters"});
-      AddParameter(m, con, "J-BB    ");
+      AddTermParameters(m, con, 4, k);
       break;
     case 5:
       con.Free({"Magnetization eqn. parameters"});
-      AddParameter(m, con, "J-MAGN  ");
+      AddTermParameters(m, con, 5, k);
       con.Free({"Enter Field (B)"});
       m.S2[k - 1] = con.ReadReal(m.S2[k - 1]);
       break;
     case 6:
       con.Free({"Bonner Fisher Eqn. parameters"});
-      AddParameter(m, con, "J-BF    ");
+      AddTermParameters(m, con, 6, k);
       break;
     case 7:
       con.Free({"Modified Bonner Fisher Eqn. parameters"});
-      AddParameter(m, con, "J-MBF   ");
-      AddParameter(m, con, "ALFA-MBF");
+      AddTermParameters(m, con, 7, k);
       break;
     case 8:
       con.Free({"Dimer Eqn. parameters"});
       ReadDimerSpins(m, con, k);
-      AddParameter(m, con, "J-Dimer ");
+      AddTermParameters(m, con, 8, k);
       break;
     case 9:
       OtherFunctions(m, con, k);
       break;
     default:  // 10
-      AddParameter(m, con, "DIM     ");
+      AddTermParameters(m, con, 10, k);
       return;
   }
 }
 
 }  // namespace
 
+int ZeroFieldIndex(double s) {
+  const double v = 2.0 * s - static_cast<double>(0.9f);
+  if (!(v >= 1.0 && v < 5.0)) return 0;
+  return static_cast<int>(v);
+}
+
+std::vector<std::string> TermParameterNames(int code, double S1, int IOTHER) {
+  switch (code) {
+    case 1:
+      return {};
+    case 2: {
+      const int index = ZeroFieldIndex(S1);
+      if (index == 0) return {};
+      return {kZeroFieldNames[index - 1]};
+    }
+    case 3:
+      return {"J-Ising "};
+    case 4:
+      return {"J-BB    "};
+    case 5:
+      return {"J-MAGN  "};
+    case 6:
+      return {"J-BF    "};
+    case 7:
+      return {"J-MBF   ", "ALFA-MBF"};
+    case 8:
+      return {"J-Dimer "};
+    case 9:
+      switch (IOTHER) {
+        case 1:
+          return {"J-1-1   ", "D-1-1   "};
+        case 2:
+          return {"J-Trimr"};
+        case 3:
+          return {"J1-Tetra", "J2-Tetra", "J3-Tetra", "J4-Tetra"};
+        case 4:
+          return {"J-Intra ", "J-Inter "};
+        default:
+          return {};
+      }
+    case 10:
+      return {"DIM     "};
+    default:
+      return {};
+  }
+}
+
 void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
   if (k < 1 || k > MAXTERM) {
-    con.Free({"No. of terms cannot be more than ", MAXTERM});
+    con.Free({kTooManyTerms, MAXTERM});
     throw format::ProgramStop{};
   }
   if (code < 1 || code > 10) {
-    con.Free({"Function not available in the list (1-10)"});
+    con.Free({kNoSuchFunction});
     throw format::ProgramStop{};
   }
   TermParameters(m, con, code, k);
@@ -154,7 +190,7 @@ void SelectFunction(FitModel& m, format::Console& con, int code, int k) {
   const char answer = con.ReadLetter();
   if (answer == 'Y' || answer == 'y') {
     m.IOPT[k - 1] = 1;
-    AddParameter(m, con, code == 1 ? "THETA   " : "Z*JP    ");
+    AddParameter(m, con, CorrectionName(code));
   }
 }
 

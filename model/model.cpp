@@ -21,7 +21,7 @@ std::string PadName(const std::string& name) {
 void AddParameter(FitModel& m, format::Console& con, const std::string& name) {
   // Refuse before touching `NPAR`, so the record never claims a 13th entry.
   if (m.NPAR >= MAXPAR) {
-    con.Free({"Minimisation parameters should not exceed ", MAXPAR});
+    con.Free({kTooManyParameters, MAXPAR});
     throw format::ProgramStop{};
   }
   const int j = m.NPAR;
@@ -29,6 +29,15 @@ void AddParameter(FitModel& m, format::Console& con, const std::string& name) {
   m.PNAME[j] = PadName(name);
   con.Free({"Enter Initial value for " + m.PNAME[j]});
   m.PVAL[j] = con.ReadReal(m.PVAL[j]);
+}
+
+bool AppendParameter(FitModel& m, const std::string& name, double value) {
+  if (m.NPAR >= MAXPAR) return false;
+  const int j = m.NPAR;
+  m.NPAR = j + 1;
+  m.PNAME[j] = PadName(name);
+  m.PVAL[j] = value;
+  return true;
 }
 
 void Decode(FitModel& m, int M, int N) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "format/console.h"
 
@@ -37,6 +38,40 @@ struct FitModel {
 // the prompt "Enter Initial value for <name>". A 13th entry writes
 // "Minimisation parameters should not exceed 12" and throws ProgramStop.
 void AddParameter(FitModel& m, format::Console& con, const std::string& name);
+
+// Appends `name` (blank-padded or cut to 8) with `value`, as AddParameter
+// does without the console; false, and nothing appended, when the table is
+// full.
+bool AppendParameter(FitModel& m, const std::string& name, double value);
+
+// The rules of function selection.
+// The zero-field spins 1, 3/2, 2 and 5/2 as 1..4, by trunc(2S - 0.9); 0 for
+// a spin the dialogue asks again for.
+int ZeroFieldIndex(double s);
+// Largest dimer spin accepted: beyond it the evaluation would sum so many
+// spin states that a fit never ends. Smallest: 0.
+constexpr double kMaxDimerSpin = 50.0;
+inline bool DimerSpinOk(double s) { return s >= 0.0 && s <= kMaxDimerSpin; }
+// The parameters term function `code` (1..10) appends before its
+// correction, blank-padded: the zero-field one named by the spin `S1`, those
+// of function 9 by the other-functions choice `IOTHER` (1..4). Empty for an
+// unknown code or choice.
+std::vector<std::string> TermParameterNames(int code, double S1, int IOTHER);
+// The correction parameter of a term: "THETA   " for a Curie term,
+// "Z*JP    " for the others.
+inline const char* CorrectionName(int code) { return code == 1 ? "THETA   " : "Z*JP    "; }
+
+// The expression numbers the corrections menu accepts: 90-99 ask for the
+// user's own expression; 1-79 with a units digit that is not 0 are decoded.
+inline bool OwnExpression(int MN) { return MN / 10 == 9; }
+inline bool StandardExpression(int MN) { return MN >= 1 && MN <= 79 && MN % 10 != 0; }
+// The prompt for the expression number, asked again after a refused one.
+constexpr char kEnterEquation[] = "Enter S.No. (1-99) for equation";
+
+// The messages of the limits that end the dialogue.
+constexpr char kTooManyTerms[] = "No. of terms cannot be more than ";
+constexpr char kTooManyParameters[] = "Minimisation parameters should not exceed ";
+constexpr char kNoSuchFunction[] = "Function not available in the list (1-10)";
 
 // Sets ITYPE, NTERM and IFN from the digits M (0..7, or below 0) and N.
 void Decode(FitModel& m, int M, int N);

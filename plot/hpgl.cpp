@@ -171,11 +171,11 @@ void WriteWithPicture(format::RecordFile& file, const std::string& hpgl,
   format::CommitTogether({&file.file(), &picture.file()});
 }
 
-}  // namespace
-
-void HpglPlot(const PlotState& s, format::Console& con, const std::string& path) {
+// The plot with the axis ranges `x` and `y`.
+void Draw(const PlotState& s, const AxisRange& x, const AxisRange& y, format::RecordSink& f) {
   Mapping m{};
-  AskAxisRanges(s, con, kXAxisLength, kYAxisLength, m.x, m.y);
+  m.x = x;
+  m.y = y;
   m.SX = kXAxisLength / (m.x.max - m.x.min);
   m.SY = kYAxisLength / (m.y.max - m.y.min);
 
@@ -183,10 +183,6 @@ void HpglPlot(const PlotState& s, format::Console& con, const std::string& path)
   int E = 0;
   if (m.y.max > 0.0f) E = static_cast<int>(std::trunc(std::log10(m.y.max)));
   const float scale = PowerOfTen(E);
-
-  format::RecordFile file(path);
-  KeepingCopy f(file);
-  con.Free({kHpglFileName});
 
   format::Write(f, kStart);
   for (int i = 0; i < s.NCAL; ++i) {
@@ -209,7 +205,32 @@ void HpglPlot(const PlotState& s, format::Console& con, const std::string& path)
   WriteYTitle(f, s.IPLOT, E);
 
   format::Write(f, kEnd);
+}
+
+}  // namespace
+
+void HpglPlot(const PlotState& s, format::Console& con, const std::string& path) {
+  AxisRange x, y;
+  AskAxisRanges(s, con, kXAxisLength, kYAxisLength, x, y);
+  format::RecordFile file(path);
+  KeepingCopy f(file);
+  con.Free({kHpglFileName});
+  Draw(s, x, y, f);
   WriteWithPicture(file, f.text(), path);
+}
+
+std::string HpglText(const PlotState& s) {
+  // The values the range dialogue offers.
+  const AxisRange x{s.PXMIN, s.PXMAX, (s.PXMAX - s.PXMIN) / 10.0f};
+  const AxisRange y{s.PYMIN, s.PYMAX, (s.PYMAX - s.PYMIN) / 10.0f};
+  if (!Drawable(x, kXAxisLength) || !Drawable(y, kYAxisLength)) return "";
+  class Text : public format::RecordSink {
+   public:
+    void Record(std::string_view record) override { text.append(record).append("\r\n"); }
+    std::string text;
+  } f;
+  Draw(s, x, y, f);
+  return f.text;
 }
 
 }  // namespace plot

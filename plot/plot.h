@@ -41,6 +41,10 @@ void PrinterPlot(const PlotState& s, format::Console& con);
 // and its picture, the SVG file of the same name with extension .SVG.
 void HpglPlot(const PlotState& s, format::Console& con, const std::string& path = "SUSCEP.HGL");
 
+// The HP-GL text HpglPlot writes when every axis range is left at the
+// values from the data; "" when those cannot be drawn (a single point).
+std::string HpglText(const PlotState& s);
+
 }  // namespace plot
 
 #endif  // SUSCEP_PLOT_PLOT_H_

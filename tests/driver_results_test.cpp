@@ -306,7 +306,7 @@ TEST(DriverResults, AnalysisLeavesTheSessionAlone) {
     s.data.T[i] = 5.0 + 15.0 * i;
     s.data.XRAW[i] = expressions::Evaluate(s.ev, truth, s.data.T[i]) * (1.0 + 0.01 * std::sin(i));
   }
-  driver::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
+  engine::ApplyCorrections(s.data, 0.0, 0.0, 1.0);
   s.ev = driver::BoundEvaluation(s);
   for (int j = 0; j < 3; ++j) {
     s.fc.PSTART[j] = truth[j];

@@ -328,6 +328,19 @@ TEST_F(RecordFileTest, RecordsEndWithCrLfAndReplaceTheFileWhole) {
   EXPECT_EQ(Names(), NameList{"SUSCEP.OUT"});
 }
 
+// Files written for a batch are synced together, once.
+TEST_F(RecordFileTest, UnsyncedFilesAndOneSyncOfTheirFileSystem) {
+  const std::string path = dir_ + "/a.json";
+  format::WriteWholeFile(path, "{}\n", false);
+  EXPECT_EQ(Contents(path), "{}\n");
+  EXPECT_EQ(Names(), NameList{"a.json"});
+  format::SyncFileSystem(dir_);
+  EXPECT_EQ(ErrorOf([&] { format::SyncFileSystem(dir_ + "/missing"); }),
+            "write error on directory " + dir_ + "/missing: No such file or directory");
+  EXPECT_EQ(ErrorOf([&] { format::SyncFileSystem(path); }),
+            "write error on directory " + path + ": Not a directory");
+}
+
 TEST_F(RecordFileTest, APlantedLinkIsReplacedNotFollowed) {
   const std::string target = dir_ + "/target";
   const std::string path = dir_ + "/SUSCEP.OUT";

@@ -82,7 +82,7 @@ TEST(ProgramLayouts, DataListing) {
                            42.82,         7.190034e-06, 50.38,        -1.055881e-05, 57.95,
                            -6.157164e-06, 65.51,        2.176890e-05, 300.0,         1.452e-03};
   Items items(std::begin(points), std::end(points));
-  EXPECT_EQ(Shown(driver::kListing, items),
+  EXPECT_EQ(Shown(engine::kListing, items),
             (std::vector<std::string>{"  5.00  .001554       12.56  .000497       20.13  .000231",
                                       " 27.69  .000112       35.26  .000046       42.82  .000007",
                                       " 50.38 -.000011       57.95 -.000006       65.51  .000022",
@@ -90,32 +90,32 @@ TEST(ProgramLayouts, DataListing) {
 }
 
 TEST(ProgramLayouts, ProgressHeader) {
-  EXPECT_EQ(Shown(driver::kProgressHeader, {"g-value ", "J-BB    ", "COEFF1  ", "L.S.Error"}),
+  EXPECT_EQ(Shown(engine::kProgressHeader, {"g-value ", "J-BB    ", "COEFF1  ", "L.S.Error"}),
             std::vector<std::string>{"        g-value   J-BB      COEFF1    L.S.Error"});
 }
 
 TEST(ProgramLayouts, Report) {
-  EXPECT_EQ(Shown(driver::kStarting, {}),
+  EXPECT_EQ(Shown(engine::kStarting, {}),
             (std::vector<std::string>{"", "", "Starting:", "Parameter      Value          Step"}));
-  EXPECT_EQ(Shown(driver::kStartingLine, {"J-BB    ", -140.0, -1.4}),
+  EXPECT_EQ(Shown(engine::kStartingLine, {"J-BB    ", -140.0, -1.4}),
             std::vector<std::string>{"J-BB    -1.40000E+02     -1.40000E+00"});
-  EXPECT_EQ(Shown(driver::kSolution, {"g-value ", 2.149381, 3.05308e-03, "J-BB    ", -144.753151,
+  EXPECT_EQ(Shown(engine::kSolution, {"g-value ", 2.149381, 3.05308e-03, "J-BB    ", -144.753151,
                                       0.259732, "COEFF1  ", 0.989888, 5.19776e-05}),
             (std::vector<std::string>{"", "Solution:", "Parameter      Value       Std. devn.",
                                       "g-value  = 2.14938E+00 +/-  3.0531E-03",
                                       "J-BB     =-1.44753E+02 +/-  2.5973E-01",
                                       "COEFF1   = 9.89888E-01 +/-  5.1978E-05"}));
-  EXPECT_EQ(Shown(driver::kLsError, {4.691e-05}),
+  EXPECT_EQ(Shown(engine::kLsError, {4.691e-05}),
             (std::vector<std::string>{"L.S. Error =   .4691D-04", ""}));
   EXPECT_EQ(Shown(driver::kConvergence, {1e-16}),
             std::vector<std::string>{"Convergence limit for iteration:  1.00E-16"});
   EXPECT_EQ(Shown(driver::kStepLine, {2, "J-BB    ", -140.0, -1.4}),
             std::vector<std::string>{" 2. J-BB     -140.000000   -1.400000"});
   EXPECT_EQ(
-      Shown(driver::kDiffHeading, {}),
+      Shown(engine::kDiffHeading, {}),
       std::vector<std::string>{"   Temp.(K)        X-Expt         X-Cald.         Difference"});
   EXPECT_EQ(
-      Shown(driver::kDiffLine, {110.9, 0.00037, 0.00038, -0.0000051}),
+      Shown(engine::kDiffLine, {110.9, 0.00037, 0.00038, -0.0000051}),
       std::vector<std::string>{"        110.90         .00037         .00038        -.00001"});
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "driver/layouts.h"
+#include "engine/layouts.h"
 #include "model/layouts.h"
 #include "plot/layouts.h"
 
@@ -24,32 +25,32 @@ struct ProgramLayout {
 // write.
 inline constexpr ProgramLayout kProgramLayouts[] = {
     {"kBanner", driver::kBanner, "", 10},
-    {"kHeading", driver::kHeading, "", 7},
-    {"kCalculated", driver::kCalculated, "", 3},
+    {"kHeading", engine::kHeading, "", 7},
+    {"kCalculated", engine::kCalculated, "", 3},
     {"kConvergence", driver::kConvergence, "E", 1},
-    {"kCurveLine", driver::kCurveLine, "FE", 1},
-    {"kDiffHeading", driver::kDiffHeading, "", 1},
-    {"kDiffLine", driver::kDiffLine, "FFFF", 1},
+    {"kCurveLine", engine::kCurveLine, "FE", 1},
+    {"kDiffHeading", engine::kDiffHeading, "", 1},
+    {"kDiffLine", engine::kDiffLine, "FFFF", 1},
     {"kEquationTypes", driver::kEquationTypes, "", 5},
-    {"kExperimental", driver::kExperimental, "", 3},
+    {"kExperimental", engine::kExperimental, "", 3},
     {"kFunctionList", driver::kFunctionList, "", 11},
-    {"kGivenG", driver::kGivenG, "F", 1},
-    {"kListing", driver::kListing, "FFFFFF", 1},
+    {"kGivenG", engine::kGivenG, "F", 1},
+    {"kListing", engine::kListing, "FFFFFF", 1},
     {"kListingLine", driver::kListingLine, "IAF", 1},
-    {"kLsError", driver::kLsError, "D", 2},
+    {"kLsError", engine::kLsError, "D", 2},
     {"kMenuCorrections", driver::kMenuCorrections, "EE", 2},
     {"kMenuFactor", driver::kMenuFactor, "FI", 5},
     {"kMenuTable1", driver::kMenuTable1, "", 8},
     {"kMenuTable2", driver::kMenuTable2, "F", 8},
     {"kOptions", driver::kOptions, "", 5},
-    {"kPlotDataHeading", driver::kPlotDataHeading, "", 4},
-    {"kPlotDataLine", driver::kPlotDataLine, "FEEEEE", 1},
+    {"kPlotDataHeading", engine::kPlotDataHeading, "", 4},
+    {"kPlotDataLine", engine::kPlotDataLine, "FEEEEE", 1},
     {"kPlotOptions", driver::kPlotOptions, "", 9},
-    {"kProgressHeader", driver::kProgressHeader, "AAAAAAA", 1},
-    {"kSigmaFailed", driver::kSigmaFailed, "", 1},
-    {"kSolution", driver::kSolution, "AEE", 4},
-    {"kStarting", driver::kStarting, "", 4},
-    {"kStartingLine", driver::kStartingLine, "AEE", 1},
+    {"kProgressHeader", engine::kProgressHeader, "AAAAAAA", 1},
+    {"kSigmaFailed", engine::kSigmaFailed, "", 1},
+    {"kSolution", engine::kSolution, "AEE", 4},
+    {"kStarting", engine::kStarting, "", 4},
+    {"kStartingLine", engine::kStartingLine, "AEE", 1},
     {"kStepLine", driver::kStepLine, "IAFF", 1},
     {"kOtherFunctionsMenu", model::kOtherFunctionsMenu, "", 5},
     {"kSpinTerm", model::kSpinTerm, "AAF", 1},

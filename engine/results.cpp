@@ -2,14 +2,16 @@
 // programs; and the notes on standard error after a fit.
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "driver/session.h"
+#include "engine/engine.h"
+#include "engine/internal.h"
 
-namespace driver {
+namespace engine {
 namespace {
 
 using nlohmann::json;
@@ -22,6 +24,7 @@ constexpr double kStoppedShort = 0.01;  // relative improvement that means the f
 // simplex's convergence.
 constexpr double kConvergedSpread = 10.0;
 constexpr char kNote[] = "suscep: note: ";
+constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
 // A number, or null where it is not finite.
 json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
@@ -38,16 +41,10 @@ json Matrix(const std::vector<std::vector<double>>& m) {
   return a;
 }
 
-std::string Trimmed(const std::string& name) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return name.substr(first, name.find_last_not_of(' ') - first + 1);
-}
-
 // The residuals of the fit model, evaluated on a copy of the evaluation state
 // with no console: no progress lines or warnings, NCALL and the state used
 // by later fits and plots untouched.
-analysis::Problem ProblemOf(const Session& s) {
+analysis::Problem ProblemOf(const Work& s) {
   expressions::Evaluation e = s.ev;
   e.console = nullptr;
   analysis::Problem problem;
@@ -126,12 +123,12 @@ json Terms(const model::FitModel& m) {
 }
 
 // The fitted values.
-std::vector<double> Fitted(const Session& s) {
+std::vector<double> Fitted(const Work& s) {
   return std::vector<double>(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
 }
 
 // The points with the model at `pfit` and the residuals, evaluated on `e`.
-json DataSection(const Session& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
+json DataSection(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
   const DataSet& d = s.data;
   json data = {{"file", s.data_name}, {"points", d.NDATA}};
   std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
@@ -148,11 +145,11 @@ json DataSection(const Session& s, expressions::Evaluation& e, const std::vector
   return data;
 }
 
-bool SigmaEstimated(const Session& s) {
+bool SigmaEstimated(const Work& s) {
   return s.last_fit.fitted && s.fc.SIGFLAG == 0 && s.fm.NPAR > 0;
 }
 
-json ParametersSection(const Session& s, const analysis::Statistics& st,
+json ParametersSection(const Work& s, const analysis::Statistics& st,
                        const std::vector<double>& pfit) {
   const model::FitModel& m = s.fm;
   const FitControl& fc = s.fc;
@@ -202,19 +199,21 @@ json StatisticsSection(const model::FitModel& m, const FitAnalysis& f) {
           {"interrupted", f.interrupted}};
 }
 
-json FitSection(const Session& s) {
+json FitSection(const Work& s) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
-  return {{"iterations", fit.fitted ? fit.budget : 0},
-          {"evaluations", fit.outcome.evaluations},
-          {"restarts", fit.outcome.restarts},
-          {"budget_exhausted", fit.outcome.budget_exhausted},
-          {"interrupted", fit.outcome.stopped},
-          {"reqmin", Number(fc.REQMIN)},
-          {"ncheck", fc.NCHECK},
-          {"ls_error", Number(fc.LSERR)},
-          {"sigma_estimated", SigmaEstimated(s)},
-          {"sigma_interrupted", fit.sigma_stopped}};
+  json section = {{"iterations", fit.fitted ? fit.budget : 0},
+                  {"evaluations", fit.outcome.evaluations},
+                  {"restarts", fit.outcome.restarts},
+                  {"budget_exhausted", fit.outcome.budget_exhausted},
+                  {"interrupted", fit.outcome.stopped},
+                  {"reqmin", Number(fc.REQMIN)},
+                  {"ncheck", fc.NCHECK},
+                  {"ls_error", Number(fc.LSERR)},
+                  {"sigma_estimated", SigmaEstimated(s)},
+                  {"sigma_interrupted", fit.sigma_stopped}};
+  if (fit.refined) section["method"] = kRefinedMethod;
+  return section;
 }
 
 json CheckSection(const FitAnalysis& f) {
@@ -240,7 +239,7 @@ json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vecto
 
 }  // namespace
 
-std::string ResultText(const Session& s, expressions::Evaluation& e, const FitAnalysis& f) {
+std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitAnalysis& f) {
   const model::FitModel& m = s.fm;
   const std::vector<double> pfit = Fitted(s);
   // The points and then the curve: the term values the first leaves behind
@@ -281,7 +280,7 @@ std::string Scientific(double x) {
 
 }  // namespace
 
-FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop) {
+FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   FitAnalysis f;
   const std::vector<double> pfit = Fitted(s);
   analysis::Problem problem = ProblemOf(s);
@@ -318,15 +317,20 @@ FitAnalysis AnalyseFit(const Session& s, const fit::StopFn& stop) {
   return f;
 }
 
-void WriteNotes(const Session& s, const FitAnalysis& f) {
-  if (s.notes == nullptr) return;
-  std::ostream& err = *s.notes;
+std::string ResultDocument(const Work& s, const FitAnalysis& f) {
+  expressions::Evaluation e = s.ev;
+  e.console = nullptr;
+  return ResultDocument(s, e, f);
+}
+
+std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
+  std::ostringstream err;
   const FitRecord& fit = s.last_fit;
   if (fit.fitted && f.not_finite) {
     err << kNote << "the L.S. error is not a finite number ("
         << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
                                  : "the model is not a number at the fitted values")
-        << "): no statistics or check of the minimum in " << s.result_path << std::endl;
+        << "): no statistics or check of the minimum in " << result_path << std::endl;
   } else if (fit.fitted && fit.outcome.budget_exhausted) {
     err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
         << ", " << fit.outcome.evaluations
@@ -349,13 +353,14 @@ void WriteNotes(const Session& s, const FitAnalysis& f) {
   if (f.interrupted) {
     err << kNote
         << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
-        << s.result_path << std::endl;
+        << result_path << std::endl;
   }
   if (fit.fitted && f.stopped_short) {
     err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
         << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
-        << s.result_path << std::endl;
+        << result_path << std::endl;
   }
+  return err.str();
 }
 
-}  // namespace driver
+}  // namespace engine

@@ -1,13 +1,12 @@
-#include "driver/data.h"
-
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "driver/layouts.h"
+#include "engine/engine.h"
+#include "engine/layouts.h"
 #include "format/errors.h"
 
-namespace driver {
+namespace engine {
 namespace {
 
 [[noreturn]] void Refuse(const format::LineSource& file, const std::string& what) {
@@ -17,7 +16,7 @@ namespace {
 
 }  // namespace
 
-void Load(DataSet& data, format::LineSource& file, format::Console& con) {
+void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) {
   int count = 0;
   format::ReadFree(file, {count});
   if (count < 1 || count > kMaxData) {
@@ -39,16 +38,17 @@ void Load(DataSet& data, format::LineSource& file, format::Console& con) {
     }
   }
   data.NDATA = count;
+  if (listing == nullptr) return;
 
-  con.Free({"No. of observed data points:", data.NDATA});
-  con.Free({"Temp.(K)   X(M)    Temp.(K)     X(M)     Temp.(K)    X(M)"});
+  format::WriteFree(*listing, {"No. of observed data points:", data.NDATA});
+  format::WriteFree(*listing, {"Temp.(K)   X(M)    Temp.(K)     X(M)     Temp.(K)    X(M)"});
   format::Items items;
   items.reserve(2 * count);
   for (int i = 0; i < count; ++i) {
     items.emplace_back(data.T[i]);
     items.emplace_back(data.XRAW[i]);
   }
-  con.Out(kListing, items);
+  format::Write(*listing, kListing, items);
 }
 
 void ApplyCorrections(DataSet& data, double DIAM, double TIP, double FACTOR) {
@@ -58,4 +58,4 @@ void ApplyCorrections(DataSet& data, double DIAM, double TIP, double FACTOR) {
   for (int i = 0; i < data.NDATA; ++i) data.SXOBS2 = data.XOBS[i] * data.XOBS[i] + data.SXOBS2;
 }
 
-}  // namespace driver
+}  // namespace engine

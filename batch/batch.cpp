@@ -1,0 +1,440 @@
+// `suscep fit`: the arguments, the fits (in parallel with --jobs), the
+// output files and the summary.
+#include "batch/batch.h"
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine.h"
+#include "format/console.h"
+#include "format/errors.h"
+#include "format/whole_file.h"
+
+namespace batch {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr char kName[] = "suscep fit: ";
+constexpr int kMaxJobs = 64;
+
+constexpr char kUsage[] = R"(Usage: suscep fit [OPTIONS] MODEL DATA...
+       suscep fit --template EXPRESSION
+
+Fits the model of the model file MODEL (JSON; any SUSCEP.JSON is one) to
+each data file in turn, with the numbers the dialogue gives for the same
+choices, and writes for each DATA its result document DATA-STEM.json.
+Prints one table: a row per data file with the points, the L.S. error,
+each parameter with its Std. devn., and the flags (budget: the simplex ran
+out of its budget; short: the check of the minimum found a lower one).
+
+Options:
+  --template EXPRESSION  print a model file for a standard expression
+                         number, with default starts and steps, and end
+  --output-dir DIR       write the output files to DIR (default: beside
+                         each data file)
+  --report               also write the report DATA-STEM.out
+  --svg                  also write the plot DATA-STEM.svg (XT vs. T)
+  --plot N               the plot of --svg: 1 X vs. T, 2 Mu vs. T, 3 XT
+                         vs. T, 4 1/X vs. T, 5 X vs 1/T (implies --svg)
+  --json                 print the summary as one JSON document
+  --jobs N               fit N files at once (default 1)
+  --refine               continue each fit with a Levenberg-Marquardt
+                         refinement and give its point, standard errors
+                         and statistics as the result
+  --from-values          start from the model file's fitted values rather
+                         than its starts
+  --verbose              show the progress lines of each fit on standard
+                         error
+  --help                 show this text
+
+Exit status: 0 every data file fitted, 1 some failed (each named on
+standard error), 2 a usage error or a model file that cannot be used, 3 any
+other failure, such as running out of memory.
+)";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Arguments that would make the output files clash with each other or with
+// the inputs.
+class Clash : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Options {
+  std::string model;
+  std::vector<std::string> data;
+  std::optional<std::string> output_dir;
+  std::optional<int> template_expression;
+  bool report = false, svg = false, json = false, verbose = false, refine = false;
+  bool from_values = false, help = false;
+  int plot = 3;
+  int jobs = 1;
+};
+
+int Integer(const std::string& option, const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end) {
+    throw UsageError(option + " needs a whole number, not '" + format::Printable(text) + "'");
+  }
+  return value;
+}
+
+Options ParseArguments(int argc, const char* const argv[]) {
+  Options o;
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
+      files.push_back(arg);
+      continue;
+    }
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help") {
+      o.help = true;
+    } else if (arg == "--template") {
+      o.template_expression = Integer(arg, value());
+    } else if (arg == "--output-dir") {
+      o.output_dir = value();
+    } else if (arg == "--report") {
+      o.report = true;
+    } else if (arg == "--svg") {
+      o.svg = true;
+    } else if (arg == "--plot") {
+      o.plot = Integer(arg, value());
+      if (o.plot < 1 || o.plot > 5) throw UsageError("--plot needs 1 to 5");
+      o.svg = true;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg == "--jobs") {
+      o.jobs = Integer(arg, value());
+      if (o.jobs < 1 || o.jobs > kMaxJobs) {
+        throw UsageError("--jobs needs 1 to " + std::to_string(kMaxJobs));
+      }
+    } else if (arg == "--refine") {
+      o.refine = true;
+    } else if (arg == "--from-values") {
+      o.from_values = true;
+    } else if (arg == "--verbose") {
+      o.verbose = true;
+    } else {
+      throw UsageError("unknown option '" + format::Printable(arg) + "'");
+    }
+  }
+  if (o.help) return o;
+  if (o.template_expression) {
+    if (!files.empty()) throw UsageError("--template takes no files");
+    return o;
+  }
+  if (files.size() < 2) throw UsageError("give a model file and at least one data file");
+  o.model = files[0];
+  o.data.assign(files.begin() + 1, files.end());
+  return o;
+}
+
+// The output files of one data file.
+struct Paths {
+  std::string document, report, svg;
+};
+
+Paths PathsOf(const Options& o, const std::string& data) {
+  const fs::path file(data);
+  fs::path dir = o.output_dir ? fs::path(*o.output_dir) : file.parent_path();
+  const std::string stem = file.stem().string();
+  auto join = [&dir, &stem](const char* extension) {
+    return (dir.empty() ? fs::path(stem + extension) : dir / (stem + extension)).string();
+  };
+  return {join(".json"), join(".out"), join(".svg")};
+}
+
+// One path for comparisons: absolute and normal, links resolved where they
+// exist.
+std::string Key(const std::string& path) {
+  std::error_code ec;
+  const fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
+  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+}
+
+// Two data files that would write the same output file, or an output file
+// that is one of the inputs: refused before anything is fitted.
+void CheckPaths(const Options& o) {
+  std::map<std::string, std::string> inputs, outputs;
+  inputs[Key(o.model)] = o.model;
+  for (const std::string& d : o.data) inputs[Key(d)] = d;
+  for (const std::string& d : o.data) {
+    const Paths p = PathsOf(o, d);
+    std::vector<std::string> written = {p.document};
+    if (o.report) written.push_back(p.report);
+    if (o.svg) written.push_back(p.svg);
+    for (const std::string& w : written) {
+      const std::string key = Key(w);
+      const auto input = inputs.find(key);
+      if (input != inputs.end()) {
+        throw Clash("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +
+                    format::Printable(d, format::kNameShown) + "' would replace the input file '" +
+                    format::Printable(input->second, format::kNameShown) + "'");
+      }
+      const auto [at, fresh] = outputs.emplace(key, d);
+      if (!fresh && at->second != d) {
+        throw Clash("the data files '" + format::Printable(at->second, format::kNameShown) +
+                    "' and '" + format::Printable(d, format::kNameShown) + "' would both write '" +
+                    format::Printable(w, format::kNameShown) +
+                    "' (use another --output-dir, or rename one)");
+      }
+    }
+  }
+}
+
+struct Outcome {
+  bool done = false;
+  std::string error;
+  engine::FitResult fit;
+  Paths paths;
+};
+
+Outcome FitOne(const Options& o, const engine::Model& model, const std::string& data,
+               std::string& progress) {
+  Outcome r;
+  r.paths = PathsOf(o, data);
+  try {
+    std::ostringstream lines;
+    engine::FitOptions options;
+    options.refine = o.refine;
+    options.report = o.report;
+    options.plot = o.svg ? o.plot : 0;
+    options.progress = o.verbose ? &lines : nullptr;
+    options.document_name = r.paths.document;
+    r.fit = engine::Fit(model, engine::ReadData(data), options);
+    progress = lines.str();
+    // Synced once for the whole batch, at the end.
+    format::WriteWholeFile(r.paths.document, r.fit.document, false);
+    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report, false);
+    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg, false);
+    r.done = true;
+  } catch (const engine::Error& e) {
+    r.error = e.what();
+  } catch (const format::RunTimeError& e) {
+    r.error = e.what();
+  } catch (const std::bad_alloc&) {
+    r.error = "out of memory";
+  } catch (const std::exception& e) {
+    // Nothing else is expected; whatever it is stays with this file.
+    r.error = std::string("unexpected failure: ") + format::Printable(e.what(), 200);
+  }
+  return r;
+}
+
+std::string Scientific(double x, int digits) {
+  if (!std::isfinite(x)) return "-";
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*E", digits, x);
+  return text;
+}
+
+std::string Flags(const engine::FitResult& f) {
+  std::string flags;
+  auto add = [&flags](bool on, const char* name) {
+    if (on) flags += (flags.empty() ? "" : ",") + std::string(name);
+  };
+  add(f.budget_exhausted, "budget");
+  add(f.stopped_short, "short");
+  add(f.interrupted, "stopped");
+  return flags.empty() ? "-" : flags;
+}
+
+// The table: a heading and a row per fitted file, columns padded to their
+// widest cell, numbers to the right.
+void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
+                const std::vector<Outcome>& outcomes) {
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> heading = {"file", "points", "L.S.error"};
+  for (const std::string& name : model.parameter_names()) {
+    heading.push_back(name);
+    heading.push_back("+/-");
+  }
+  heading.push_back("flags");
+  rows.push_back(heading);
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const Outcome& r = outcomes[i];
+    if (!r.done) continue;
+    std::vector<std::string> row = {format::Printable(o.data[i], format::kNameShown),
+                                    std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
+    for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
+      row.push_back(Scientific(r.fit.values[j], 6));
+      row.push_back(Scientific(r.fit.sigma[j], 2));
+    }
+    row.push_back(Flags(r.fit));
+    rows.push_back(row);
+  }
+  std::vector<std::size_t> width(heading.size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const std::string pad(width[c] - row[c].size(), ' ');
+      const bool left = c == 0 || c + 1 == row.size();
+      if (c != 0) line += "  ";
+      line += left ? row[c] + (c + 1 == row.size() ? "" : pad) : pad + row[c];
+    }
+    out << line << '\n';
+  }
+}
+
+json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
+
+void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& outcomes) {
+  json results = json::array(), failures = json::array();
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const Outcome& r = outcomes[i];
+    if (!r.done) {
+      failures.push_back({{"file", o.data[i]}, {"error", r.error}});
+      continue;
+    }
+    json parameters = json::array();
+    for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
+      parameters.push_back({{"name", r.fit.names[j]},
+                            {"value", Number(r.fit.values[j])},
+                            {"sigma", Number(r.fit.sigma[j])}});
+    }
+    results.push_back({{"file", o.data[i]},
+                       {"points", r.fit.points},
+                       {"ls_error", Number(r.fit.ls_error)},
+                       {"parameters", parameters},
+                       {"method", r.fit.method},
+                       {"budget_exhausted", r.fit.budget_exhausted},
+                       {"stopped_short", r.fit.stopped_short},
+                       {"interrupted", r.fit.interrupted},
+                       {"document", r.paths.document},
+                       {"report", o.report ? json(r.paths.report) : json(nullptr)},
+                       {"svg", o.svg ? json(r.paths.svg) : json(nullptr)}});
+  }
+  const json summary = {{"format", "suscep-batch"},
+                        {"version", 1},
+                        {"model", o.model},
+                        {"results", results},
+                        {"failures", failures}};
+  out << summary.dump(1, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+int Run(const Options& o, std::ostream& out, std::ostream& err) {
+  if (o.help) {
+    out << kUsage << std::flush;
+    return 0;
+  }
+  if (o.template_expression) {
+    out << engine::ModelText(engine::Template(*o.template_expression)) << std::flush;
+    return 0;
+  }
+  const engine::Model model(engine::ReadModelFile(
+      o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart));
+  CheckPaths(o);
+
+  std::vector<Outcome> outcomes(o.data.size());
+  std::atomic<std::size_t> next{0};
+  std::mutex guard;
+  auto work = [&] {
+    for (std::size_t i = next++; i < o.data.size(); i = next++) {
+      std::string progress;
+      Outcome r = FitOne(o, model, o.data[i], progress);
+      const std::lock_guard<std::mutex> lock(guard);
+      if (o.verbose) {
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ":\n" << progress;
+        for (const std::string& note : r.fit.notes) err << note << '\n';
+      }
+      if (!r.done)
+        err << kName << format::Printable(o.data[i], format::kNameShown) << ": " << r.error << '\n';
+      err.flush();
+      outcomes[i] = std::move(r);
+    }
+  };
+  const int jobs = std::min<int>(o.jobs, static_cast<int>(o.data.size()));
+  std::vector<std::thread> threads;
+  for (int t = 1; t < jobs; ++t) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+
+  // What the fits wrote is on the disk before the summary says so.
+  std::set<std::string> dirs;
+  for (const Outcome& r : outcomes) {
+    if (!r.done) continue;
+    const std::string dir = fs::path(r.paths.document).parent_path().string();
+    dirs.insert(dir.empty() ? "." : dir);
+  }
+  int status = 0;
+  for (const std::string& dir : dirs) {
+    try {
+      format::SyncFileSystem(dir);
+    } catch (const format::RunTimeError& e) {
+      err << kName << e.what() << std::endl;
+      status = 1;
+    }
+  }
+
+  if (o.json) {
+    PrintJson(out, o, outcomes);
+  } else {
+    PrintTable(out, model, o, outcomes);
+  }
+  out.flush();
+  if (!out) {
+    err << kName << "write error on standard output" << std::endl;
+    return 1;
+  }
+  for (const Outcome& r : outcomes) {
+    if (!r.done) return 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& err) {
+  try {
+    return Run(ParseArguments(argc, argv), out, err);
+  } catch (const UsageError& e) {
+    err << kName << e.what() << " (see suscep fit --help)" << std::endl;
+    return 2;
+  } catch (const Clash& e) {
+    err << kName << e.what() << std::endl;
+    return 2;
+  } catch (const engine::Error& e) {
+    err << kName << e.what() << std::endl;
+    return 2;
+  } catch (const std::bad_alloc&) {
+    err << kName << "fatal error: out of memory" << std::endl;
+    return 3;
+  } catch (const std::exception& e) {
+    err << kName << "fatal error: " << format::Printable(e.what(), 200) << std::endl;
+    return 3;
+  }
+}
+
+}  // namespace batch

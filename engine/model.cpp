@@ -1,0 +1,389 @@
+// The fit model from its description, with the dialogue's rules; the
+// catalogue of functions and standard expressions; a built model evaluated.
+#include <cmath>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/internal.h"
+
+namespace engine {
+namespace {
+
+[[noreturn]] void Refuse(const std::string& what) { throw ModelError(what); }
+
+std::string Number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", x);
+  return text;
+}
+
+// 0: the terms as given.
+bool NewExpression(int mn) { return mn == 0 || model::OwnExpression(mn); }
+
+bool StandardExpression(int mn) { return model::StandardExpression(mn); }
+
+const char* FunctionLabel(int code) {
+  static const char* const kNames[] = {
+      "Curie",         "Zero-field",  "Ising", "Bleaney-Bower",  "Magnetization",
+      "Bonner-Fisher", "Modified BF", "Dimer", "Other function", "Constant (DIM)"};
+  return code >= 1 && code <= 10 ? kNames[code - 1] : "unknown";
+}
+
+// The constants a term takes when the description gives none.
+TermDescription DefaultTerm(int code) {
+  TermDescription t;
+  t.function = code;
+  switch (code) {
+    case 1:
+      t.S = 0.5;
+      break;
+    case 2:
+      t.S = 1.0;
+      break;
+    case 5:
+      t.B = 10000.0;
+      break;
+    case 8:
+      t.S1 = 0.5;
+      t.S2 = 0.5;
+      break;
+    case 9:
+      t.other_function = 1;
+      t.S1 = 0.5;
+      t.S2 = 0.5;
+      break;
+    default:
+      break;
+  }
+  return t;
+}
+
+// A start that suits a typical compound, by the parameter's name.
+double DefaultStart(const std::string& name) {
+  if (name == "g-value") return 2.0;
+  if (name == "COEFF1" || name == "COEFF2") return 0.95;
+  if (name == "THETA" || name == "Z*JP") return -1.0;
+  if (name == "ALFA-MBF") return 0.5;
+  if (name == "DIM") return 1.0E-4;
+  if (name.rfind("D-", 0) == 0) return 5.0;
+  return -10.0;  // the exchange constants
+}
+
+void Append(model::FitModel& m, const std::string& name) {
+  if (!model::AppendParameter(m, name, 0.0)) {
+    Refuse(model::kTooManyParameters + std::to_string(model::MAXPAR));
+  }
+}
+
+// Term k (1-based) of function `code` from `t`, checked as the dialogue
+// checks its answers, with its parameters appended.
+void BuildTerm(model::FitModel& m, int k, int code, const TermDescription& t) {
+  const std::string where = "term " + std::to_string(k) + ": ";
+  if (code < 1 || code > 10) {
+    Refuse(where + "function " + std::to_string(code) + ": " + model::kNoSuchFunction);
+  }
+  m.IFN[k - 1] = code;
+  m.S1[k - 1] = 0.0;
+  m.S2[k - 1] = 0.0;
+  m.IOTHER[k - 1] = 0;
+  switch (code) {
+    case 1:
+      if (!std::isfinite(t.S)) Refuse(where + "the Curie spin S must be a finite number");
+      m.S1[k - 1] = t.S;
+      break;
+    case 2:
+      if (model::ZeroFieldIndex(t.S) == 0) {
+        Refuse(where + "zero-field spin S = " + Number(t.S) +
+               " is not accepted: Enter Spin (1.0, 1.5, 2.0, or 2.5)");
+      }
+      m.S1[k - 1] = t.S;
+      break;
+    case 5:
+      if (!std::isfinite(t.B)) Refuse(where + "the field B must be a finite number");
+      m.S2[k - 1] = t.B;
+      break;
+    case 9:
+      if (t.other_function < 1 || t.other_function > 4) {
+        Refuse(where + "other_function " + std::to_string(t.other_function) +
+               " is not one of 1 (S1=S2=1 dimer with D), 2 (S=1/2 trimer), 3 (Hatfield's "
+               "tetramer), 4 (Kahn's chain of dimers)");
+      }
+      m.IOTHER[k - 1] = t.other_function;
+      if (t.other_function != 4) break;
+      [[fallthrough]];
+    case 8:
+      if (!model::DimerSpinOk(t.S1) || !model::DimerSpinOk(t.S2)) {
+        Refuse(where + "dimer spins S1 = " + Number(t.S1) + ", S2 = " + Number(t.S2) +
+               " are not accepted: each must lie in 0 to " + Number(model::kMaxDimerSpin));
+      }
+      m.S1[k - 1] = t.S1;
+      m.S2[k - 1] = t.S2;
+      break;
+    default:
+      break;
+  }
+  for (const std::string& name : model::TermParameterNames(code, m.S1[k - 1], m.IOTHER[k - 1])) {
+    Append(m, name);
+  }
+  m.IOPT[k - 1] = 0;
+  if (t.correction) {
+    if (code == 10) Refuse(where + "a Constant (DIM) term takes no correction");
+    m.IOPT[k - 1] = 1;
+    Append(m, model::CorrectionName(code));
+  }
+}
+
+std::string NameList(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  return list.empty() ? "(none)" : list;
+}
+
+void SetParameters(const ModelDescription& d, model::FitModel& m) {
+  const std::vector<std::string> names = TrimmedNames(m);
+  if (d.parameters.empty()) {
+    for (int j = 0; j < m.NPAR; ++j) {
+      m.PVAL[j] = DefaultStart(names[j]);
+      m.PSTEP[j] = 0.01 * m.PVAL[j];
+    }
+    return;
+  }
+  std::vector<std::string> given;
+  for (const ParameterDescription& p : d.parameters) given.push_back(p.name);
+  if (given != names) {
+    Refuse("the parameters do not match the model: it has " + std::to_string(names.size()) + " (" +
+           NameList(names) + "), in this order; the description gives " +
+           std::to_string(given.size()) + " (" + NameList(given) + ")");
+  }
+  for (int j = 0; j < m.NPAR; ++j) {
+    const ParameterDescription& p = d.parameters[j];
+    if (!std::isfinite(p.start)) Refuse("parameter " + names[j] + ": the start is not finite");
+    m.PVAL[j] = p.start;
+    m.PSTEP[j] = p.step ? *p.step : 0.01 * p.start;
+    if (!std::isfinite(m.PSTEP[j])) Refuse("parameter " + names[j] + ": the step is not finite");
+  }
+}
+
+}  // namespace
+
+std::string Trimmed(const std::string& name) {
+  const auto first = name.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<std::string> TrimmedNames(const model::FitModel& m) {
+  std::vector<std::string> names;
+  for (int j = 0; j < m.NPAR; ++j) names.push_back(Trimmed(m.PNAME[j]));
+  return names;
+}
+
+void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& m, FitControl& fc) {
+  const Corrections& c = d.corrections;
+  if (!std::isfinite(c.diamagnetic) || !std::isfinite(c.tip) || !std::isfinite(c.factor)) {
+    Refuse("the corrections must be finite numbers");
+  }
+  settings = Settings{};
+  settings.DIAM = c.diamagnetic;
+  settings.TIP = c.tip;
+  settings.FACTOR = c.factor;
+  settings.GVAL = d.g ? *d.g : 0.0;
+  if (!std::isfinite(settings.GVAL)) Refuse("g must be a finite number, or null to fit it");
+
+  m = model::FitModel{};
+  m.GVAL = settings.GVAL;
+  if (model::GFitted(m.GVAL)) Append(m, "g-value ");
+
+  const int mn = d.expression;
+  std::vector<TermDescription> terms = d.terms;
+  if (NewExpression(mn)) {
+    settings.MN = mn == 0 ? 99 : mn;
+    if (terms.size() > static_cast<std::size_t>(model::MAXTERM)) {
+      Refuse(model::kTooManyTerms + std::to_string(model::MAXTERM));
+    }
+    if (d.equation_type < 1 || d.equation_type > 3) {
+      Refuse("equation type " + std::to_string(d.equation_type) + " is not 1, 2 or 3");
+    }
+    m.ITYPE = d.equation_type;
+    m.NTERM = static_cast<int>(terms.size());
+    for (int k = 0; k < m.NTERM; ++k) m.IFN[k] = terms[k].function;
+  } else if (StandardExpression(mn)) {
+    settings.MN = mn;
+    model::Decode(m, mn / 10, mn % 10);
+    if (terms.empty()) {
+      for (int k = 0; k < m.NTERM; ++k) terms.push_back(DefaultTerm(m.IFN[k]));
+    }
+    std::string functions;
+    for (int k = 0; k < m.NTERM; ++k) {
+      functions += (k ? ", " : "") + std::to_string(m.IFN[k]) + " " + FunctionLabel(m.IFN[k]);
+    }
+    bool same = terms.size() == static_cast<std::size_t>(m.NTERM);
+    for (int k = 0; same && k < m.NTERM; ++k) same = terms[k].function == m.IFN[k];
+    if (!same) {
+      Refuse("expression " + std::to_string(mn) + " has " + std::to_string(m.NTERM) +
+             " terms with the functions " + functions + "; the terms given do not match");
+    }
+  } else {
+    Refuse("expression " + std::to_string(mn) + " is refused (" + model::kEnterEquation +
+           "): 1-79 with a units digit that is not 0, or 90-99 with terms");
+  }
+  for (int k = 1; k <= m.NTERM; ++k) BuildTerm(m, k, m.IFN[k - 1], terms[k - 1]);
+  if (m.ITYPE != 1) Append(m, "COEFF1  ");
+  if (m.ITYPE == 3) Append(m, "COEFF2  ");
+  SetParameters(d, m);
+
+  fc = FitControl{};
+  if (d.fit.iterations < 0) Refuse("iterations must be 0 or more");
+  if (!(d.fit.reqmin > 0.0) || !std::isfinite(d.fit.reqmin)) {
+    Refuse("reqmin must be a number above 0");
+  }
+  if (d.fit.ncheck < 1) Refuse("ncheck must be 1 or more");
+  fc.NITER = d.fit.iterations;
+  fc.REQMIN = d.fit.reqmin;
+  fc.NCHECK = d.fit.ncheck;
+}
+
+ModelDescription Template(int expression) {
+  if (!StandardExpression(expression)) {
+    Refuse("expression " + std::to_string(expression) +
+           " has no template: give a standard expression, 1-79 with a units digit that is not 0");
+  }
+  ModelDescription d;
+  d.expression = expression;
+  model::FitModel m;
+  model::Decode(m, expression / 10, expression % 10);
+  d.equation_type = m.ITYPE;
+  for (int k = 0; k < m.NTERM; ++k) d.terms.push_back(DefaultTerm(m.IFN[k]));
+  const Model built(d);
+  const std::vector<std::string> names = built.parameter_names();
+  const std::vector<double> starts = built.starts(), steps = built.steps();
+  for (std::size_t j = 0; j < names.size(); ++j)
+    d.parameters.push_back({names[j], starts[j], steps[j]});
+  return d;
+}
+
+std::vector<FunctionInfo> Functions() {
+  std::vector<FunctionInfo> list;
+  auto add = [&list](int code, int other, std::string name, std::vector<std::string> constants) {
+    FunctionInfo f;
+    f.function = code;
+    f.other_function = other;
+    f.name = std::move(name);
+    f.constants = std::move(constants);
+    TermDescription t = DefaultTerm(code);
+    t.other_function = other;
+    for (const std::string& p : model::TermParameterNames(code, t.S, other)) {
+      f.parameters.push_back(Trimmed(p));
+    }
+    if (code != 10) f.correction = Trimmed(model::CorrectionName(code));
+    list.push_back(std::move(f));
+  };
+  add(1, 0, "Curie", {"S"});
+  add(2, 0, "Zero-field", {"S"});
+  add(3, 0, "Ising", {});
+  add(4, 0, "Bleaney-Bower", {});
+  add(5, 0, "Magnetization", {"B"});
+  add(6, 0, "Bonner-Fisher", {});
+  add(7, 0, "Modified Bonner-Fisher", {});
+  add(8, 0, "Dimer", {"S1", "S2"});
+  add(9, 1, "S1=S2=1 dimer with D", {"other_function"});
+  add(9, 2, "S=1/2 three-spin system", {"other_function"});
+  add(9, 3, "Hatfield's S=1/2 four-spin system", {"other_function"});
+  add(9, 4, "Kahn's chain of dimers", {"other_function", "S1", "S2"});
+  add(10, 0, "Constant", {});
+  return list;
+}
+
+std::vector<ExpressionInfo> Expressions() {
+  std::vector<ExpressionInfo> list;
+  for (int mn = 1; mn <= 79; ++mn) {
+    if (!StandardExpression(mn)) continue;
+    const Model built(Template(mn));
+    ExpressionInfo e;
+    e.expression = mn;
+    e.equation_type = built.fit_model().ITYPE;
+    for (int k = 0; k < built.term_count(); ++k) e.functions.push_back(built.fit_model().IFN[k]);
+    e.parameters = built.parameter_names();
+    list.push_back(std::move(e));
+  }
+  return list;
+}
+
+// ---------------------------------------------------------------------------
+
+struct Model::Built {
+  ModelDescription description;
+  Settings settings;
+  model::FitModel fm;
+  FitControl fc;
+  expressions::Evaluation prototype;
+};
+
+Model::Model(const ModelDescription& description) {
+  auto built = std::make_shared<Built>();
+  built->description = description;
+  BuildModel(description, built->settings, built->fm, built->fc);
+  expressions::Evaluation& e = built->prototype;
+  e.model = &built->fm;
+  e.TIPADD = built->settings.FACTOR * built->settings.TIP;
+  e.EXPLIM = std::log(1.0E307);
+  expressions::SetConstants(e);
+  built_ = std::move(built);
+}
+
+const ModelDescription& Model::description() const { return built_->description; }
+std::vector<std::string> Model::parameter_names() const { return TrimmedNames(built_->fm); }
+int Model::parameter_count() const { return built_->fm.NPAR; }
+int Model::term_count() const { return built_->fm.NTERM; }
+const model::FitModel& Model::fit_model() const { return built_->fm; }
+const Settings& Model::settings() const { return built_->settings; }
+const FitControl& Model::fit_control() const { return built_->fc; }
+
+std::vector<double> Model::starts() const {
+  return std::vector<double>(built_->fm.PVAL.begin(), built_->fm.PVAL.begin() + built_->fm.NPAR);
+}
+
+std::vector<double> Model::steps() const {
+  return std::vector<double>(built_->fm.PSTEP.begin(), built_->fm.PSTEP.begin() + built_->fm.NPAR);
+}
+
+namespace {
+
+void CheckValues(const Model& m, std::size_t count) {
+  if (count != static_cast<std::size_t>(m.parameter_count())) {
+    throw ModelError("the model takes " + std::to_string(m.parameter_count()) +
+                     " parameter values (" + NameList(m.parameter_names()) + "), not " +
+                     std::to_string(count));
+  }
+}
+
+}  // namespace
+
+void Model::Evaluate(const double* T, int n, const double* values, double* chi) const {
+  expressions::Evaluation e = built_->prototype;
+  expressions::EvaluateAll(e, values, T, n, chi);
+}
+
+std::vector<double> Model::Evaluate(const std::vector<double>& T,
+                                    const std::vector<double>& values) const {
+  CheckValues(*this, values.size());
+  std::vector<double> chi(T.size());
+  Evaluate(T.data(), static_cast<int>(T.size()), values.data(), chi.data());
+  return chi;
+}
+
+std::vector<std::vector<double>> Model::Terms(const std::vector<double>& T,
+                                              const std::vector<double>& values) const {
+  CheckValues(*this, values.size());
+  const int n = static_cast<int>(T.size());
+  std::vector<double> flat(static_cast<std::size_t>(term_count()) * T.size());
+  expressions::Evaluation e = built_->prototype;
+  expressions::EvaluateTerms(e, values.data(), T.data(), n, flat.data());
+  std::vector<std::vector<double>> terms;
+  for (int k = 0; k < term_count(); ++k) {
+    terms.emplace_back(flat.begin() + k * T.size(), flat.begin() + (k + 1) * T.size());
+  }
+  return terms;
+}
+
+}  // namespace engine

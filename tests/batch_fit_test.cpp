@@ -1,0 +1,242 @@
+// `suscep fit`: arguments, output files, the table and the JSON summary,
+// failures and exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "engine/engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+Outcome Fit(std::vector<std::string> args) {
+  args.insert(args.begin(), "fit");
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  Outcome r;
+  r.status = batch::Main(static_cast<int>(argv.size()), argv.data(), out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// A fresh directory with the two worked examples' data and the model of
+// expression 24.
+class BatchFit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::path(::testing::TempDir()) /
+        ("batch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    for (const char* name : {"dnit2.dat", "cuac.dat"}) {
+      fs::copy_file(fs::path(SUSCEP_SOURCE_DIR) / "examples" / name, dir_ / name);
+    }
+    Write(dir_ / "m.json", engine::ModelText(engine::Template(24)));
+  }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+TEST_F(BatchFit, FitsEachFileAndWritesItsDocument) {
+  const Outcome r = Fit({P("m.json"), P("dnit2.dat"), P("cuac.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> lines = [&] {
+    std::vector<std::string> v;
+    std::istringstream in(r.out);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+  }();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(
+      lines[0].substr(lines[0].find("points")),
+      "points   L.S.error       g-value       +/-           J-BB       +/-        COEFF1       "
+      "+/-  flags");
+  const engine::FitResult direct =
+      engine::Fit(engine::Template(24), engine::ReadData(P("dnit2.dat")));
+  char value[40];
+  std::snprintf(value, sizeof value, "%.6E", direct.values[1]);
+  EXPECT_NE(lines[1].find(value), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[1].substr(0, P("dnit2.dat").size()), P("dnit2.dat"));
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 6), "budget");
+  // The document is the engine's, the file named as given.
+  EXPECT_EQ(
+      Read(dir_ / "dnit2.json"), direct.document.substr(0, 0) + [&] {
+        engine::Data d = engine::ReadData(P("dnit2.dat"));
+        return engine::Fit(engine::Template(24), d).document;
+      }());
+  EXPECT_TRUE(fs::exists(dir_ / "cuac.json"));
+  EXPECT_FALSE(fs::exists(dir_ / "dnit2.out"));
+  EXPECT_FALSE(fs::exists(dir_ / "dnit2.svg"));
+}
+
+TEST_F(BatchFit, OutputDirReportSvgJsonAndJobs) {
+  const std::string out = P("out");
+  fs::create_directories(out);
+  const Outcome r = Fit({"--output-dir", out, "--report", "--plot", "2", "--json", "--jobs", "2",
+                         "--refine", P("m.json"), P("dnit2.dat"), P("cuac.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = json::parse(r.out);
+  ASSERT_EQ(j["results"].size(), 2u);
+  EXPECT_EQ(j["results"][0]["file"], P("dnit2.dat"));
+  EXPECT_EQ(j["results"][1]["file"], P("cuac.dat"));
+  EXPECT_EQ(j["results"][0]["method"], "Levenberg-Marquardt refinement of the simplex minimum");
+  EXPECT_EQ(j["results"][0]["document"], (fs::path(out) / "dnit2.json").string());
+  EXPECT_EQ(j["failures"].size(), 0u);
+  engine::FitOptions options;
+  options.refine = true;
+  options.plot = 2;
+  options.document_name = (fs::path(out) / "cuac.json").string();
+  const engine::FitResult direct =
+      engine::Fit(engine::Template(24), engine::ReadData(P("cuac.dat")), options);
+  EXPECT_EQ(Read(fs::path(out) / "cuac.json"), direct.document);
+  EXPECT_EQ(Read(fs::path(out) / "cuac.out"), direct.report);
+  EXPECT_EQ(Read(fs::path(out) / "cuac.svg"), direct.svg);
+  EXPECT_EQ(j["results"][1]["parameters"][1]["value"], direct.values[1]);
+  EXPECT_FALSE(fs::exists(dir_ / "cuac.json"));
+}
+
+TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {
+  Write(dir_ / "bad.dat", "2\n10 1e-3\n");
+  const Outcome r = Fit({P("m.json"), P("missing.dat"), P("dnit2.dat"), P("bad.dat")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "suscep fit: " + P("missing.dat") + ": open: cannot open data file '" +
+                       P("missing.dat") + "': No such file or directory\nsuscep fit: " +
+                       P("bad.dat") + ": read error on file " + P("bad.dat") + ": end of input\n")
+      << r.err;
+  EXPECT_TRUE(fs::exists(dir_ / "dnit2.json"));
+  EXPECT_FALSE(fs::exists(dir_ / "bad.json"));
+  // A name is quoted fit for a terminal.
+  const Outcome escaped = Fit({P("m.json"), P("a\x1b[2Jb.dat")});
+  EXPECT_EQ(escaped.err.substr(0, 12 + P("a").size() + 8), "suscep fit: " + P("a\\x1B[2Jb"));
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+}
+
+TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  Write(dir_ / "typo.json", R"({"model": {"expression": 24}, "fits": {}})");
+  const std::vector<Case> cases = {
+      {{}, "give a model file and at least one data file (see suscep fit --help)"},
+      {{P("m.json")}, "give a model file and at least one data file (see suscep fit --help)"},
+      {{"--jobs", "0", P("m.json"), P("dnit2.dat")},
+       "--jobs needs 1 to 64 (see suscep fit --help)"},
+      {{"--jobs", "x", P("m.json"), P("dnit2.dat")},
+       "--jobs needs a whole number, not 'x' (see suscep fit --help)"},
+      {{"--plot", "6", P("m.json"), P("dnit2.dat")}, "--plot needs 1 to 5 (see suscep fit --help)"},
+      {{"--output-dir"}, "--output-dir needs a value (see suscep fit --help)"},
+      {{"--colour", P("m.json")}, "unknown option '--colour' (see suscep fit --help)"},
+      {{"--template", "24", "x"}, "--template takes no files (see suscep fit --help)"},
+      {{"--template", "80"},
+       "expression 80 has no template: give a standard expression, 1-79 with a units digit that "
+       "is not 0"},
+      {{P("typo.json"), P("dnit2.dat")},
+       "model file '" + P("typo.json") +
+           "': unknown key 'fits' in the top level (allowed: corrections, model, parameters, fit; "
+           "ignored: format, version, program, data, statistics, minimum_check, curve)"},
+      {{P("none.json"), P("dnit2.dat")}, "open: cannot read model file '" + P("none.json") + "'"},
+      {{P("m.json"), P("dnit2.dat"), P("sub/dnit2.dat")},
+       "the data files '" + P("dnit2.dat") + "' and '" + P("sub/dnit2.dat") +
+           "' would both write '" + P("dnit2.json") +
+           "' (use another --output-dir, or rename one)"},
+      {{"--output-dir", dir_.string(), P("m.json"), P("m.dat")},
+       "the output file '" + P("m.json") + "' of '" + P("m.dat") +
+           "' would replace the input file '" + P("m.json") + "'"},
+  };
+  fs::create_directories(dir_ / "sub");
+  fs::copy_file(dir_ / "dnit2.dat", dir_ / "sub" / "dnit2.dat");
+  Write(dir_ / "m.dat", Read(dir_ / "dnit2.dat"));
+  for (Case c : cases) {
+    if (c.args.size() == 3 && c.args[2] == P("sub/dnit2.dat"))
+      c.args.insert(c.args.begin(), {"--output-dir", dir_.string()});
+    const Outcome r = Fit(c.args);
+    EXPECT_EQ(r.status, 2) << c.err;
+    EXPECT_EQ(r.err, "suscep fit: " + c.err + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "dnit2.json"));
+}
+
+TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
+  engine::ModelDescription d = engine::Template(24);
+  d.fit.iterations = 10;
+  Write(dir_ / "short.json", engine::ModelText(d));
+  const Outcome r = Fit({"--svg", "--verbose", P("short.json"), P("dnit2.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(r.out.size() - 14), " budget,short\n");
+  engine::FitOptions options;
+  options.plot = 3;  // XT vs. T unless --plot says otherwise
+  options.document_name = P("dnit2.json");
+  const engine::FitResult direct = engine::Fit(d, engine::ReadData(P("dnit2.dat")), options);
+  EXPECT_EQ(Read(dir_ / "dnit2.svg"), direct.svg);
+  // The progress lines and the notes on standard error, under the file's name.
+  EXPECT_EQ(r.err.substr(0, 12 + P("dnit2.dat").size() + 2),
+            "suscep fit: " + P("dnit2.dat") + ":\n");
+  EXPECT_NE(r.err.find("L.S.Error\n   1    2.0000"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Iteration is completed.  Calculation ESDs"), std::string::npos);
+  EXPECT_NE(r.err.find(direct.notes.at(1) + "\n"), std::string::npos);
+  EXPECT_NE(direct.notes.at(1).find("see " + P("dnit2.json")), std::string::npos);
+
+  const Outcome quiet = Fit({"--json", P("short.json"), P("dnit2.dat"), P("none.dat")});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.err.find("L.S.Error"), std::string::npos);
+  const json j = json::parse(quiet.out);
+  EXPECT_EQ(j["results"][0]["budget_exhausted"], true);
+  EXPECT_EQ(j["results"][0]["stopped_short"], true);
+  EXPECT_EQ(j["results"][0]["svg"], nullptr);
+  EXPECT_EQ(j["failures"][0]["file"], P("none.dat"));
+  EXPECT_EQ(j["failures"][0]["error"],
+            "open: cannot open data file '" + P("none.dat") + "': No such file or directory");
+}
+
+TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
+  const Outcome t = Fit({"--template", "24"});
+  EXPECT_EQ(t.status, 0);
+  EXPECT_EQ(t.out, engine::ModelText(engine::Template(24)));
+  const Outcome h = Fit({"--help"});
+  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(h.out.substr(0, 39), "Usage: suscep fit [OPTIONS] MODEL DATA.");
+
+  // A result document as the model: --from-values starts at its values.
+  ASSERT_EQ(Fit({P("m.json"), P("dnit2.dat")}).status, 0);
+  fs::copy_file(dir_ / "dnit2.json", dir_ / "result.json");
+  fs::create_directories(dir_ / "again");
+  ASSERT_EQ(
+      Fit({"--output-dir", P("again"), "--from-values", P("result.json"), P("dnit2.dat")}).status,
+      0);
+  const json first = json::parse(Read(dir_ / "result.json"));
+  const json again = json::parse(Read(dir_ / "again" / "dnit2.json"));
+  EXPECT_EQ(again["parameters"][1]["start"], first["parameters"][1]["value"]);
+  EXPECT_EQ(again["parameters"][1]["step"], first["parameters"][1]["step"]);
+}
+
+}  // namespace

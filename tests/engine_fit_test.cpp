@@ -1,0 +1,204 @@
+// The engine's fit: data files, the options, and two fits in two threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine.h"
+#include "format/console.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::string Example(const std::string& name) {
+  return std::string(SUSCEP_SOURCE_DIR) + "/examples/" + name;
+}
+
+engine::ModelDescription Dnit2Model() {
+  engine::ModelDescription d = engine::Template(24);
+  d.corrections.factor = 0.5;
+  d.parameters[1].start = -150.0;
+  d.parameters[1].step = -1.5;
+  d.parameters[2].start = 0.99;
+  d.parameters[2].step = 0.0099;
+  return d;
+}
+
+template <class E>
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(EngineData, TheDialoguesChecksAsErrorsOfTheirKind) {
+  EXPECT_EQ(ErrorOf<engine::FileError>([] { engine::ReadData("/nonexistent/x.dat"); }),
+            "open: cannot open data file '/nonexistent/x.dat': No such file or directory");
+  EXPECT_EQ(ErrorOf<engine::FileError>([] { engine::ReadData(SUSCEP_SOURCE_DIR); }),
+            "open: data file '" SUSCEP_SOURCE_DIR "' is a directory");
+  const engine::Data d = engine::ReadData(Example("dnit2.dat"));
+  EXPECT_EQ(d.temperature.size(), 29u);
+  EXPECT_EQ(d.temperature[0], 288.445);
+  EXPECT_EQ(d.file, Example("dnit2.dat"));
+
+  engine::Data bad{"b.dat", {10.0, -1.0}, {1e-3, 2e-3}};
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::CheckData(bad); }),
+            "data 'b.dat': point 2 has a temperature that is not above 0");
+  bad.temperature[1] = 20.0;
+  bad.chi[0] = std::nan("");
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::CheckData(bad); }),
+            "data 'b.dat': point 1 has a susceptibility that is not finite");
+  bad.chi.pop_back();
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::CheckData(bad); }),
+            "data 'b.dat': 2 temperatures but 1 susceptibilities");
+  EXPECT_EQ(ErrorOf<engine::DataError>([] {
+              engine::CheckData({"e.dat", {}, {}});
+            }),
+            "data 'e.dat': the number of data points is 0, not 1 to 300");
+  engine::Data many{"m.dat", std::vector<double>(301, 1.0), std::vector<double>(301, 1.0)};
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::Fit(Dnit2Model(), many); }),
+            "data 'm.dat': the number of data points is 301, not 1 to 300");
+}
+
+TEST(EngineFit, AHeldStepKeepsItsStartAndNoIterationsGiveTheStarts) {
+  engine::ModelDescription d = Dnit2Model();
+  d.parameters[0].step = 0.0;
+  const engine::Data data = engine::ReadData(Example("dnit2.dat"));
+  const engine::FitResult held = engine::Fit(d, data);
+  EXPECT_EQ(held.values[0], 2.0);
+  EXPECT_NE(held.values[1], -150.0);
+  EXPECT_EQ(held.method, "simplex");
+
+  d.fit.iterations = 0;
+  const engine::FitResult none = engine::Fit(d, data);
+  EXPECT_EQ(none.values, (std::vector<double>{2.0, -150.0, 0.99}));
+  EXPECT_TRUE(std::isnan(none.sigma[1]));
+  EXPECT_FALSE(none.sigma_estimated);
+  EXPECT_EQ(none.method, "none: the starting values (no iterations)");
+  EXPECT_EQ(json::parse(none.document)["fit"]["iterations"], 0);
+  EXPECT_TRUE(none.notes.empty());
+}
+
+TEST(EngineFit, RefineGivesTheRefinedPointAndSaysSo) {
+  engine::ModelDescription d = Dnit2Model();
+  d.fit.iterations = 10;  // stops short of the minimum
+  d.parameters[1].start = -100.0;
+  const engine::Data data = engine::ReadData(Example("dnit2.dat"));
+  const engine::FitResult plain = engine::Fit(d, data);
+  EXPECT_TRUE(plain.budget_exhausted);
+  EXPECT_TRUE(plain.stopped_short);
+  ASSERT_EQ(plain.notes.size(), 2u) << plain.notes.at(0);
+  EXPECT_NE(plain.notes[1].find("see SUSCEP.JSON"), std::string::npos);
+  engine::FitOptions options;
+  options.refine = true;
+  options.document_name = "x.json";
+  const engine::FitResult refined = engine::Fit(d, data, options);
+  EXPECT_TRUE(refined.refined);
+  EXPECT_EQ(refined.method, "Levenberg-Marquardt refinement of the simplex minimum");
+  EXPECT_LT(refined.ls_error, 0.99 * plain.ls_error);
+  EXPECT_FALSE(refined.stopped_short);
+  EXPECT_EQ(refined.sigma, refined.std_error);
+  const json doc = json::parse(refined.document);
+  EXPECT_EQ(doc["fit"]["method"], refined.method);
+  EXPECT_EQ(doc["parameters"][1]["value"], refined.values[1]);
+  EXPECT_EQ(json::parse(plain.document)["fit"].count("method"), 0u);
+}
+
+TEST(EngineFit, AStopFlagEndsTheSearch) {
+  std::atomic<bool> stop{true};
+  engine::FitOptions options;
+  options.stop = &stop;
+  const engine::FitResult r =
+      engine::Fit(Dnit2Model(), engine::ReadData(Example("dnit2.dat")), options);
+  EXPECT_TRUE(r.interrupted);
+  EXPECT_NE(r.notes.at(0).find("stopped by Ctrl-C"), std::string::npos);
+}
+
+TEST(EngineFit, ProgressLinesAndThePicture) {
+  std::ostringstream progress;
+  engine::FitOptions options;
+  options.progress = &progress;
+  options.plot = 3;
+  options.report = false;
+  const engine::FitResult r =
+      engine::Fit(Dnit2Model(), engine::ReadData(Example("dnit2.dat")), options);
+  EXPECT_EQ(progress.str().substr(0, 60),
+            "        g-value   J-BB      COEFF1    L.S.Error\n   1    2.00");
+  EXPECT_NE(progress.str().find("Iteration is completed.  Calculation ESDs"), std::string::npos);
+  EXPECT_EQ(r.report, "");
+  EXPECT_EQ(r.svg.substr(0, 5), "<?xml");
+  EXPECT_NE(r.svg.find("</svg>"), std::string::npos);
+  options.plot = 0;
+  EXPECT_EQ(engine::Fit(Dnit2Model(), engine::ReadData(Example("dnit2.dat")), options).svg, "");
+
+  options.plot = 1;
+  const engine::Data one{"one.dat", {10.0}, {1e-3}};
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::Fit(Dnit2Model(), one, options); }),
+            "the plot cannot be drawn: the data span no range");
+}
+
+// Two fits in two threads at once give what they give one after the other.
+TEST(EngineThreads, FitsInThreadsEqualFitsInTurn) {
+  const engine::Model a(Dnit2Model());
+  engine::ModelDescription other = engine::Template(16);
+  other.corrections.tip = 1.0E-4;
+  const engine::Model b(other);
+  const engine::Data dnit2 = engine::ReadData(Example("dnit2.dat"));
+  const engine::Data cuac = engine::ReadData(Example("cuac.dat"));
+  engine::FitOptions options;
+  options.plot = 3;
+  std::vector<std::pair<const engine::Model*, const engine::Data*>> jobs = {
+      {&a, &dnit2}, {&b, &cuac}, {&a, &cuac}, {&b, &dnit2}};
+  std::vector<engine::FitResult> in_turn;
+  for (const auto& [m, d] : jobs) in_turn.push_back(engine::Fit(*m, *d, options));
+  std::vector<engine::FitResult> at_once(jobs.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    threads.emplace_back(
+        [&, i] { at_once[i] = engine::Fit(*jobs[i].first, *jobs[i].second, options); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_EQ(at_once[i].values, in_turn[i].values) << i;
+    EXPECT_EQ(at_once[i].document, in_turn[i].document) << i;
+    EXPECT_EQ(at_once[i].report, in_turn[i].report) << i;
+    EXPECT_EQ(at_once[i].svg, in_turn[i].svg) << i;
+  }
+}
+
+// Layouts met for the first time in two threads at once: each is parsed
+// into the shared cache while the other thread reads or adds another.
+TEST(EngineThreads, LayoutsFirstWrittenInTwoThreads) {
+  class Text : public format::RecordSink {
+   public:
+    void Record(std::string_view record) override { text.append(record).append("\n"); }
+    std::string text;
+  };
+  auto write = [](int first, Text& out) {
+    for (int w = first; w < first + 200; ++w) {
+      format::Write(out,
+                    "(1X,'thread layout',I" + std::to_string(w % 20 + 2) + ",F" +
+                        std::to_string(w + 10) + ".3)",
+                    {w % 7, 0.5 * w});
+    }
+  };
+  Text a, b, a_again, b_again;
+  std::thread t([&] { write(1000, a); });
+  write(2000, b);
+  t.join();
+  write(1000, a_again);
+  write(2000, b_again);
+  EXPECT_EQ(a.text, a_again.text);
+  EXPECT_EQ(b.text, b_again.text);
+}
+
+}  // namespace
