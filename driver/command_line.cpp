@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string>
 
+#include "format/console.h"
+
 namespace driver {
 namespace {
 
@@ -34,10 +36,11 @@ file (JSON; any SUSCEP.JSON is one) to each data file and writes a result
 document for each; "suscep fit --template 24" prints a model file to start
 from. See "suscep fit --help".
 
-On a terminal, a number that cannot be read is asked again, and Ctrl-C
-during a fit ends the search with the best point so far (a second Ctrl-C
-ends the program). From a file or pipe an unreadable number ends the
-program.
+On a terminal, a number that cannot be read, a value out of range and a
+data file that cannot be opened are asked again, each with the reason, and
+Ctrl-C during a fit ends the search with the best point so far (a second
+Ctrl-C ends the program). From a file or pipe an unreadable number or a
+data file that cannot be opened ends the program.
 
 Exit status:
   0  an orderly end ("Stop - Program terminated.")
@@ -53,21 +56,27 @@ std::optional<int> CommandLine(int argc, const char* const argv[], std::ostream&
                                std::ostream& err) {
   if (argc <= 1) return std::nullopt;
   const std::string arg = argv[1];
-  if (argc == 2 && arg == "--help") {
-    out << kUsage << std::flush;
-    return 0;
-  }
-  if (argc == 2 && arg == "--version") {
-    out << "suscep " << SUSCEP_VERSION << std::endl;
-    return 0;
+  const auto quoted = [](const std::string& text) {
+    return "'" + format::Printable(text, format::kNameShown) + "'";
+  };
+  if (argc == 2 && (arg == "--help" || arg == "--version")) {
+    if (arg == "--help") {
+      out << kUsage;
+    } else {
+      out << "suscep " << SUSCEP_VERSION << "\n";
+    }
+    out.flush();
+    if (out) return 0;
+    err << "suscep: run-time error: write error on console output" << std::endl;
+    return 2;
   }
   if (arg == "--help" || arg == "--version") {
-    err << "suscep: unexpected argument '" << argv[2] << "' after " << arg << std::endl;
+    err << "suscep: unexpected argument " << quoted(argv[2]) << " after " << arg << std::endl;
   } else if (arg.size() > 1 && arg[0] == '-') {
-    err << "suscep: unknown option '" << arg << "' (see suscep --help)" << std::endl;
+    err << "suscep: unknown option " << quoted(arg) << " (see suscep --help)" << std::endl;
   } else {
-    err << "suscep: unexpected argument '" << arg
-        << "' (the data file is asked for at the start; see suscep --help)" << std::endl;
+    err << "suscep: unexpected argument " << quoted(arg)
+        << " (the data file is asked for at the start; see suscep --help)" << std::endl;
   }
   return 2;
 }

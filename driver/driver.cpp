@@ -34,6 +34,31 @@ std::string ReadFileName(format::Console& con) {
   return name;
 }
 
+// The data file named and loaded. On a terminal a name that cannot be
+// opened is reported and asked again; otherwise it ends the program.
+void LoadDataFile(Session& s) {
+  format::Console& con = s.con;
+  s.data_name = ReadFileName(con);
+  for (;;) {
+    try {
+      engine::LoadFile(s.data, s.data_name, &con);
+      return;
+    } catch (const engine::OpenError& e) {
+      if (!con.asks_again()) {
+        // A file that cannot be opened is the fault of the answer that named it.
+        con.BlameLastAnswer();
+        throw;
+      }
+      constexpr std::string_view kPrefix = "open: ";
+      std::string problem = e.what();
+      if (problem.compare(0, kPrefix.size(), kPrefix) == 0) problem.erase(0, kPrefix.size());
+      con.Reason(problem + " - please enter another name");
+      con.Raw("UNIT 1? ");
+      s.data_name = ReadFileName(con);
+    }
+  }
+}
+
 void ShowMenu(Session& s) {
   s.fm.NPAR = 0;
   const Settings& c = s.settings;
@@ -123,6 +148,8 @@ State Proceed(Session& s) {
   } else {
     if (!model::StandardExpression(c.MN)) {
       m.NPAR = 0;
+      s.con.Reason("Expression No. " + std::to_string(c.MN) +
+                   " is not in the menu: M 0-7 with N 1-9, or 90-99");
       s.con.Free({model::kEnterEquation});
       c.MN = s.con.ReadInt(c.MN);
       return State::kAsk;
@@ -186,14 +213,7 @@ int Fatal(std::ostream& out, std::ostream& err, const std::string& what) {
 void Run(Session& s) {
   format::Console& con = s.con;
   con.Out(kBanner);
-  s.data_name = ReadFileName(con);
-  try {
-    engine::LoadFile(s.data, s.data_name, &s.con);
-  } catch (const engine::OpenError&) {
-    // A file that cannot be opened is the fault of the answer that named it.
-    con.BlameLastAnswer();
-    throw;
-  }
+  LoadDataFile(s);
 
   con.Free({"If the above X(M) values are NOT per magnetic ion,"});
   con.Free({"multiply them by a Factor to get X(M) value per ion"});

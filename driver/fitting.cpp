@@ -1,9 +1,9 @@
 // Parameter listing and editing, the iteration dialogue and the fit.
 #include <string>
 
-#include "driver/interrupt.h"
 #include "driver/layouts.h"
 #include "driver/session.h"
+#include "signals/signals.h"
 
 namespace driver {
 namespace {
@@ -56,13 +56,13 @@ void Fit(Session& s) {
   {
     // Ctrl-C ends the search with the best point so far; the estimate and
     // the report follow.
-    const FitInterrupt interrupt;
+    const signals::Interruptible interrupt;
     engine::RunSimplex(s, &s.con, [&interrupt] { return interrupt.Requested(); });
   }
   engine::SimplexDone(&s.con);
   {
     // Ctrl-C here ends the estimate alone.
-    const FitInterrupt interrupt;
+    const signals::Interruptible interrupt;
     engine::EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
   }
   engine::FinishFit(s, &s.con);
@@ -85,10 +85,12 @@ void IterationDialogue(Session& s) {
     } while (j > m.NPAR || j < -2);
     if (j == -2) {
       // REQMIN of 0 or below would make the minimiser refuse the fit.
-      do {
+      for (;;) {
         con.Free({"Enter REQMIN value for convergence:"});
         f.REQMIN = con.ReadReal(f.REQMIN);
-      } while (!(f.REQMIN > 0.0));
+        if (f.REQMIN > 0.0) break;
+        con.Reason("REQMIN must be above 0");
+      }
     } else if (j == -1) {
       con.Free({"Enter No. of iterations"});
       f.NITER = con.ReadInt(f.NITER);
@@ -104,7 +106,7 @@ void IterationDialogue(Session& s) {
   FitAnalysis found;
   {
     // Ctrl-C here ends the statistics and the check of the minimum alone.
-    const FitInterrupt interrupt;
+    const signals::Interruptible interrupt;
     found = AnalyseFit(s, [&interrupt] { return interrupt.Requested(); });
   }
   WriteReport(s, found);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <histedit.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +16,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <iostream>
 #include <sstream>
 #include <streambuf>
 #include <string>
 #include <string_view>
+
+#include "driver/typed_bytes.h"
+#include "signals/signals.h"
 
 namespace driver {
 namespace {
@@ -124,13 +129,63 @@ class TrackedOutput : public std::streambuf {
   std::string tail_;
 };
 
-// Lines from el_gets.
+// The keys typed, byte by byte from the terminal, as the characters libedit
+// edits (see typed_bytes.h). A signal that interrupts the wait is not the
+// end of the input: after a stop the line is drawn again.
+class KeyReader {
+ public:
+  explicit KeyReader(int fd) : fd_(fd) {}
+  // 1 and a character, 0 at the end of the input, -1 on a read error.
+  int Next(EditLine* el, wchar_t* key) {
+    int status = 1;
+    const auto next_byte = [&](unsigned char& byte) {
+      status = ReadByte(el, byte);
+      return status == 1;
+    };
+    const auto got = decoder_.Next(next_byte);
+    if (got) {
+      *key = *got;
+      return 1;
+    }
+    return status;
+  }
+  int error() const { return error_; }
+  void ClearError() { error_ = 0; }
+
+ private:
+  int ReadByte(EditLine* el, unsigned char& byte) {
+    for (;;) {
+      const signals::Events events = signals::TakeEvents();
+      if (events.resized) el_resize(el);
+      if (events.continued) el_set(el, EL_REFRESH);
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        error_ = errno;
+        return -1;
+      }
+      const ssize_t n = ::read(fd_, &byte, 1);
+      if (n == 1) return 1;
+      if (n == 0) return 0;
+      if (errno == EINTR || errno == EAGAIN) continue;
+      error_ = errno;
+      return -1;
+    }
+  }
+
+  int fd_;
+  int error_ = 0;
+  TypedBytes decoder_;
+};
+
+// Lines from el_wgets, as the bytes typed.
 class EditedInput : public std::streambuf {
  public:
-  EditedInput(EditLine* el, History* hist, TrackedOutput& out)
-      : el_(el), history_(hist), out_(out) {}
+  EditedInput(EditLine* el, HistoryW* hist, TrackedOutput& out)
+      : el_(el), history_(hist), out_(out), keys_(STDIN_FILENO) {}
   // The prompt libedit shows and redraws: the tail of the output.
   std::string prompt;
+  KeyReader& keys() { return keys_; }
 
  protected:
   int_type underflow() override {
@@ -141,19 +196,23 @@ class EditedInput : public std::streambuf {
     prompt = out_.tail();
     if (!prompt.empty()) std::fputc('\r', stdout);
     int count = 0;
-    const char* text = el_gets(el_, &count);
+    keys_.ClearError();
+    const wchar_t* text = el_wgets(el_, &count);
     out_.LineEnded();
     if (text == nullptr || count <= 0) {
       // Ctrl-D: what follows (the error report) starts on a line of its own.
       std::fputc('\n', stdout);
+      // Thrown from here, the stream is bad: a read error, not the end.
+      if (keys_.error() != 0) throw std::ios_base::failure(std::strerror(keys_.error()));
       return traits_type::eof();
     }
-    line_.assign(text, static_cast<std::size_t>(count));
-    std::string entry = line_;
-    if (!entry.empty() && entry.back() == '\n') entry.pop_back();
-    if (entry.find_first_not_of(" \t") != std::string::npos) {
-      HistEvent event;
-      history(history_, &event, H_ENTER, entry.c_str());
+    std::wstring entry(text, static_cast<std::size_t>(count));
+    if (!entry.empty() && entry.back() == L'\n') entry.pop_back();
+    line_ = TypedBytes::Bytes(entry);
+    if (static_cast<std::size_t>(count) > entry.size()) line_ += '\n';
+    if (entry.find_first_not_of(L" \t") != std::wstring::npos) {
+      HistEventW event;
+      history_w(history_, &event, H_ENTER, entry.c_str());
     }
     setg(line_.data(), line_.data(), line_.data() + line_.size());
     return traits_type::to_int_type(*gptr());
@@ -161,37 +220,44 @@ class EditedInput : public std::streambuf {
 
  private:
   EditLine* el_;
-  History* history_;
+  HistoryW* history_;
   TrackedOutput& out_;
+  KeyReader keys_;
   std::string line_;
 };
 
 char* Prompt(EditLine* el);
+int ReadKey(EditLine* el, wchar_t* key);
 
 class Editor : public LineEditor {
  public:
-  Editor(EditLine* el, History* hist)
+  Editor(EditLine* el, HistoryW* hist)
       : el_(el),
         history_(hist),
         output_(stdout),
         input_(el, hist, output_),
         in_(&input_),
         out_(&output_) {
-    HistEvent event;
-    history(history_, &event, H_SETSIZE, kHistorySize);
-    history(history_, &event, H_SETUNIQUE, 1);
+    HistEventW event;
+    history_w(history_, &event, H_SETSIZE, kHistorySize);
+    history_w(history_, &event, H_SETUNIQUE, 1);
     el_set(el_, EL_CLIENTDATA, static_cast<void*>(&input_));
     el_set(el_, EL_PROMPT, Prompt);
     el_set(el_, EL_EDITOR, "emacs");
-    // Ctrl-C or Ctrl-Z at an answer: the terminal is set back first.
-    el_set(el_, EL_SIGNAL, 1);
-    el_set(el_, EL_HIST, history, history_);
+    // Signals are the program's own business (signals/signals.h): libedit
+    // installs no handlers, and reads through ReadKey.
+    el_set(el_, EL_SIGNAL, 0);
+    el_wset(el_, EL_GETCFN, ReadKey);
+    el_wset(el_, EL_HIST, history_w, history_);
     ReadSettings(el_);
+    // What a signal that ends or stops the program sets back.
+    signals::KeepTerminal(STDIN_FILENO);
   }
   ~Editor() override {
     out_.flush();
+    signals::KeepTerminal(-1);
     el_end(el_);
-    history_end(history_);
+    history_wend(history_);
   }
 
   std::istream& in() override { return in_; }
@@ -199,33 +265,39 @@ class Editor : public LineEditor {
 
  private:
   EditLine* el_;
-  History* history_;
+  HistoryW* history_;
   TrackedOutput output_;
   EditedInput input_;
   std::istream in_;
   std::ostream out_;
 };
 
-char* Prompt(EditLine* el) {
+EditedInput& InputOf(EditLine* el) {
   void* data = nullptr;
   el_get(el, EL_CLIENTDATA, &data);
-  return static_cast<EditedInput*>(data)->prompt.data();
+  return *static_cast<EditedInput*>(data);
 }
+
+char* Prompt(EditLine* el) { return InputOf(el).prompt.data(); }
+
+int ReadKey(EditLine* el, wchar_t* key) { return InputOf(el).keys().Next(el, key); }
 
 }  // namespace
 
 std::unique_ptr<LineEditor> LineEditor::Open() {
-  // libedit reads characters by the locale: in plain ASCII a typed "é" is
-  // lost, so bytes beyond ASCII are taken as UTF-8 there.
+  // The characters typed are taken as UTF-8 whatever the locale (bytes
+  // that are not UTF-8 pass through as they are); the locale decides only
+  // how libedit shows them. In plain ASCII it would show no letter beyond
+  // ASCII, nor insert one, so UTF-8 is used there.
   const char* ctype = std::setlocale(LC_CTYPE, "");
   if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
   }
-  History* hist = history_init();
+  HistoryW* hist = history_winit();
   if (hist == nullptr) return nullptr;
   EditLine* el = el_init("suscep", stdin, stdout, stderr);
   if (el == nullptr) {
-    history_end(hist);
+    history_wend(hist);
     return nullptr;
   }
   return std::make_unique<Editor>(el, hist);

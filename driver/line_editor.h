@@ -12,8 +12,8 @@ namespace driver {
 // A console on standard input and output, both terminals, whose answer
 // lines are read through libedit (arrow keys, Home/End, recall of earlier
 // answers). The program's prompts are written to `out()` as they are; the
-// editor reads the answer line only. Ctrl-C at an answer ends the program
-// as before, with the terminal set back.
+// editor reads the answer line only, byte for byte as typed. Signals are
+// left to signals/signals.h, which sets the terminal back.
 class LineEditor {
  public:
   // nullptr when line editing is not available (built without libedit, or

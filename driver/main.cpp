@@ -7,14 +7,15 @@
 #include "driver/command_line.h"
 #include "driver/line_editor.h"
 #include "driver/session.h"
+#include "signals/signals.h"
 
 int main(int argc, char* argv[]) {
   if (argc > 1 && std::string_view(argv[1]) == "fit") {
-    format::InstallSignalCleanup();
+    signals::Install();
     return batch::Main(argc - 1, argv + 1, std::cout, std::cerr);
   }
   if (const auto status = driver::CommandLine(argc, argv, std::cout, std::cerr)) return *status;
-  format::InstallSignalCleanup();
+  signals::Install();
   // On a terminal an unreadable answer is asked again; line editing needs
   // the terminal on both sides. Otherwise lines are read as they come.
   const bool typed = isatty(STDIN_FILENO) == 1;

@@ -164,7 +164,8 @@ bool LineSource::Next(std::string& line) {
   return true;
 }
 
-void ReadFree(LineSource& source, const std::vector<Target>& targets) {
+void ReadFree(LineSource& source, const std::vector<Target>& targets, std::string* rest) {
+  if (rest != nullptr) rest->clear();
   std::size_t next = 0;
   std::string line;
   bool done = targets.empty();
@@ -200,7 +201,11 @@ void ReadFree(LineSource& source, const std::vector<Target>& targets) {
         if (!token.empty()) Store(source, token, targets[next]);
         ++next;
       }
-      if (next == targets.size()) done = true;
+      if (next == targets.size()) {
+        done = true;
+        while (i < line.size() && IsSeparator(line[i])) ++i;
+        if (rest != nullptr && i < line.size() && line[i] != '/') *rest = line;
+      }
     }
   }
 }
@@ -251,6 +256,12 @@ void Console::Note(std::string_view text) {
   last_written_.assign(text.substr(first, last + 1 - first));
 }
 
+void Console::Reason(std::string_view text) {
+  if (!ask_again_) return;
+  Free({std::string(text)});
+  question_.clear();
+}
+
 void Console::Flush() {
   out_.flush();
   if (!out_) throw RunTimeError("write error on console output");
@@ -297,26 +308,32 @@ void Console::Read(const std::vector<Target>& targets) {
     if (targets[k].f != nullptr) before[k].f = *targets[k].f;
   }
   for (;;) {
+    std::string problem;
     try {
-      ReadFree(source_, targets);
-      return;
+      // One value asked for and more given ("0,5" for 0.5) is a mistake.
+      std::string rest;
+      ReadFree(source_, targets, targets.size() == 1 ? &rest : nullptr);
+      if (rest.empty()) return;
+      problem = Quoted(rest) + " holds more than one number";
+      if (targets[0].i == nullptr) problem += "; a decimal needs a point, not a comma";
     } catch (const UnreadableAnswer& e) {
-      for (std::size_t k = 0; k < targets.size(); ++k) {
-        if (targets[k].i != nullptr) *targets[k].i = before[k].i;
-        if (targets[k].d != nullptr) *targets[k].d = before[k].d;
-        if (targets[k].f != nullptr) *targets[k].f = before[k].f;
-      }
-      Free({e.detail() + " - please answer again"});
-      for (const Written& w : question) {
-        if (w.raw) {
-          Raw(w.text);
-        } else {
-          Record(w.text);
-        }
-      }
-      question_.clear();
-      Flush();
+      problem = e.detail();
     }
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      if (targets[k].i != nullptr) *targets[k].i = before[k].i;
+      if (targets[k].d != nullptr) *targets[k].d = before[k].d;
+      if (targets[k].f != nullptr) *targets[k].f = before[k].f;
+    }
+    Free({problem + " - please answer again"});
+    for (const Written& w : question) {
+      if (w.raw) {
+        Raw(w.text);
+      } else {
+        Record(w.text);
+      }
+    }
+    question_.clear();
+    Flush();
   }
 }
 

@@ -73,8 +73,9 @@ struct Target {
 // discarded. Separators are blanks, tabs and commas; "/" ends the read early
 // (unfilled targets keep their values); "r*v" is r copies of v; blank lines
 // are skipped. A text that is not a number for its target throws
-// UnreadableAnswer; the end of the input throws RunTimeError.
-void ReadFree(LineSource& source, const std::vector<Target>& targets);
+// UnreadableAnswer; the end of the input throws RunTimeError. With `rest`,
+// the last line goes there when it held more values than were taken.
+void ReadFree(LineSource& source, const std::vector<Target>& targets, std::string* rest = nullptr);
 
 // The console: formatted records with the control character of their first
 // position, free-form prompts, "(A)" line reads and free-form number reads.
@@ -86,8 +87,14 @@ class Console : public RecordSink {
   // is not fatal. One line says what could not be read, the records
   // written since the last read (the question) are written again, and the
   // answer is read anew; the targets keep their values until a read
-  // succeeds. The end of the input still throws RunTimeError.
+  // succeeds. A line with more than the one value asked for ("0,5") is
+  // asked again the same way. The end of the input still throws
+  // RunTimeError.
   void SetAskAgain(bool on);
+  bool asks_again() const { return ask_again_; }
+  // Why a value is asked again, in one line; written only when asking
+  // again (from a file or pipe the question simply comes again).
+  void Reason(std::string_view text);
   // The records written from here on are the question of the next read
   // (what went before, such as progress lines, is not repeated).
   void BeginQuestion() { question_.clear(); }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "format/console.h"
+#include "signals/signals.h"
 
 namespace format {
 namespace {
@@ -26,38 +27,18 @@ char live_paths[kSlots][kMaxPath];
 std::atomic<int> live[kSlots];
 static_assert(std::atomic<int>::is_always_lock_free);
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-extern "C" void RemoveTemporariesAndDie(int sig) {
+// Run by the signal handler before the program ends by a signal.
+void RemoveTemporaries() {
   for (int i = 0; i < kSlots; ++i) {
     if (live[i].load() == kLive) ::unlink(live_paths[i]);
   }
-  // Blocked while the handler runs: delivered, by default, on return.
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
 }
-
-// Blocks the clean-up signals for its lifetime.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kCleanupSignals) sigaddset(&set, sig);
-    pthread_sigmask(SIG_BLOCK, &set, &old_);
-  }
-  ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t old_;
-};
 
 // A slot holding `path`, or -1 when none is free or the name is too long
 // (the file then works, but a signal would leave it behind).
 int Register(const std::string& path) {
-  if (path.size() >= kMaxPath) return -1;
+  static const bool registered = signals::AtSignalEnd(RemoveTemporaries);
+  if (!registered || path.size() >= kMaxPath) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (live[i].compare_exchange_strong(expected, kClaimed)) {
@@ -107,7 +88,7 @@ WholeFile::WholeFile(const std::string& path, bool sync, AtName at) : path_(path
   temp_ = path.substr(0, name_at) + "." + path.substr(name_at) + ".XXXXXX";
   int error = 0;
   {
-    SignalBlock block;
+    const signals::Block block;
     fd_ = ::mkstemp(temp_.data());
     if (fd_ < 0) {
       error = errno;
@@ -202,7 +183,7 @@ void WholeFile::Commit() {
 
 void CommitTogether(std::initializer_list<WholeFile*> files) {
   for (WholeFile* file : files) file->Finish();
-  SignalBlock block;
+  const signals::Block block;
   for (WholeFile* file : files) file->Rename();
 }
 
@@ -234,20 +215,6 @@ void SyncFileSystem(const std::string& dir) {
     throw RunTimeError("write error on directory " + Printable(dir, kNameShown) + ": " +
                        std::strerror(error));
   }
-}
-
-void InstallSignalCleanup() {
-  for (int sig : kCleanupSignals) {
-    struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = RemoveTemporariesAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
-    sigaction(sig, &action, nullptr);
-  }
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace format

@@ -1,5 +1,5 @@
-// Output files written whole or not at all, and the signal handling that
-// keeps a run from leaving a temporary file behind.
+// Output files written whole or not at all. A signal that ends the program
+// (see signals/signals.h) removes the temporary files first.
 #ifndef SUSCEP_FORMAT_WHOLE_FILE_H_
 #define SUSCEP_FORMAT_WHOLE_FILE_H_
 
@@ -89,14 +89,6 @@ std::string CannotReplace(const std::string& path);
 // Writes out everything written to the file system that holds the directory
 // `dir`; a failure throws RunTimeError naming it.
 void SyncFileSystem(const std::string& dir);
-
-// For the program's main(), once at start-up. SIGINT, SIGTERM and SIGHUP
-// (unless already ignored) get a handler that removes the live temporary
-// files of WholeFile and then ends the process by the signal's default
-// action. SIGPIPE and SIGXFSZ are ignored, so that a closed pipe and a
-// file-size limit show as write errors. A later handler may save this one
-// with sigaction() and restore it, or call it, to keep the clean-up.
-void InstallSignalCleanup();
 
 }  // namespace format
 

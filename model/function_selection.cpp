@@ -30,6 +30,8 @@ void ReadDimerSpins(FitModel& m, format::Console& con, int k) {
     const double s1 = m.S1[k - 1];
     const double s2 = m.S2[k - 1];
     if (DimerSpinOk(s1) && DimerSpinOk(s2)) return;
+    con.Reason("S1 and S2 must lie between 0 and " +
+               std::to_string(static_cast<int>(kMaxDimerSpin)));
   }
 }
 
@@ -40,6 +42,7 @@ void ZeroField(FitModel& m, format::Console& con, int k) {
     con.Free({kSpinPrompt});
     m.S1[k - 1] = con.ReadReal(m.S1[k - 1]);
     index = ZeroFieldIndex(m.S1[k - 1]);
+    if (index == 0) con.Reason("The Zero-field terms are for S = 1.0, 1.5, 2.0 or 2.5 only");
   }
   AddTermParameters(m, con, 2, k);
 }

@@ -349,4 +349,24 @@ TEST(AnalysisStatistics, CheckIsBounded) {
   EXPECT_EQ(analysis::CheckMinimum(problem, {-1.2, 1.0}, 60).rss, 0.0);
 }
 
+// Nearly the same columns (x far from 0, close together) are still two
+// parameters: the rank counts only what the differences cannot tell apart.
+TEST(AnalysisStatistics, NearlyCollinearColumnsAreStillDetermined) {
+  std::vector<double> x, y;
+  for (int i = 0; i < 8; ++i) {
+    x.push_back(1000.0 + 0.05 * i);
+    y.push_back(1.0 + 2.0 * x.back() + 0.01 * ((i * 7) % 5 - 2));
+  }
+  const analysis::Statistics st = analysis::Analyse(Fit(x, y, Line), {-1.0, 2.0});
+  EXPECT_EQ(st.undetermined, (std::vector<bool>{false, false}));
+  double mean = 0.0;
+  for (double v : x) mean += v / 8.0;
+  double sxx = 0.0;
+  for (double v : x) sxx += (v - mean) * (v - mean);
+  // The slope's standard error in closed form.
+  EXPECT_NEAR(st.std_error[1], std::sqrt(st.residual_variance / sxx),
+              1e-3 * std::sqrt(st.residual_variance / sxx));
+  EXPECT_GT(st.condition_number, 1e4);
+}
+
 }  // namespace

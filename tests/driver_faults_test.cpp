@@ -2,7 +2,9 @@
 // console pipe closed early, file-size and memory limits, two runs in one
 // directory. Every output file is left whole or as it was, never cut.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,8 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tests/driver_e2e_util.h"
@@ -28,12 +32,29 @@ struct Limits {
   rlim_t address_space = RLIM_INFINITY;
 };
 
+// What the caller leaves the program.
+struct Caller {
+  // Left ignored, as nohup leaves SIGHUP.
+  std::vector<int> ignored;
+  // Run as nobody when the tests run as root (the directory becomes
+  // nobody's), so that permissions count.
+  bool unprivileged = false;
+};
+
+// The uid and gid of nobody, or nothing.
+std::optional<std::pair<uid_t, gid_t>> Nobody() {
+  const passwd* pw = getpwnam("nobody");
+  if (pw == nullptr) return std::nullopt;
+  return std::make_pair(pw->pw_uid, pw->pw_gid);
+}
+
 // The program run in `dir` with its console input from a pipe the test
 // writes, its console output into a pipe the test reads (or to /dev/null),
 // and its error output in dir/stderr.txt.
 class Child {
  public:
-  Child(const fs::path& dir, bool piped, Limits limits = {}) : dir_(dir) {
+  Child(const fs::path& dir, bool piped, Limits limits = {}, const Caller& caller = {})
+      : dir_(dir) {
     // A write to a child that has ended is the child's business.
     ::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2] = {-1, -1};
@@ -44,6 +65,7 @@ class Child {
     if (pid_ == 0) {
       // Dispositions as a shell would give them, whatever the test runner's.
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
+      for (int sig : caller.ignored) ::signal(sig, SIG_IGN);
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -55,6 +77,14 @@ class Child {
         ::_exit(120);
       }
       const int err = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (caller.unprivileged && ::geteuid() == 0) {
+        const auto nobody = Nobody();
+        if (!nobody || ::chown(dir_name.c_str(), nobody->first, nobody->second) != 0 ||
+            ::setgroups(0, nullptr) != 0 || ::setgid(nobody->second) != 0 ||
+            ::setuid(nobody->first) != 0) {
+          ::_exit(122);
+        }
+      }
       ::dup2(in[0], 0);
       ::dup2(piped ? out[1] : null, 1);
       ::dup2(err, 2);
@@ -217,6 +247,61 @@ TEST(DriverFaults, AFitInARemovedDirectoryIsShownBeforeTheError) {
                      "file or directory; the report will be shown on the console"),
             std::string::npos)
       << err;
+}
+
+TEST(DriverFaults, ASignalTheCallerIgnoresChangesNothing) {
+  for (int sig : {SIGHUP, SIGTERM, SIGINT}) {
+    const fs::path dir = Prepare("ignored", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+    Caller caller;
+    caller.ignored = {sig};
+    Child child(dir, true, {}, caller);
+    ASSERT_TRUE(child.started());
+    child.Send(kToPause);
+    ASSERT_TRUE(child.ReadUntil(kPause)) << sig;
+    child.Signal(sig);
+    child.Send(kRest);
+    child.EndInput();
+    ASSERT_TRUE(child.ReadUntil("Stop - Program terminated.")) << sig;
+    EXPECT_EQ(child.Wait(), 0) << sig;
+    EXPECT_NE(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld) << sig;
+  }
+}
+
+TEST(DriverFaults, AReadOnlyReportIsNotReplaced) {
+  if (::geteuid() == 0 && !Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
+  const fs::path dir = Prepare("read_only", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
+  fs::permissions(dir / "SUSCEP.OUT",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Caller caller;
+  caller.unprivileged = true;
+  Child child(dir, false, {}, caller);
+  ASSERT_TRUE(child.started());
+  child.Send(std::string(kToPause) + kRest);
+  child.EndInput();
+  EXPECT_EQ(child.Wait(), 2);
+  EXPECT_EQ(child.err(),
+            "suscep: run-time error: open error on file SUSCEP.OUT: Permission denied\n");
+  EXPECT_EQ(e2e::ReadFile(dir / "SUSCEP.OUT"), kOld);
+  EXPECT_EQ(Names(dir), (NameList{"SUSCEP.OUT", "stderr.txt", "t.dat"}));
+}
+
+// A new report is made as any new file: the umask decides who may read it.
+TEST(DriverFaults, NewFilesFollowTheUmask) {
+  const fs::path dir = Prepare("umask", {{"t.dat", kFlat}});
+  const mode_t old = ::umask(027);
+  {
+    Child child(dir, false);
+    ASSERT_TRUE(child.started());
+    child.Send(std::string(kToPause) + kRest);
+    child.EndInput();
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  ::umask(old);
+  for (const char* name : {"SUSCEP.OUT", "SUSCEP.JSON"}) {
+    EXPECT_EQ(fs::status(dir / name).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << name;
+  }
 }
 
 TEST(DriverFaults, AConsolePipeClosedEarlyIsAWriteError) {

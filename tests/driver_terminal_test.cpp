@@ -1,26 +1,31 @@
 // The program on a terminal (a pseudo-terminal here): answers asked again,
 // Ctrl-C during a fit, and the command line.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "driver/command_line.h"
-#include "driver/interrupt.h"
 #include "tests/driver_e2e_util.h"
 
 namespace {
@@ -30,24 +35,70 @@ namespace fs = std::filesystem;
 // The program started on a pseudo-terminal in a fresh directory that
 // holds dnit2.dat; the test types answers and reads what the terminal
 // shows.
+// How the program is started on the terminal.
+struct Start {
+  std::vector<std::pair<const char*, const char*>> env;
+  std::vector<int> ignored;  // signals the caller ignores
+  // Through /bin/sh -c with this script ($SUSCEP is the program), instead
+  // of the program alone.
+  std::string shell;
+  // Under a stand-in for a job-control shell: the program is a job of its
+  // own; when it stops, the terminal's echo is reported and it is continued.
+  bool job_control = false;
+  // As the user nobody when the tests run as root.
+  bool unprivileged = false;
+  // Standard error into this file of the directory, not the terminal.
+  std::string err_file;
+  // An address-space limit in bytes (0: none).
+  rlim_t memory = 0;
+};
+
+Start WithLocale(const char* locale) {
+  Start s;
+  s.env = {{"LC_ALL", locale}};
+  return s;
+}
+
+// The uid and gid of nobody, or nothing.
+std::optional<std::pair<uid_t, gid_t>> Nobody() {
+  const passwd* pw = getpwnam("nobody");
+  if (pw == nullptr) return std::nullopt;
+  return std::make_pair(pw->pw_uid, pw->pw_gid);
+}
+
 class Terminal {
  public:
-  // `env`: variables set for the program; `memory`: its address-space limit
-  // in bytes (0: none).
-  explicit Terminal(const std::string& name,
-                    const std::vector<std::pair<std::string, std::string>>& env = {},
-                    rlim_t memory = 0) {
+  explicit Terminal(const std::string& name, const Start& start = {}) {
     dir_ = fs::temp_directory_path() / ("suscep_tty_" + std::to_string(::getpid())) / name;
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     e2e::WriteFile(dir_ / "dnit2.dat", e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2.dat"));
+    const auto nobody = Nobody();
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
       setenv("TERM", "xterm", 1);
-      for (const auto& [variable, value] : env) setenv(variable.c_str(), value.c_str(), 1);
-      const rlimit as{memory, memory};
-      if (memory != 0 && setrlimit(RLIMIT_AS, &as) != 0) _exit(127);
+      setenv("SUSCEP", SUSCEP_BINARY, 1);
+      for (const auto& [name, value] : start.env) setenv(name, value, 1);
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGTTOU}) signal(sig, SIG_DFL);
+      for (int sig : start.ignored) signal(sig, SIG_IGN);
+      if (start.unprivileged && geteuid() == 0) {
+        if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->second) != 0 ||
+            setuid(nobody->first) != 0) {
+          _exit(126);
+        }
+      }
+      if (!start.err_file.empty()) {
+        const int err = open(start.err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err < 0 || dup2(err, STDERR_FILENO) < 0) _exit(121);
+        close(err);
+      }
+      if (start.job_control) JobControl();
+      if (!start.shell.empty()) {
+        execl("/bin/sh", "sh", "-c", start.shell.c_str(), static_cast<char*>(nullptr));
+      }
+      const rlimit as{start.memory, start.memory};
+      if (start.memory != 0 && setrlimit(RLIMIT_AS, &as) != 0) _exit(127);
       execl(SUSCEP_BINARY, "suscep", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -63,6 +114,46 @@ class Terminal {
   }
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  int master() const { return master_; }
+  // The program started by the shell of Start::shell, once it runs.
+  pid_t Program() const {
+    for (;;) {
+      for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string stat = e2e::ReadFile(e.path() / "stat");
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(suscep)") == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == pid_) return std::stoi(e.path().filename().string());
+      }
+      usleep(1000);
+    }
+  }
+  // True once the program waits in a write (its output is not read).
+  static bool BlockedInWrite(pid_t pid) {
+    const std::string call = e2e::ReadFile("/proc/" + std::to_string(pid) + "/syscall");
+    return call.compare(0, std::to_string(SYS_write).size() + 1, std::to_string(SYS_write) + " ") ==
+           0;
+  }
+  // The terminal's settings (those of the program's side).
+  termios Settings() const {
+    termios t{};
+    tcgetattr(master_, &t);
+    return t;
+  }
+  // Waits until the line editor has the terminal (no echo): keys typed from
+  // here on reach it, and none is flushed by a signal key.
+  void WaitForEditing() const {
+    while ((Settings().c_lflag & ECHO) != 0) usleep(1000);
+  }
+  // Hangs the terminal up: the program's reads fail from here on.
+  void Hangup() {
+    close(master_);
+    master_ = -1;
+  }
   const fs::path& dir() const { return dir_; }
   // Everything the terminal has shown so far.
   const std::string& shown() const { return shown_; }
@@ -87,7 +178,7 @@ class Terminal {
   void Answer(const std::string& line) { Type(line + "\r"); }
   // Reads to the end and returns the wait status.
   int Finish() {
-    while (ReadSome(60000)) {
+    while (master_ >= 0 && ReadSome(60000)) {
     }
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -104,6 +195,40 @@ class Terminal {
     if (n <= 0) return false;  // EIO once the program has ended
     shown_.append(buf, static_cast<std::size_t>(n));
     return true;
+  }
+
+  // In the child of forkpty: starts the program as a job of its own in the
+  // foreground and goes on as its job-control shell.
+  [[noreturn]] static void JobControl() {
+    signal(SIGTTOU, SIG_IGN);
+    int go[2];
+    if (pipe(go) != 0) _exit(125);
+    const pid_t job = fork();
+    if (job == 0) {
+      char c;
+      close(go[1]);
+      if (read(go[0], &c, 1) != 1) _exit(124);
+      signal(SIGTTOU, SIG_DFL);
+      execl(SUSCEP_BINARY, "suscep", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setpgid(job, job);
+    tcsetpgrp(STDIN_FILENO, job);
+    if (write(go[1], "g", 1) != 1) _exit(124);
+    for (;;) {
+      int status = 0;
+      if (waitpid(job, &status, WUNTRACED) != job) _exit(123);
+      if (!WIFSTOPPED(status))
+        _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+      tcsetpgrp(STDIN_FILENO, getpgrp());
+      termios t{};
+      tcgetattr(STDIN_FILENO, &t);
+      const char* note =
+          (t.c_lflag & ECHO) != 0 ? "\r\n[stopped: echo on]\r\n" : "\r\n[stopped: echo off]\r\n";
+      if (write(STDOUT_FILENO, note, std::strlen(note)) < 0) _exit(122);
+      tcsetpgrp(STDIN_FILENO, job);
+      kill(-job, SIGCONT);
+    }
   }
 
   fs::path dir_;
@@ -246,11 +371,316 @@ TEST(DriverTerminal, ASecondCtrlCOrOneOutsideAFitEndsTheProgram) {
   }
 }
 
-volatile sig_atomic_t g_previous_calls = 0;
-extern "C" void CountCall(int) { g_previous_calls = g_previous_calls + 1; }
+// Up to the diamagnetic prompt with "2.5" typed, not yet entered.
+void TypeHalfAnAnswer(Terminal& t) {
+  for (const char* a : {"dnit2.dat", "", "A"}) t.Answer(a);
+  ASSERT_TRUE(t.Expect("Enter diamagnetic correction including -ve sign"));
+  t.WaitForEditing();
+  t.Type("2.5");
+  ASSERT_TRUE(t.Expect("2.5"));
+}
 
-// In the process itself: the first SIGINT only sets the request, the
-// second goes to the previous handler, which is back in place afterwards.
+// The rest of that answer, and the menu that shows it.
+void FinishTheAnswer(Terminal& t) {
+  t.Answer("e-4");
+  t.Answer("D");
+  ASSERT_TRUE(t.Expect("data= 2.500E-04"));
+  EXPECT_EQ(t.shown().find("end of input"), std::string::npos);
+}
+
+TEST(DriverTerminal, TypedBytesReachTheProgramAsTyped) {
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    Terminal t(std::string("bytes_") + locale, WithLocale(locale));
+    ASSERT_TRUE(t.started());
+    e2e::WriteFile(t.dir() / "caf\xE9.dat", e2e::ReadFile(t.dir() / "dnit2.dat"));
+    t.Answer("caf\xE9.dat");
+    ASSERT_TRUE(t.Expect("See next menu.")) << locale;
+    t.Answer("");
+    t.Answer("A");
+    t.Answer(
+        "2\xFF"
+        "5\xB7\xE9"
+        "0");
+    ASSERT_TRUE(t.Expect("\"2\\xFF5\\xB7\\xE90\" is not a number - please answer again")) << locale;
+    ASSERT_TRUE(t.Expect("Enter diamagnetic correction including -ve sign")) << locale;
+  }
+  // UTF-8 typed where the locale is plain ASCII: shown and taken as typed.
+  Terminal t("bytes_utf8", WithLocale("C"));
+  ASSERT_TRUE(t.started());
+  e2e::WriteFile(t.dir() / "caf\xC3\xA9.dat", e2e::ReadFile(t.dir() / "dnit2.dat"));
+  t.Answer("caf\xC3\xA9.dat");
+  ASSERT_TRUE(t.Expect("caf\xC3\xA9.dat"));
+  ASSERT_TRUE(t.Expect("See next menu.")) << t.shown();
+}
+
+TEST(DriverTerminal, IgnoredSignalsAtAPromptChangeNothing) {
+  Start start;
+  start.ignored = {SIGINT, SIGTERM, SIGHUP};
+  Terminal t("ignored", start);
+  ASSERT_TRUE(t.started());
+  TypeHalfAnAnswer(t);
+  for (int sig : {SIGHUP, SIGTERM, SIGINT}) kill(t.pid(), sig);
+  t.Type("\x03");
+  FinishTheAnswer(t);
+}
+
+TEST(DriverTerminal, CtrlZWhereItCannotStopChangesNothing) {
+  // The program leads its own session: no shell could continue it.
+  Terminal t("ctrl_z_orphan");
+  ASSERT_TRUE(t.started());
+  TypeHalfAnAnswer(t);
+  t.Type("\x1a");
+  FinishTheAnswer(t);
+}
+
+TEST(DriverTerminal, CtrlZUnderJobControlKeepsTheAnswer) {
+  Start start;
+  start.job_control = true;
+  Terminal t("ctrl_z_job", start);
+  ASSERT_TRUE(t.started());
+  TypeHalfAnAnswer(t);
+  t.Type("\x1a");
+  // Stopped with the terminal set back, and the line drawn again after.
+  ASSERT_TRUE(t.Expect("[stopped: echo on]"));
+  ASSERT_TRUE(t.Expect("2.5"));
+  // Drawn again once the line editor has the terminal back.
+  EXPECT_EQ(t.Settings().c_lflag & ECHO, 0u);
+  FinishTheAnswer(t);
+}
+
+TEST(DriverTerminal, ASignalEndsTheProgramAloneAndSetsTheTerminalBack) {
+  const char* const script =
+      "trap 'echo parent trapped' INT; \"$SUSCEP\"; echo \"parent survived $?\"; sleep 60";
+  for (int sig : {SIGTERM, SIGHUP, SIGINT, 0}) {
+    Start start;
+    start.shell = script;
+    Terminal t("alone_" + std::to_string(sig), start);
+    ASSERT_TRUE(t.started());
+    ASSERT_TRUE(t.Expect("Experimental data file name?"));
+    // The line editor has the terminal, without echo.
+    t.WaitForEditing();
+    t.Type("dnit");
+    ASSERT_TRUE(t.Expect("dnit"));
+    if (sig != 0) {
+      kill(t.Program(), sig);
+    } else {
+      t.Type("\x03");  // to the whole foreground group, the shell too
+    }
+    ASSERT_TRUE(t.Expect("parent survived " + std::to_string(128 + (sig != 0 ? sig : SIGINT))))
+        << sig << t.shown();
+    const termios after = t.Settings();
+    EXPECT_NE(after.c_lflag & ECHO, 0u) << sig;
+    EXPECT_NE(after.c_lflag & ICANON, 0u) << sig;
+    EXPECT_FALSE(fs::exists(t.dir() / "SUSCEP.OUT"));
+  }
+}
+
+TEST(DriverTerminal, CtrlCWhileTheOutputIsBlockedEndsTheSearchOnly) {
+  Terminal t("ctrl_c_blocked");
+  ASSERT_TRUE(t.started());
+  StartLongFit(t);
+  if (e2e::ReadFile("/proc/" + std::to_string(t.pid()) + "/syscall").empty()) {
+    GTEST_SKIP() << "/proc/PID/syscall cannot be read here";
+  }
+  // Output stopped (Ctrl-S): the fit's next write waits before its first
+  // byte, where a signal would end it with EINTR unless it is restarted.
+  t.Type("\x13");
+  while (!Terminal::BlockedInWrite(t.pid())) usleep(1000);
+  kill(t.pid(), SIGINT);
+  t.Type("\x11");
+  ASSERT_TRUE(t.Expect("Iteration is completed.  Calculation ESDs"));
+  ASSERT_TRUE(t.Expect("Press RETURN key"));
+  for (const char* a : {"", "-2", "3"}) t.Answer(a);
+  const int status = t.Finish();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << t.shown().substr(t.shown().size() - 300);
+  EXPECT_EQ(t.shown().find("write error"), std::string::npos);
+}
+
+TEST(DriverTerminal, ADecimalCommaAndOtherMistakesAreAskedAgainWithTheReason) {
+  {
+    Terminal t("reasons");
+    ASSERT_TRUE(t.started());
+    for (const char* a : {"dnit2.dat", "", "C", "0,5"}) t.Answer(a);
+    ASSERT_TRUE(t.Expect(
+        "\"0,5\" holds more than one number; a decimal needs a point, not a comma - please answer "
+        "again\r\nEnter the factor\r\n"));
+    for (const char* a : {"0.5", "E", "3 4"}) t.Answer(a);
+    // An integer: no word of decimals.
+    ASSERT_TRUE(t.Expect("\"3 4\" holds more than one number - please answer again\r\n"));
+    for (const char* a : {"150", "F", "2.0"}) t.Answer(a);
+    ASSERT_TRUE(
+        t.Expect("Expression No. 150 is not in the menu: M 0-7 with N 1-9, or 90-99\r\n"
+                 "Enter S.No. (1-99) for equation\r\n"));
+    for (const char* a : {"2", "F", "2.0"}) t.Answer(a);
+    ASSERT_TRUE(t.Expect("Enter Spin (1.0, 1.5, 2.0, or 2.5)"));
+    t.Answer("3");
+    ASSERT_TRUE(
+        t.Expect("The Zero-field terms are for S = 1.0, 1.5, 2.0 or 2.5 only\r\n"
+                 "Enter Spin (1.0, 1.5, 2.0, or 2.5)\r\n"));
+  }
+  {
+    Terminal t("reasons_dimer");
+    ASSERT_TRUE(t.started());
+    for (const char* a : {"dnit2.dat", "", "E", "8", "F", "2.0"}) t.Answer(a);
+    ASSERT_TRUE(t.Expect("Enter S1, S2 of dimer"));
+    t.Answer("-1 1");
+    ASSERT_TRUE(t.Expect("S1 and S2 must lie between 0 and 50\r\nEnter S1, S2 of dimer\r\n"));
+  }
+  {
+    Terminal t("reasons_reqmin");
+    ASSERT_TRUE(t.started());
+    for (const char* a : kUpToJ) t.Answer(a);
+    for (const char* a : {"-150", "n", "0.5", "n", "0.99", "1", "1", "-1", "-2", "0"}) {
+      t.Answer(a);
+    }
+    ASSERT_TRUE(t.Expect("REQMIN must be above 0\r\nEnter REQMIN value for convergence:\r\n"));
+  }
+  // From a pipe: no reasons, and "0,5" is 0 as before.
+  const std::vector<std::pair<std::string, std::string>> data = {
+      {"dnit2.dat", e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2.dat")}};
+  const e2e::Result piped =
+      e2e::Run("reasons_piped", "dnit2.dat\n\nC\n0,5\nE\n150\nF\n2.0\n24\nD\n", data);
+  EXPECT_EQ(piped.status, 2);
+  EXPECT_NE(piped.out.find("factor=  .00"), std::string::npos);
+  EXPECT_EQ(piped.out.find("please answer again"), std::string::npos);
+  EXPECT_EQ(piped.out.find("not in the menu"), std::string::npos);
+}
+
+TEST(DriverTerminal, ADataFileThatCannotBeOpenedIsAskedAgain) {
+  if (geteuid() == 0 && !Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
+  Start start;
+  start.unprivileged = true;
+  Terminal t("unopened", start);
+  ASSERT_TRUE(t.started());
+  e2e::WriteFile(t.dir() / "secret.dat", "3\n");
+  fs::permissions(t.dir() / "secret.dat", fs::perms::none);
+  t.Answer("nosuch.dat");
+  ASSERT_TRUE(t.Expect(
+      "cannot open data file 'nosuch.dat': No such file or directory - please enter another "
+      "name\r\nUNIT 1? "));
+  t.Answer("secret.dat");
+  ASSERT_TRUE(t.Expect(
+      "cannot open data file 'secret.dat': Permission denied - please enter another name\r\n"
+      "UNIT 1? "));
+  t.Answer("");
+  ASSERT_TRUE(t.Expect("File name missing or blank - please enter file name"));
+  t.Answer("dnit2.dat");
+  ASSERT_TRUE(t.Expect("See next menu.  Press Enter key..."));
+}
+
+TEST(DriverTerminal, ThePromptIsRedrawnFromTheStartOfItsLine) {
+  Terminal t("redraw");
+  ASSERT_TRUE(t.started());
+  t.Answer("");
+  // The program writes "UNIT 1? ", the editor the same from the line's start.
+  ASSERT_TRUE(t.Expect("UNIT 1? \rUNIT 1? "));
+  EXPECT_EQ(t.shown().find("UNIT 1? UNIT 1? "), std::string::npos);
+}
+
+TEST(DriverTerminal, HistoryHoldsTheAnswersAsEntered) {
+  Terminal t("history");
+  ASSERT_TRUE(t.started());
+  for (const char* a : {"dnit2.dat", "", "A", "3e-4", "B"}) t.Answer(a);
+  ASSERT_TRUE(t.Expect("Enter Temperature Independent Paramagnetism value"));
+  // A blank answer is read past and kept out of the history: two steps up
+  // is "3e-4" ("B" is one step up).
+  t.Answer("   ");
+  t.Type("\x1b[A\x1b[A\r");
+  t.Answer("D");
+  ASSERT_TRUE(t.Expect("Susceptibility= 3.000E-04"));
+  ASSERT_TRUE(t.Expect("ENTER OPTION (A-G):"));
+  // A recalled answer is the one line entered, with no line end of its own:
+  // one more letter prompt only.
+  const std::size_t before = t.shown().size();
+  t.Type("\x1b[A\r");  // "D" again
+  ASSERT_TRUE(t.Expect("Susceptibility= 3.000E-04"));
+  t.Answer("A");
+  ASSERT_TRUE(t.Expect("Enter diamagnetic correction including -ve sign"));
+  const std::string after = t.shown().substr(before);
+  std::size_t asks = 0;
+  for (std::size_t at = after.find("ENTER OPTION"); at != std::string::npos;
+       at = after.find("ENTER OPTION", at + 1)) {
+    ++asks;
+  }
+  EXPECT_EQ(asks, 1u) << after;
+}
+
+// With SIGHUP ignored, a terminal hung up mid-answer is the end of the
+// input, not a wait for ever.
+TEST(DriverTerminal, AHangUpIsTheEndOfTheInput) {
+  Start start;
+  start.ignored = {SIGHUP};
+  start.err_file = "stderr.txt";
+  Terminal t("hang_up", start);
+  ASSERT_TRUE(t.started());
+  ASSERT_TRUE(t.Expect("Experimental data file name?"));
+  t.WaitForEditing();
+  t.Type("dnit");
+  ASSERT_TRUE(t.Expect("dnit"));
+  t.Hangup();
+  const int status = t.Finish();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(e2e::ReadFile(t.dir() / "stderr.txt"),
+            "suscep: run-time error: read error on console input: end of input\n");
+}
+
+TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
+  struct Case {
+    std::vector<const char*> args;
+    std::optional<int> status;
+    std::string out_has;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"suscep"}, std::nullopt, "", ""},
+      {{"suscep", "--version"}, 0, "suscep " SUSCEP_VERSION "\n", ""},
+      {{"suscep", "--help"}, 0, "suscep < answers.txt", ""},
+      {{"suscep", "-h"}, 2, "", "suscep: unknown option '-h' (see suscep --help)\n"},
+      {{"suscep", "dnit2.dat"},
+       2,
+       "",
+       "suscep: unexpected argument 'dnit2.dat' (the data file is asked for at the start; see "
+       "suscep --help)\n"},
+      {{"suscep", "--version", "x"}, 2, "", "suscep: unexpected argument 'x' after --version\n"},
+      // Control characters are shown, not sent to the terminal.
+      {{"suscep", "-\x1b[2J"}, 2, "", "suscep: unknown option '-\\x1B[2J' (see suscep --help)\n"},
+      {{"suscep", "a\tb"},
+       2,
+       "",
+       "suscep: unexpected argument 'a\\x09b' (the data file is asked for at the start; see "
+       "suscep --help)\n"},
+      {{"suscep", "--help", "\x07"}, 2, "", "suscep: unexpected argument '\\x07' after --help\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(driver::CommandLine(static_cast<int>(c.args.size()), c.args.data(), out, err),
+              c.status)
+        << c.args.back();
+    EXPECT_NE(out.str().find(c.out_has), std::string::npos) << c.args.back();
+    EXPECT_EQ(c.out_has.empty(), out.str().empty()) << c.args.back();
+    EXPECT_EQ(err.str(), c.err);
+  }
+  // The program itself: the status, and no session started.
+  EXPECT_EQ(std::system("'" SUSCEP_BINARY "' --version > /dev/null"), 0);
+  const int unknown = std::system("'" SUSCEP_BINARY "' --verbose < /dev/null 2> /dev/null");
+  ASSERT_TRUE(WIFEXITED(unknown));
+  EXPECT_EQ(WEXITSTATUS(unknown), 2);
+  // A failed write is a run-time error, as everywhere else.
+  for (const char* arg : {"--help", "--version"}) {
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const char* const args[] = {"suscep", arg};
+    EXPECT_EQ(driver::CommandLine(2, args, out, err), 2) << arg;
+    EXPECT_EQ(err.str(), "suscep: run-time error: write error on console output\n") << arg;
+    const int full = std::system(
+        (std::string("'" SUSCEP_BINARY "' ") + arg + " > /dev/full 2> /dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(full)) << arg;
+    EXPECT_EQ(WEXITSTATUS(full), 2) << arg;
+  }
+}
+
 #if defined(SUSCEP_HAVE_LIBEDIT)
 // The line editor's start-up file is read only when it is a regular file of
 // at most 64 KB; anything else is named in a note and the program starts as
@@ -278,7 +708,10 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
       {(dir / "small").string(), ""},
   };
   for (const auto& c : cases) {
-    Terminal t("editrc", {{"EDITRC", c.editrc}}, e2e::kSanitized ? 0 : 512u << 20);
+    Start start;
+    start.env = {{"EDITRC", c.editrc.c_str()}};
+    start.memory = e2e::kSanitized ? 0 : 512u << 20;
+    Terminal t("editrc", start);
     ASSERT_TRUE(t.started());
     ASSERT_TRUE(t.Expect("Experimental data file name?")) << c.editrc << ": " << t.shown();
     if (!c.note.empty()) {
@@ -294,72 +727,5 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
   fs::remove_all(dir);
 }
 #endif
-
-TEST(DriverFitInterrupt, SecondSigintGoesToThePreviousHandler) {
-  struct sigaction counting {
-  }, saved{};
-  counting.sa_handler = CountCall;
-  sigemptyset(&counting.sa_mask);
-  ASSERT_EQ(sigaction(SIGINT, &counting, &saved), 0);
-  g_previous_calls = 0;
-  {
-    const driver::FitInterrupt interrupt;
-    EXPECT_FALSE(interrupt.Requested());
-    raise(SIGINT);
-    EXPECT_TRUE(interrupt.Requested());
-    EXPECT_EQ(g_previous_calls, 0);
-    raise(SIGINT);
-    EXPECT_EQ(g_previous_calls, 1);
-  }
-  {
-    const driver::FitInterrupt interrupt;
-    EXPECT_FALSE(interrupt.Requested());
-  }
-  raise(SIGINT);
-  EXPECT_EQ(g_previous_calls, 2);
-  // An ignored SIGINT stays ignored.
-  signal(SIGINT, SIG_IGN);
-  {
-    const driver::FitInterrupt interrupt;
-    raise(SIGINT);
-    EXPECT_FALSE(interrupt.Requested());
-  }
-  sigaction(SIGINT, &saved, nullptr);
-}
-
-TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
-  struct Case {
-    std::vector<const char*> args;
-    std::optional<int> status;
-    std::string out_has;
-    std::string err;
-  };
-  const Case cases[] = {
-      {{"suscep"}, std::nullopt, "", ""},
-      {{"suscep", "--version"}, 0, "suscep " SUSCEP_VERSION "\n", ""},
-      {{"suscep", "--help"}, 0, "suscep < answers.txt", ""},
-      {{"suscep", "-h"}, 2, "", "suscep: unknown option '-h' (see suscep --help)\n"},
-      {{"suscep", "dnit2.dat"},
-       2,
-       "",
-       "suscep: unexpected argument 'dnit2.dat' (the data file is asked for at the start; see "
-       "suscep --help)\n"},
-      {{"suscep", "--version", "x"}, 2, "", "suscep: unexpected argument 'x' after --version\n"},
-  };
-  for (const Case& c : cases) {
-    std::ostringstream out, err;
-    EXPECT_EQ(driver::CommandLine(static_cast<int>(c.args.size()), c.args.data(), out, err),
-              c.status)
-        << c.args.back();
-    EXPECT_NE(out.str().find(c.out_has), std::string::npos) << c.args.back();
-    EXPECT_EQ(c.out_has.empty(), out.str().empty()) << c.args.back();
-    EXPECT_EQ(err.str(), c.err);
-  }
-  // The program itself: the status, and no session started.
-  EXPECT_EQ(std::system("'" SUSCEP_BINARY "' --version > /dev/null"), 0);
-  const int unknown = std::system("'" SUSCEP_BINARY "' --verbose < /dev/null 2> /dev/null");
-  ASSERT_TRUE(WIFEXITED(unknown));
-  EXPECT_EQ(WEXITSTATUS(unknown), 2);
-}
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "format/console.h"
 #include "format/errors.h"
 #include "plot/hpgl_svg.h"
+#include "signals/signals.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  format::InstallSignalCleanup();
+  signals::Install();
   if (argc < 2 || argc > 3) return Usage();
   const std::string input = argv[1];
   if (input.empty()) {
