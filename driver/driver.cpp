@@ -44,7 +44,11 @@ void LoadDataFile(Session& s) {
       engine::LoadFile(s.data, s.data_name, &con);
       return;
     } catch (const engine::OpenError& e) {
-      if (!con.asks_again()) throw;
+      if (!con.asks_again()) {
+        // A file that cannot be opened is the fault of the answer that named it.
+        con.BlameLastAnswer();
+        throw;
+      }
       constexpr std::string_view kPrefix = "open: ";
       std::string problem = e.what();
       if (problem.compare(0, kPrefix.size(), kPrefix) == 0) problem.erase(0, kPrefix.size());
@@ -279,6 +283,10 @@ int Main(std::istream& in, std::ostream& out, std::ostream& err, bool ask_again)
   } catch (const format::RunTimeError& e) {
     out.flush();
     err << "suscep: run-time error: " << e.what() << std::endl;
+    if (const auto& answer = con.blamed()) {
+      err << "suscep: the answer on line " << answer->line << " of the input, to \""
+          << format::Printable(answer->question, 80) << "\"" << std::endl;
+    }
     return 2;
   } catch (const std::bad_alloc&) {
     return Fatal(out, err, "out of memory");

@@ -38,6 +38,20 @@ void ShowSettings(Session& s) {
   }
 }
 
+// The files a fit ends by writing: one note for each the working directory
+// cannot take now, before the fit is spent. The report is still shown on the
+// console before the error ends the run.
+void CheckOutputFiles(Session& s) {
+  if (s.notes == nullptr) return;
+  for (const std::string* path : {&s.report_path, &s.result_path}) {
+    const std::string why = format::CannotReplace(*path);
+    if (!why.empty()) {
+      *s.notes << "suscep: note: before the fit: " << why
+               << "; the report will be shown on the console, then the run ends" << std::endl;
+    }
+  }
+}
+
 void Fit(Session& s) {
   {
     // Ctrl-C ends the search with the best point so far; the estimate and
@@ -81,6 +95,7 @@ void IterationDialogue(Session& s) {
       con.Free({"Enter No. of iterations"});
       f.NITER = con.ReadInt(f.NITER);
     } else if (j == 0) {
+      CheckOutputFiles(s);
       Fit(s);
       break;
     } else {

@@ -1,17 +1,24 @@
 #include "driver/line_editor.h"
 
+#include "format/console.h"
+
 #ifdef SUSCEP_HAVE_LIBEDIT
 
+#include <fcntl.h>
 #include <histedit.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
+#include <iostream>
+#include <sstream>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -23,6 +30,72 @@ namespace driver {
 namespace {
 
 constexpr int kHistorySize = 500;
+// The most of a start-up file that is read; a larger one is not read at all.
+constexpr off_t kMaxSettings = 64 * 1024;
+
+void SettingsNotRead(const std::string& path, const std::string& why) {
+  std::cerr << "suscep: note: line editor settings " << format::Printable(path, format::kNameShown)
+            << " not read: " << why << std::endl;
+}
+
+// libedit's start-up file ($EDITRC, else ~/.editrc), read only when it is a
+// regular file of at most kMaxSettings bytes: a device or a pipe named there
+// would be read without end, or wait for a writer. The lines are applied as
+// libedit applies them (blank and "#" lines skipped).
+void ReadSettings(EditLine* el) {
+  std::string path;
+  const char* named = std::getenv("EDITRC");
+  const bool from_environment = named != nullptr && *named != '\0';
+  if (from_environment) {
+    path = named;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    path = std::string(home) + "/.editrc";
+  } else {
+    return;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    // No ~/.editrc is the usual case; a file named by EDITRC should be there.
+    if (errno != ENOENT || from_environment) {
+      SettingsNotRead(path, std::strerror(errno));
+    }
+    return;
+  }
+  struct stat st;
+  std::string text;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    SettingsNotRead(path, "not a regular file");
+  } else if (st.st_size > kMaxSettings) {
+    SettingsNotRead(path, "larger than " + std::to_string(kMaxSettings) + " bytes");
+  } else {
+    char buffer[4096];
+    ssize_t n = 0;
+    while (text.size() <= static_cast<std::size_t>(kMaxSettings) &&
+           (n = ::read(fd, buffer, sizeof buffer)) > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (n < 0) {
+      SettingsNotRead(path, std::strerror(errno));
+      text.clear();
+    } else if (text.size() > static_cast<std::size_t>(kMaxSettings)) {
+      SettingsNotRead(path, "larger than " + std::to_string(kMaxSettings) + " bytes");
+      text.clear();
+    }
+  }
+  ::close(fd);
+  Tokenizer* tok = tok_init(nullptr);
+  if (tok == nullptr) return;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#') continue;
+    int argc = 0;
+    const char** argv = nullptr;
+    if (tok_str(tok, line.c_str() + first, &argc, &argv) == 0 && argc > 0) el_parse(el, argc, argv);
+    tok_reset(tok);
+  }
+  tok_end(tok);
+}
 
 // Standard output, remembering the text written since the last line end:
 // the prompt a following answer is typed after ("UNIT 1? ").
@@ -176,7 +249,7 @@ class Editor : public LineEditor {
     el_set(el_, EL_SIGNAL, 0);
     el_wset(el_, EL_GETCFN, ReadKey);
     el_wset(el_, EL_HIST, history_w, history_);
-    el_source(el_, nullptr);
+    ReadSettings(el_);
     // What a signal that ends or stops the program sets back.
     signals::KeepTerminal(STDIN_FILENO);
   }

@@ -155,6 +155,7 @@ bool LineSource::Next(std::string& line) {
     if (in_.bad()) throw RunTimeError("read error on " + Where(name_));
     return false;
   }
+  ++line_;
   if (first_) {
     first_ = false;
     if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
@@ -238,12 +239,21 @@ void Console::Record(std::string_view record) {
   }
   if (!out_) throw RunTimeError("write error on console output");
   if (ask_again_) Remember(record, false);
+  Note(record.empty() ? record : record.substr(1));
 }
 
 void Console::Raw(std::string_view text) {
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out_) throw RunTimeError("write error on console output");
   if (ask_again_) Remember(text, true);
+  Note(text);
+}
+
+void Console::Note(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return;
+  const std::size_t last = text.find_last_not_of(' ');
+  last_written_.assign(text.substr(first, last + 1 - first));
 }
 
 void Console::Reason(std::string_view text) {
@@ -255,6 +265,7 @@ void Console::Reason(std::string_view text) {
 void Console::Flush() {
   out_.flush();
   if (!out_) throw RunTimeError("write error on console output");
+  asked_ = last_written_;
 }
 
 std::string Console::ReadLine() {
@@ -273,7 +284,12 @@ char Console::ReadLetter() {
 void Console::Read(const std::vector<Target>& targets) {
   Flush();
   if (!ask_again_) {
-    ReadFree(source_, targets);
+    try {
+      ReadFree(source_, targets);
+    } catch (const UnreadableAnswer&) {
+      BlameLastAnswer();
+      throw;
+    }
     return;
   }
   const std::vector<Written> question = std::move(question_);

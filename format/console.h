@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -47,11 +48,14 @@ class LineSource {
   // Next line into `line`; false at the end of the input.
   bool Next(std::string& line);
   const std::string& name() const { return name_; }
+  // The number of the line Next() returned last, counting from 1.
+  int line() const { return line_; }
 
  private:
   std::istream& in_;
   std::string name_;
   bool first_ = true;
+  int line_ = 0;
 };
 
 // A target of a free-form read.
@@ -117,6 +121,17 @@ class Console : public RecordSink {
 
   std::ostream& out() { return out_; }
 
+  // An answer that caused a run-time error: its line of the console input
+  // and the question it answered (the last line written before it was read).
+  struct Answer {
+    int line = 0;
+    std::string question;
+  };
+  // Marks the answer read last as the cause of the error about to be thrown.
+  // A free-form read that finds no number marks its own answer.
+  void BlameLastAnswer() { blamed_ = Answer{source_.line(), asked_}; }
+  const std::optional<Answer>& blamed() const { return blamed_; }
+
  private:
   // Shows what was written before a read; a failure is a write error.
   void Flush();
@@ -126,11 +141,16 @@ class Console : public RecordSink {
     bool raw;
   };
   void Remember(std::string_view text, bool raw);
+  // Keeps the text of a line written, for the question of the next read.
+  void Note(std::string_view text);
 
   LineSource source_;
   std::ostream& out_;
   bool ask_again_ = false;
   std::vector<Written> question_;  // kept only when asking again
+  std::string last_written_;       // the last line with text, for asked_
+  std::string asked_;              // what the last read answered
+  std::optional<Answer> blamed_;
 };
 
 // SUSCEP.OUT, SUSCEP.HGL and SUSCEP.SVG: every record written whole and

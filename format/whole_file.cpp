@@ -67,15 +67,21 @@ mode_t CreationMode() {
 
 }  // namespace
 
-WholeFile::WholeFile(const std::string& path, bool sync) : path_(path), sync_(sync) {
+WholeFile::WholeFile(const std::string& path, bool sync, AtName at) : path_(path), sync_(sync) {
+  if (path.empty()) Fail("open", "empty file name");
   struct stat st;
+  bool replaces_file = false;
   if (::lstat(path.c_str(), &st) == 0) {
     // The rename would fail late, after the whole file is written.
     if (S_ISDIR(st.st_mode)) Fail("open", EISDIR);
+    if (S_ISLNK(st.st_mode) && at == AtName::kTypedName) {
+      Fail("open", "a symbolic link, not replaced");
+    }
     // A device or a pipe would be replaced by a plain file, not written to.
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) Fail("open", "not a regular file");
     // A read-only file is not replaced behind its owner's back.
     if (S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) != 0) Fail("open", errno);
+    replaces_file = S_ISREG(st.st_mode);
   }
   const std::size_t slash = path.rfind('/');
   const std::size_t name_at = slash == std::string::npos ? 0 : slash + 1;
@@ -92,9 +98,24 @@ WholeFile::WholeFile(const std::string& path, bool sync) : path_(path), sync_(sy
   }
   if (fd_ < 0) {
     temp_.clear();
+    // The name itself may be writable: say that the directory is not.
+    if (error == EACCES || error == EROFS || error == EPERM) {
+      Fail("open", "cannot create a file in its directory: " + std::string(std::strerror(error)));
+    }
     Fail("open", error);
   }
-  if (::fchmod(fd_, CreationMode()) != 0) Fail("open", errno);
+  mode_t mode = CreationMode();
+  if (replaces_file) {
+    mode = st.st_mode & 0777;
+    // Owner first: a change of owner may clear permission bits. Where the
+    // process may not give the file away, the group alone may still be set.
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
+        ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
+      // Neither: the new file is the process's own, as a new file would be.
+    }
+  }
+  if (::fchmod(fd_, mode) != 0) Fail("open", errno);
 }
 
 WholeFile::~WholeFile() { Discard(); }
@@ -110,8 +131,9 @@ void WholeFile::Discard() {
 
 void WholeFile::Fail(const char* operation, int error) { Fail(operation, std::strerror(error)); }
 
-void WholeFile::Fail(const char* operation, const char* reason) {
+void WholeFile::Fail(const char* operation, const std::string& reason) {
   Discard();
+  if (path_.empty()) throw RunTimeError(std::string(operation) + " error: " + reason);
   throw RunTimeError(std::string(operation) + " error on file " + Printable(path_, kNameShown) +
                      ": " + reason);
 }
@@ -165,10 +187,19 @@ void CommitTogether(std::initializer_list<WholeFile*> files) {
   for (WholeFile* file : files) file->Rename();
 }
 
-void WriteWholeFile(const std::string& path, std::string_view content, bool sync) {
-  WholeFile file(path, sync);
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync, AtName at) {
+  WholeFile file(path, sync, at);
   file.Write(content);
   file.Commit();
+}
+
+std::string CannotReplace(const std::string& path) {
+  try {
+    WholeFile probe(path);
+  } catch (const RunTimeError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 void SyncFileSystem(const std::string& dir) {

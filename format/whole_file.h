@@ -9,17 +9,31 @@
 
 namespace format {
 
+// What may stand at the name of a WholeFile.
+enum class AtName {
+  // The program's own file in the working directory: a link there is
+  // replaced by the new file, never followed.
+  kOwnFile,
+  // A name the user typed: a link is refused like a device, since what it
+  // points to is someone else's (/dev/stdout).
+  kTypedName,
+};
+
 // A file built under a temporary name in the directory of `path` and renamed
 // over `path` by Commit(): a reader of `path` sees the old file or the new
-// one, never half of one, and a link planted at `path` is replaced, not
-// followed. A device or a pipe at `path` is refused. Destroyed without a successful Commit(), it
-// removes its temporary file and leaves `path` as it was. Failures throw RunTimeError naming the
-// operation (open, write, close) and `path`; the temporary file is then gone.
+// one, never half of one. A directory, a device or a pipe at `path` is
+// refused, and so is an empty name. The new file keeps the permission bits
+// of the regular file it replaces (and its owner and group where the process
+// may set them); a hard link to the old file keeps the old contents.
+// Destroyed without a successful Commit(), it removes its temporary file and
+// leaves `path` as it was. Failures throw RunTimeError naming the operation
+// (open, write, close) and `path`; the temporary file is then gone.
 class WholeFile {
  public:
   // `sync` false: Commit() leaves the data to the system's write-back, for a
   // caller that syncs many files at once (SyncFileSystem).
-  explicit WholeFile(const std::string& path, bool sync = true);
+  explicit WholeFile(const std::string& path, bool sync = true, AtName at = AtName::kOwnFile);
+  WholeFile(const std::string& path, AtName at) : WholeFile(path, true, at) {}
   ~WholeFile();
   WholeFile(const WholeFile&) = delete;
   WholeFile& operator=(const WholeFile&) = delete;
@@ -37,7 +51,7 @@ class WholeFile {
   void Rename();
   void Flush();
   [[noreturn]] void Fail(const char* operation, int error);
-  [[noreturn]] void Fail(const char* operation, const char* reason);
+  [[noreturn]] void Fail(const char* operation, const std::string& reason);
   void Discard();
 
   std::string path_;
@@ -62,7 +76,15 @@ class WholeFile {
 void CommitTogether(std::initializer_list<WholeFile*> files);
 
 // Writes `content` to `path` through a WholeFile.
-void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true);
+void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true,
+                    AtName at = AtName::kOwnFile);
+inline void WriteWholeFile(const std::string& path, std::string_view content, AtName at) {
+  WriteWholeFile(path, content, true, at);
+}
+
+// Whether a WholeFile could be made at `path` now: "" when it could, else the
+// message its constructor would throw. Leaves nothing behind.
+std::string CannotReplace(const std::string& path);
 
 // Writes out everything written to the file system that holds the directory
 // `dir`; a failure throws RunTimeError naming it.

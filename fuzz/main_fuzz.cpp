@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <streambuf>
@@ -68,7 +69,16 @@ void RemoveScratch() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  // The inputs and directories named on the command line (a replay) are
+  // found from where the command was typed, not from the scratch directory.
+  for (int i = 1; i < *argc; ++i) {
+    const char* arg = (*argv)[i];
+    if (arg[0] == '-' || arg[0] == '/') continue;
+    std::error_code ec;
+    const std::string absolute = std::filesystem::absolute(arg, ec).string();
+    if (!ec) (*argv)[i] = ::strdup(absolute.c_str());  // kept for the whole run
+  }
   char dir[] = "/tmp/suscep_fuzz_XXXXXX";
   if (::mkdtemp(dir) == nullptr || ::chdir(dir) != 0) std::abort();
   scratch = dir;

@@ -155,14 +155,20 @@ class KeepingCopy : public format::RecordSink {
   std::string text_;
 };
 
-// The picture beside the plotter file, drawn from the very text written.
-void WritePicture(const std::string& hpgl, const std::string& hpgl_path) {
+// The picture beside the plotter file, drawn from the very text written,
+// and put in place together with it: the two always agree.
+void WriteWithPicture(format::RecordFile& file, const std::string& hpgl,
+                      const std::string& hpgl_path) {
   const std::string path = std::filesystem::path(hpgl_path).replace_extension(".SVG").string();
+  Drawing drawing;
   try {
-    WriteSvgFile(hpgl, path);
+    drawing = InterpretHpgl(hpgl);
   } catch (const HpglError& e) {
     throw format::RunTimeError("write error on file " + path + ": " + e.what());
   }
+  format::RecordFile picture(path, format::RecordFile::LineEnd::kLf);
+  WriteSvg(drawing, picture);
+  format::CommitTogether({&file.file(), &picture.file()});
 }
 
 // The plot with the axis ranges `x` and `y`.
@@ -210,8 +216,7 @@ void HpglPlot(const PlotState& s, format::Console& con, const std::string& path)
   KeepingCopy f(file);
   con.Free({kHpglFileName});
   Draw(s, x, y, f);
-  file.Close();
-  WritePicture(f.text(), path);
+  WriteWithPicture(file, f.text(), path);
 }
 
 std::string HpglText(const PlotState& s) {

@@ -394,11 +394,4 @@ void WriteSvg(const Drawing& drawing, format::RecordSink& out) {
   out.Record("</svg>");
 }
 
-void WriteSvgFile(std::string_view hpgl, const std::string& svg_path) {
-  const Drawing drawing = InterpretHpgl(hpgl);
-  format::RecordFile file(svg_path, format::RecordFile::LineEnd::kLf);
-  WriteSvg(drawing, file);
-  file.Close();
-}
-
 }  // namespace plot

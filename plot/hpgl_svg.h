@@ -72,11 +72,6 @@ Drawing InterpretHpgl(std::string_view hpgl);
 // drawn beyond it; the SVG user space is (x, -y) in plotter units.
 void WriteSvg(const Drawing& drawing, format::RecordSink& out);
 
-// Interprets `hpgl` and writes its picture to `svg_path` (LF line ends);
-// nothing is written when the text is not understood. Failures to open,
-// write or close the file throw format::RunTimeError.
-void WriteSvgFile(std::string_view hpgl, const std::string& svg_path);
-
 }  // namespace plot
 
 #endif  // SUSCEP_PLOT_HPGL_SVG_H_

@@ -8,6 +8,20 @@
 
 namespace e2e {
 
+// Built with AddressSanitizer, which reserves more address space than a
+// memory limit of a test allows.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 struct Result {
   std::string out;  // standard output
   std::string err;  // standard error

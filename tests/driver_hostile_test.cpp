@@ -2,7 +2,9 @@
 // load like a plain one; the rest end in a run-time error report, never a
 // crash, a hang or a write failure that passes silently.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -174,6 +176,119 @@ TEST(DriverHostile, OutputFilesThatCannotBeWritten) {
     };
     ExpectRunTimeError(RunPrepared("directory", f.input, directory), "directory " + file, file);
   }
+}
+
+// The same model fitted (200 iterations), then the report.
+constexpr char kFitRun[] = "t.dat\n\nE\n99\nG\n2\nF\n1\n10\n1\n0.01\n1\n1\n-1\n0\n\n-2\n3\n";
+
+// The console part of the report of a run whose report ended in an error:
+// everything a whole run shows up to the end of its difference table.
+void ExpectFitShownThenError(const e2e::Result& r, const e2e::Result& ok, const std::string& name,
+                             const std::string& what) {
+  EXPECT_EQ(r.status, 2) << name << ": " << r.err;
+  const std::size_t table = ok.out.find("X-Expt");
+  ASSERT_NE(table, std::string::npos);
+  const std::size_t table_end = ok.out.find("No. Parameter", table);
+  ASSERT_NE(table_end, std::string::npos);
+  EXPECT_EQ(r.out, ok.out.substr(0, table_end)) << name;
+  EXPECT_NE(r.err.find("suscep: run-time error: " + what), std::string::npos) << name << r.err;
+  EXPECT_FALSE(r.HasTemporaryFile()) << name;
+}
+
+TEST(DriverHostile, AFinishedFitIsShownWhenItsFilesCannotBeMade) {
+  const e2e::Result ok = e2e::Run("fit_ok", kFitRun, {{"t.dat", kFlat}});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  const struct {
+    const char* name;
+    void (*prepare)(const fs::path&);
+    const char* what;
+  } cases[] = {
+      {"report_directory", [](const fs::path& d) { fs::create_directory(d / "SUSCEP.OUT"); },
+       "open error on file SUSCEP.OUT: Is a directory"},
+      {"report_fifo",
+       [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "SUSCEP.OUT").c_str(), 0600), 0); },
+       "open error on file SUSCEP.OUT: not a regular file"},
+      {"results_directory", [](const fs::path& d) { fs::create_directory(d / "SUSCEP.JSON"); },
+       "open error on file SUSCEP.JSON: Is a directory"},
+  };
+  for (const auto& c : cases) {
+    const e2e::Result r = RunPrepared(c.name, kFitRun, [&c](const fs::path& d) {
+      e2e::WriteFile(d / "t.dat", kFlat);
+      c.prepare(d);
+    });
+    ExpectFitShownThenError(r, ok, c.name, c.what);
+    // Said once before the fit, so that the user knows what will happen.
+    const std::string note = std::string("suscep: note: before the fit: ") + c.what +
+                             "; the report will be shown on the console, then the run ends\n";
+    EXPECT_EQ(r.err.find(note), 0u) << c.name << ": " << r.err;
+  }
+}
+
+// A directory the user may not write to, holding writable SUSCEP.* files:
+// run as nobody when the tests run as root.
+TEST(DriverHostile, AReadOnlyDirectoryIsNamedBeforeTheFit) {
+  const e2e::Result ok = e2e::Run("fit_ok_ro", kFitRun, {{"t.dat", kFlat}});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  e2e::Result r = e2e::Run("read_only", "", {});
+  const fs::path ro = r.dir / "ro";
+  fs::create_directory(ro);
+  e2e::WriteFile(ro / "t.dat", kFlat);
+  e2e::WriteFile(r.dir / "input.txt", kFitRun);
+  for (const char* name : {"SUSCEP.OUT", "SUSCEP.JSON"}) {
+    e2e::WriteFile(ro / name, "old");
+    fs::permissions(ro / name, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
+                                                  fs::perms::others_exec));
+  }
+  fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(r.dir, fs::perms::others_exec | fs::perms::others_write, fs::perm_options::add);
+  const std::string drop =
+      ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const int raw =
+      std::system(("cd '" + ro.string() + "' && " + drop +
+                   "'" SUSCEP_BINARY "' < ../input.txt > ../stdout.txt 2> ../stderr.txt")
+                      .c_str());
+  fs::permissions(ro, fs::perms::owner_all, fs::perm_options::add);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = e2e::ReadFile(r.dir / "stdout.txt");
+  r.err = e2e::ReadFile(r.dir / "stderr.txt");
+  const std::string why = "cannot create a file in its directory: Permission denied";
+  ExpectFitShownThenError(r, ok, "read-only directory", "open error on file SUSCEP.OUT: " + why);
+  EXPECT_EQ(r.err.find("suscep: note: before the fit: open error on file SUSCEP.OUT: " + why), 0u)
+      << r.err;
+  EXPECT_NE(r.err.find("suscep: note: before the fit: open error on file SUSCEP.JSON: " + why),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(e2e::ReadFile(ro / "SUSCEP.OUT"), "old");
+}
+
+// A run-time error caused by an answer names the answer's line and its
+// question on standard error; the console shows what it always showed.
+TEST(DriverHostile, AnAnswerThatEndsTheRunIsNamedByLineAndQuestion) {
+  const std::string answers = e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2-answers.txt");
+  const std::string data = e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2.dat");
+  const std::size_t at = answers.find("\n-150\n");
+  ASSERT_NE(at, std::string::npos);
+  std::string bad = answers;
+  bad.replace(at, 6, "\n-1x50\n");
+  const e2e::Result r = e2e::Run("bad_answer", bad, {{"dnit2.dat", data}});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err,
+            "suscep: run-time error: read error on console input: \"-1x50\" is not a number\n"
+            "suscep: the answer on line 7 of the input, to \"Enter Initial value for J-BB\"\n");
+  const e2e::Result ok = e2e::Run("good_answer", answers, {{"dnit2.dat", data}});
+  EXPECT_EQ(r.out, ok.out.substr(0, ok.out.find('\n', ok.out.find("value for J-BB")) + 1));
+
+  const e2e::Result missing = e2e::Run("missing_data", "\n\nnone.dat\n", {});
+  EXPECT_EQ(missing.err,
+            "suscep: run-time error: open: cannot open data file 'none.dat': No such file or "
+            "directory\nsuscep: the answer on line 3 of the input, to \"UNIT 1?\"\n");
+  // Not an answer's fault: the end of the input, a data file's contents.
+  const e2e::Result ended = e2e::Run("ended", "dnit2.dat\n", {{"dnit2.dat", data}});
+  EXPECT_EQ(ended.err, "suscep: run-time error: read error on console input: end of input\n");
+  const e2e::Result content = e2e::Run("bad_data", "t.dat\n", {{"t.dat", "2\n10 x\n"}});
+  EXPECT_EQ(content.err,
+            "suscep: run-time error: read error on file t.dat: \"x\" is not a number\n");
 }
 
 TEST(DriverHostile, AReportCutShortAtThePauseKeepsItsFiles) {

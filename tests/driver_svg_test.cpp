@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -69,6 +70,44 @@ TEST(SvgFile, CommandKeepsItsInputAndDrawsAZeroSizeLabel) {
   EXPECT_NE(svg.find("font-size=\"0\""), std::string::npos) << svg;
   EXPECT_EQ(svg.find("nan"), std::string::npos) << svg;
   EXPECT_EQ(svg.find("inf"), std::string::npos) << svg;
+}
+
+// A name typed for the picture is replaced only when it is a plain file;
+// "-" is standard output.
+TEST(SvgFile, CommandRefusesLinksAndDevicesAndWritesDashToStandardOutput) {
+  const e2e::Result r = e2e::Run("svg_typed_names", "", {});
+  const std::string hpgl = " IN;SP1;PA100,100;PD200,200;PU;\r\n";
+  e2e::WriteFile(r.dir / "a.hgl", hpgl);
+  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  ASSERT_EQ(Shell(dir + "a.hgl plain.svg"), 0);
+  const std::string svg = r.File("plain.svg");
+  ASSERT_EQ(svg, SvgOf(hpgl));
+
+  EXPECT_EQ(Shell(dir + "a.hgl - > out.txt 2> err.txt"), 0);
+  EXPECT_EQ(r.File("out.txt"), svg);
+  EXPECT_EQ(r.File("err.txt"), "");
+
+  e2e::WriteFile(r.dir / "notes.txt", "someone else's");
+  std::filesystem::create_symlink("notes.txt", r.dir / "link.svg");
+  EXPECT_EQ(Shell(dir + "a.hgl link.svg 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"),
+            "hgl2svg: open error on file link.svg: a symbolic link, not replaced (- writes the "
+            "picture to standard output)\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(r.dir / "link.svg"));
+  EXPECT_EQ(r.File("notes.txt"), "someone else's");
+
+  EXPECT_EQ(Shell(dir + "a.hgl /dev/null 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"),
+            "hgl2svg: open error on file /dev/null: not a regular file (- writes the picture to "
+            "standard output)\n");
+  EXPECT_EQ(Shell(dir + "a.hgl \"\" 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"),
+            "hgl2svg: the output file name is empty (- writes to standard output)\n");
+  EXPECT_EQ(Shell(dir + "\"\" 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"), "hgl2svg: the input file name is empty\n");
+  EXPECT_EQ(Shell(dir + "a.hgl missing/x.svg 2> err.txt"), 2);
+  EXPECT_EQ(r.File("err.txt"),
+            "hgl2svg: open error on file missing/x.svg: No such file or directory\n");
 }
 
 TEST(SvgFile, NoneForThePrinterPlot) {

@@ -7,6 +7,8 @@
 #include <pty.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -47,6 +49,8 @@ struct Start {
   bool unprivileged = false;
   // Standard error into this file of the directory, not the terminal.
   std::string err_file;
+  // An address-space limit in bytes (0: none).
+  rlim_t memory = 0;
 };
 
 Start WithLocale(const char* locale) {
@@ -93,6 +97,8 @@ class Terminal {
       if (!start.shell.empty()) {
         execl("/bin/sh", "sh", "-c", start.shell.c_str(), static_cast<char*>(nullptr));
       }
+      const rlimit as{start.memory, start.memory};
+      if (start.memory != 0 && setrlimit(RLIMIT_AS, &as) != 0) _exit(127);
       execl(SUSCEP_BINARY, "suscep", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -280,7 +286,8 @@ TEST(DriverTerminal, AnUnreadableNumberIsAskedAgain) {
   const e2e::Result piped = e2e::Run("tty_piped", "dnit2.dat\n\nC\n0.5\nF\n2.0\nn\n-150\n", data);
   EXPECT_EQ(piped.status, 2);
   EXPECT_EQ(piped.err,
-            "suscep: run-time error: read error on console input: \"n\" is not a number\n");
+            "suscep: run-time error: read error on console input: \"n\" is not a number\n"
+            "suscep: the answer on line 7 of the input, to \"Enter Initial value for J-BB\"\n");
   EXPECT_EQ(piped.out.find("please answer again"), std::string::npos);
 }
 
@@ -673,5 +680,52 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
     EXPECT_EQ(WEXITSTATUS(full), 2) << arg;
   }
 }
+
+#if defined(SUSCEP_HAVE_LIBEDIT)
+// The line editor's start-up file is read only when it is a regular file of
+// at most 64 KB; anything else is named in a note and the program starts as
+// usual. A memory limit keeps a file read without end from filling memory.
+TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
+  const fs::path dir = fs::temp_directory_path() / ("suscep_editrc_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Ctrl-T types the g-value.
+  const std::string binding = "# start\n\n  bind -s ^T 2.0\n";
+  e2e::WriteFile(dir / "small", binding);
+  e2e::WriteFile(dir / "large", binding + std::string(64 * 1024, '#'));
+  const struct {
+    std::string editrc;
+    std::string note;  // "" for none
+  } cases[] = {
+      {"/dev/zero", "suscep: note: line editor settings /dev/zero not read: not a regular file"},
+      {fifo, "suscep: note: line editor settings " + fifo + " not read: not a regular file"},
+      {(dir / "large").string(), "suscep: note: line editor settings " + (dir / "large").string() +
+                                     " not read: larger than 65536 bytes"},
+      {(dir / "missing").string(), "suscep: note: line editor settings " +
+                                       (dir / "missing").string() +
+                                       " not read: No such file or directory"},
+      {(dir / "small").string(), ""},
+  };
+  for (const auto& c : cases) {
+    Start start;
+    start.env = {{"EDITRC", c.editrc.c_str()}};
+    start.memory = e2e::kSanitized ? 0 : 512u << 20;
+    Terminal t("editrc", start);
+    ASSERT_TRUE(t.started());
+    ASSERT_TRUE(t.Expect("Experimental data file name?")) << c.editrc << ": " << t.shown();
+    if (!c.note.empty()) {
+      EXPECT_NE(t.shown().find(c.note), std::string::npos) << t.shown();
+    } else {
+      EXPECT_EQ(t.shown().find("suscep: note:"), std::string::npos) << t.shown();
+      for (const char* a : {"dnit2.dat", "", "F"}) t.Answer(a);
+      ASSERT_TRUE(t.Expect("Enter Initial value for g-value"));
+      t.Type("\x14\r");
+      ASSERT_TRUE(t.Expect("Enter Initial value for J-BB")) << t.shown();
+    }
+  }
+  fs::remove_all(dir);
+}
+#endif
 
 }  // namespace

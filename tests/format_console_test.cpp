@@ -476,6 +476,50 @@ TEST(ConsoleRead, ABadAnswerIsQuotedOnceAndCut) {
   EXPECT_NE(message.find("\"\\x1B]0;title\\x07\" is not a number"), std::string::npos) << message;
 }
 
+TEST(ConsoleRead, AnUnreadableAnswerIsBlamedWithItsLineAndQuestion) {
+  std::istringstream in("a\n\n1 2\n3\n2.o\n");
+  std::ostringstream out;
+  Console console(in, out);
+  console.Free({"Experimental data file name?"});
+  console.ReadLine();
+  console.Free({"Enter two numbers"});
+  int a = 0, b = 0, c = 0;
+  console.Read({a, b});  // the blank line is skipped: line 3
+  EXPECT_FALSE(console.blamed());
+  console.Out("(I5)", {42});
+  console.Out("(1X,'   Enter c   ')");
+  console.Record("");                                        // an empty line is not a question
+  EXPECT_NE(ErrorOf([&] { console.Read({a, b, c}); }), "");  // 3 on line 4, 2.o on line 5
+  ASSERT_TRUE(console.blamed());
+  EXPECT_EQ(console.blamed()->line, 5);
+  EXPECT_EQ(console.blamed()->question, "Enter c");
+  // The end of the input is no answer's fault.
+  Console ended(in, out);
+  EXPECT_NE(ErrorOf([&] { ended.ReadInt(0); }), "");
+  EXPECT_FALSE(ended.blamed());
+}
+
+TEST(ConsoleRead, TheQuestionOfAReadIsTrimmedAndMayBeRawOrBlamedByTheCaller) {
+  std::istringstream in("\nname\n");
+  std::ostringstream out;
+  Console console(in, out);
+  console.Out("(1X,'   padded question   ')");
+  console.ReadLine();
+  console.Raw("UNIT 1? ");
+  console.ReadLine();
+  console.BlameLastAnswer();
+  ASSERT_TRUE(console.blamed());
+  EXPECT_EQ(console.blamed()->line, 2);
+  EXPECT_EQ(console.blamed()->question, "UNIT 1?");
+  // Asked again on a terminal, a bad answer ends nothing and blames nothing.
+  std::istringstream typed("x\n7\n");
+  Console terminal(typed, out);
+  terminal.SetAskAgain(true);
+  terminal.Free({"Enter n"});
+  EXPECT_EQ(terminal.ReadInt(0), 7);
+  EXPECT_FALSE(terminal.blamed());
+}
+
 TEST(ConsoleRecord, AFailedFlushBeforeAReadIsAWriteError) {
   std::istringstream in("1\n");
   std::ostringstream out;
