@@ -113,6 +113,49 @@ TEST(EngineFit, RefineGivesTheRefinedPointAndSaysSo) {
   EXPECT_EQ(json::parse(plain.document)["fit"].count("method"), 0u);
 }
 
+// The document is written as text: it must be what nlohmann's dump(1) gives
+// for the same values (sorted keys, indent, numbers, escapes, nulls), for
+// every kind of term and section.
+TEST(EngineFit, TheDocumentIsLaidOutAsTheJsonLibraryDumpsIt) {
+  auto same_as_dump = [](const std::string& document) {
+    return document ==
+           json::parse(document).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+  };
+  engine::Data data = engine::ReadData(Example("dnit2.dat"));
+  // Quotes, a backslash, a control character and invalid UTF-8, escaped
+  // and replaced.
+  data.file =
+      "a\"b\\c\x01"
+      "d\xff\xfe"
+      "e\xc3\xa9.dat";
+  for (const engine::ExpressionInfo& x : engine::Expressions()) {
+    engine::ModelDescription d = engine::Template(x.expression);
+    d.fit.iterations = 20;
+    const std::string document = engine::Fit(d, data).document;
+    EXPECT_TRUE(same_as_dump(document)) << x.expression;
+  }
+  engine::ModelDescription d = Dnit2Model();
+  d.g = 2.1;
+  d.parameters.erase(d.parameters.begin());
+  d.parameters[0].step = 0.0;  // held: undetermined lists, a null ci95
+  EXPECT_TRUE(same_as_dump(engine::Fit(d, data).document));
+  d.fit.iterations = 0;  // nulls for the Std. devn.
+  EXPECT_TRUE(same_as_dump(engine::Fit(d, data).document));
+  engine::FitOptions refine;
+  refine.refine = true;
+  EXPECT_TRUE(same_as_dump(engine::Fit(Dnit2Model(), data, refine).document));
+  // One point: no degrees of freedom, statistics not numbers.
+  const std::string one =
+      engine::Fit(Dnit2Model(), engine::Data{"one.dat", {10.0}, {1e-3}}).document;
+  EXPECT_TRUE(same_as_dump(one));
+  EXPECT_NE(one.find("null"), std::string::npos);
+  const json parsed = json::parse(engine::Fit(Dnit2Model(), data).document);
+  EXPECT_EQ(parsed["data"]["file"],
+            "a\"b\\c\x01"
+            "d\xef\xbf\xbd\xef\xbf\xbd"
+            "e\xc3\xa9.dat");
+}
+
 TEST(EngineFit, AStopFlagEndsTheSearch) {
   std::atomic<bool> stop{true};
   engine::FitOptions options;
