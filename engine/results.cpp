@@ -88,16 +88,26 @@ Text Array(const std::vector<Text>& items, int depth) {
 
 Text Numbers(const std::vector<double>& v, int depth) {
   if (v.empty()) return "[]";
-  Text out = "[\n";
-  out.reserve(v.size() * (depth + 26) + depth + 4);
+  // Written in place: room for the longest number (24 characters) a line.
+  constexpr std::size_t kLongest = 32;
+  const std::size_t indent = static_cast<std::size_t>(depth) + 1;
+  Text out(v.size() * (indent + kLongest + 2) + indent + 4, ' ');
+  char* at = out.data();
+  *at++ = '[';
   for (std::size_t i = 0; i < v.size(); ++i) {
-    if (i != 0) out += ",\n";
-    Indent(out, depth + 1);
-    AppendNumber(out, v[i]);
+    if (i != 0) *at++ = ',';
+    *at++ = '\n';
+    at += indent;  // the blanks are there
+    if (std::isfinite(v[i])) {
+      at = nlohmann::detail::to_chars(at, at + kLongest, v[i]);
+    } else {
+      at = std::copy(kNull.begin(), kNull.end(), at);
+    }
   }
-  out += '\n';
-  Indent(out, depth);
-  out += ']';
+  *at++ = '\n';
+  at += depth;
+  *at++ = ']';
+  out.resize(static_cast<std::size_t>(at - out.data()));
   return out;
 }
 
