@@ -1,7 +1,9 @@
 // SUSCEP.JSON: the data, the model, the fit and its statistics, for other
 // programs; and the notes on standard error after a fit.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -109,6 +111,27 @@ Text Numbers(const std::vector<double>& v, int depth) {
   *at++ = ']';
   out.resize(static_cast<std::size_t>(at - out.data()));
   return out;
+}
+
+// Numbers(v, depth) through the last array of `slot` that this thread
+// wrote, matched by its numbers' bits: the data sets of a batch often share
+// their temperatures, and then the curve's.
+enum Slot { kDataTemperatures, kCurveTemperatures, kSlots };
+Text KeptNumbers(Slot slot, const std::vector<double>& v, int depth) {
+  struct Last {
+    std::vector<double> v;
+    int depth = -1;
+    Text text;
+  };
+  thread_local std::array<Last, kSlots> kept;
+  Last& last = kept[slot];
+  if (last.depth != depth || last.v.size() != v.size() || v.empty() ||
+      std::memcmp(last.v.data(), v.data(), v.size() * sizeof(double)) != 0) {
+    last.text = Numbers(v, depth);
+    last.v = v;
+    last.depth = depth;
+  }
+  return last.text;
 }
 
 Text Matrix(const std::vector<std::vector<double>>& m, int depth) {
@@ -251,7 +274,7 @@ Text DataSection(const Work& s, expressions::Evaluation& e, const std::vector<do
   std::vector<double> cal(d.NDATA), residual;
   expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, cal.data());
   for (int i = 0; i < d.NDATA; ++i) residual.push_back(d.XOBS[i] - cal[i]);
-  data.Add("temperature", Numbers(t, in));
+  data.Add("temperature", KeptNumbers(kDataTemperatures, t, in));
   data.Add("chi_raw", Numbers(raw, in));
   data.Add("chi_corrected", Numbers(obs, in));
   data.Add("chi_calculated", Numbers(cal, in));
@@ -359,7 +382,7 @@ Text CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vecto
   for (int k = 1; k <= kCurvePoints; ++k) ct.push_back(CurveTemperature(d, k));
   expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
   Object curve(depth);
-  return curve.Add("temperature", Numbers(ct, curve.inner()))
+  return curve.Add("temperature", KeptNumbers(kCurveTemperatures, ct, curve.inner()))
       .Add("chi", Numbers(cchi, curve.inner()))
       .Close();
 }

@@ -156,6 +156,30 @@ TEST(EngineFit, TheDocumentIsLaidOutAsTheJsonLibraryDumpsIt) {
             "e\xc3\xa9.dat");
 }
 
+// The temperatures' text is kept from one document to the next in a
+// thread: other temperatures, or the same count of them a bit apart, are
+// written anew.
+TEST(EngineFit, DocumentsInTurnWithOtherTemperatures) {
+  const engine::Data a = engine::ReadData(Example("dnit2.dat"));
+  engine::Data b = a;
+  b.temperature.back() = std::nextafter(b.temperature.back(), 0.0);
+  engine::Data c = engine::ReadData(Example("cuac.dat"));
+  auto fresh = [](const engine::Data& d) {
+    std::string document;
+    std::thread([&] { document = engine::Fit(Dnit2Model(), d).document; }).join();
+    return document;
+  };
+  const std::string first_a = engine::Fit(Dnit2Model(), a).document;
+  const std::string doc_b = engine::Fit(Dnit2Model(), b).document;
+  const std::string doc_c = engine::Fit(Dnit2Model(), c).document;
+  EXPECT_EQ(engine::Fit(Dnit2Model(), a).document, first_a);
+  EXPECT_EQ(first_a, fresh(a));
+  EXPECT_EQ(doc_b, fresh(b));
+  EXPECT_NE(doc_b, first_a);
+  EXPECT_EQ(doc_c, fresh(c));
+  EXPECT_EQ(json::parse(doc_b)["data"]["temperature"].back(), b.temperature.back());
+}
+
 TEST(EngineFit, AStopFlagEndsTheSearch) {
   std::atomic<bool> stop{true};
   engine::FitOptions options;
