@@ -55,6 +55,21 @@ double CentralProbability(double theta, int dof) {
   return 2.0 / kPi * (theta + s * sum);
 }
 
+// The two-sided 95 % quantile of Student's t with `dof` >= 1.
+double Quantile95(int dof) {
+  // Bisection on theta in (0, pi/2), where the probability rises from 0 to 1.
+  double lo = 0.0, hi = kPi / 2.0;
+  for (int k = 0; k < 200 && hi - lo > 1.0E-16; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    if (CentralProbability(mid, dof) < 0.95) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
+  }
+  return std::sqrt(static_cast<double>(dof)) * std::tan(0.5 * (lo + hi));
+}
+
 bool Held(const Problem& problem, int j) {
   return j < static_cast<int>(problem.held.size()) && problem.held[j];
 }
@@ -226,17 +241,14 @@ double Rss(const Problem& problem, const std::vector<double>& p) {
 
 double StudentT95(int dof) {
   if (dof < 1) return kNaN;
-  // Bisection on theta in (0, pi/2), where the probability rises from 0 to 1.
-  double lo = 0.0, hi = kPi / 2.0;
-  for (int k = 0; k < 200 && hi - lo > 1.0E-16; ++k) {
-    const double mid = 0.5 * (lo + hi);
-    if (CentralProbability(mid, dof) < 0.95) {
-      lo = mid;
-    } else {
-      hi = mid;
-    }
-  }
-  return std::sqrt(static_cast<double>(dof)) * std::tan(0.5 * (lo + hi));
+  // A batch asks for the same dof over and over: the last answer is kept,
+  // one per thread.
+  thread_local int last_dof = 0;
+  thread_local double last_t = 0.0;
+  if (dof == last_dof) return last_t;
+  last_t = Quantile95(dof);
+  last_dof = dof;
+  return last_t;
 }
 
 bool Jacobian(const Problem& problem, const std::vector<double>& p,

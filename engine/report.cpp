@@ -1,6 +1,7 @@
 // The results report: a summary on the console, the whole of it in
 // SUSCEP.OUT.
 #include <cmath>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/layouts.h"
@@ -59,11 +60,14 @@ void WriteReportRest(const Work& s, format::RecordSink* file, expressions::Evalu
   const double* pfit = s.fc.PFIT.data();
   auto calc = [&e, pfit](double t) { return expressions::Evaluate(e, pfit, t); };
   if (file == nullptr) {
-    // The evaluations of the file's rest, in its order.
-    for (int i = 0; i < d.NDATA; ++i) calc(d.T[i]);
+    // The evaluations of the file's rest, in its order, in one call: the
+    // term values left behind are those of one call a point.
+    std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
     for (int twice = 0; twice < 2; ++twice) {
-      for (int k = 1; k <= kCurvePoints; ++k) calc(CurveTemperature(d, k));
+      for (int k = 1; k <= kCurvePoints; ++k) t.push_back(CurveTemperature(d, k));
     }
+    std::vector<double> values(t.size());
+    expressions::EvaluateAll(e, pfit, t.data(), static_cast<int>(t.size()), values.data());
     return;
   }
 

@@ -1,10 +1,14 @@
 // SUSCEP.JSON: the data, the model, the fit and its statistics, for other
 // programs; and the notes on standard error after a fit.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
@@ -26,20 +30,153 @@ constexpr double kConvergedSpread = 10.0;
 constexpr char kNote[] = "suscep: note: ";
 constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
-// A number, or null where it is not finite.
-json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
+// The document is written as text straight from the numbers, laid out as
+// nlohmann's dump(1, ' ') lays out the tree of the same values: members
+// sorted by key, one space of indent a level, numbers by its shortest
+// round-trip conversion, strings escaped by it (invalid UTF-8 replaced).
+// Building and freeing the tree took a third of a batch's time. Each key
+// is added once.
+using Text = std::string;
 
-json Numbers(const std::vector<double>& v) {
-  json a = json::array();
-  for (double x : v) a.push_back(Number(x));
-  return a;
+void Indent(Text& out, int depth) { out.append(static_cast<std::size_t>(depth), ' '); }
+
+// A number, or null where it is not finite; to_chars is the conversion of
+// the library's dump.
+void AppendNumber(Text& out, double x) {
+  if (!std::isfinite(x)) {
+    out += "null";
+    return;
+  }
+  char text[64];
+  out.append(text, nlohmann::detail::to_chars(text, text + sizeof text, x));
+}
+Text Number(double x) {
+  Text out;
+  AppendNumber(out, x);
+  return out;
+}
+Text Integer(long long x) { return std::to_string(x); }
+Text Bool(bool x) { return x ? "true" : "false"; }
+Text String(const std::string& x) {
+  // Printable ASCII without a quote or a backslash stands as it is.
+  for (char c : x) {
+    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+      return json(x).dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+  }
+  Text out;
+  out.reserve(x.size() + 2);
+  out += '"';
+  out += x;
+  out += '"';
+  return out;
+}
+const Text kNull = "null";
+
+// Items already written at `depth` + 1.
+Text Array(const std::vector<Text>& items, int depth) {
+  if (items.empty()) return "[]";
+  Text out = "[\n";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) out += ",\n";
+    Indent(out, depth + 1);
+    out += items[i];
+  }
+  out += '\n';
+  Indent(out, depth);
+  out += ']';
+  return out;
 }
 
-json Matrix(const std::vector<std::vector<double>>& m) {
-  json a = json::array();
-  for (const auto& row : m) a.push_back(Numbers(row));
-  return a;
+Text Numbers(const std::vector<double>& v, int depth) {
+  if (v.empty()) return "[]";
+  // Written in place: room for the longest number (24 characters) a line.
+  constexpr std::size_t kLongest = 32;
+  const std::size_t indent = static_cast<std::size_t>(depth) + 1;
+  Text out(v.size() * (indent + kLongest + 2) + indent + 4, ' ');
+  char* at = out.data();
+  *at++ = '[';
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i != 0) *at++ = ',';
+    *at++ = '\n';
+    at += indent;  // the blanks are there
+    if (std::isfinite(v[i])) {
+      at = nlohmann::detail::to_chars(at, at + kLongest, v[i]);
+    } else {
+      at = std::copy(kNull.begin(), kNull.end(), at);
+    }
+  }
+  *at++ = '\n';
+  at += depth;
+  *at++ = ']';
+  out.resize(static_cast<std::size_t>(at - out.data()));
+  return out;
 }
+
+// Numbers(v, depth) through the last array of `slot` that this thread
+// wrote, matched by its numbers' bits: the data sets of a batch often share
+// their temperatures, and then the curve's.
+enum Slot { kDataTemperatures, kCurveTemperatures, kSlots };
+Text KeptNumbers(Slot slot, const std::vector<double>& v, int depth) {
+  struct Last {
+    std::vector<double> v;
+    int depth = -1;
+    Text text;
+  };
+  thread_local std::array<Last, kSlots> kept;
+  Last& last = kept[slot];
+  if (last.depth != depth || last.v.size() != v.size() || v.empty() ||
+      std::memcmp(last.v.data(), v.data(), v.size() * sizeof(double)) != 0) {
+    last.text = Numbers(v, depth);
+    last.v = v;
+    last.depth = depth;
+  }
+  return last.text;
+}
+
+Text Matrix(const std::vector<std::vector<double>>& m, int depth) {
+  std::vector<Text> rows;
+  for (const auto& row : m) rows.push_back(Numbers(row, depth + 1));
+  return Array(rows, depth);
+}
+
+// An object at `depth`: its members' values written at depth + 1, put in
+// the order of their keys when it is closed.
+class Object {
+ public:
+  explicit Object(int depth) : depth_(depth) {}
+  // The depth of the members' values.
+  int inner() const { return depth_ + 1; }
+  Object& Add(std::string key, Text value) {
+    members_.emplace_back(std::move(key), std::move(value));
+    return *this;
+  }
+  Text Close() {
+    if (members_.empty()) return "{}";
+    std::sort(members_.begin(), members_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::size_t size = 2 * static_cast<std::size_t>(depth_) + 4;
+    for (const auto& [key, value] : members_) size += key.size() + value.size() + depth_ + 8;
+    Text out;
+    out.reserve(size);
+    out += "{\n";
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      if (i != 0) out += ",\n";
+      Indent(out, depth_ + 1);
+      out += String(members_[i].first);
+      out += ": ";
+      out += members_[i].second;
+    }
+    out += '\n';
+    Indent(out, depth_);
+    out += '}';
+    return out;
+  }
+
+ private:
+  int depth_;
+  std::vector<std::pair<std::string, Text>> members_;
+};
 
 // The residuals of the fit model, evaluated on a copy of the evaluation state
 // with no console: no progress lines or warnings, NCALL and the state used
@@ -85,41 +222,38 @@ const char* OtherFunctionName(int choice) {
   return choice >= 1 && choice <= 4 ? kNames[choice - 1] : "Unknown";
 }
 
-json Terms(const model::FitModel& m) {
-  json terms = json::array();
+Text Terms(const model::FitModel& m, int depth) {
+  std::vector<Text> terms;
   for (int k = 0; k < m.NTERM; ++k) {
     const int code = m.IFN[k];
-    json t = {{"function", code}, {"name", FunctionName(code)}};
+    Object t(depth + 1);
+    t.Add("function", Integer(code)).Add("name", String(FunctionName(code)));
     switch (code) {
       case 1:
       case 2:
-        t["S"] = Number(m.S1[k]);
+        t.Add("S", Number(m.S1[k]));
         break;
       case 5:
-        t["B"] = Number(m.S2[k]);
+        t.Add("B", Number(m.S2[k]));
         break;
       case 8:
-        t["S1"] = Number(m.S1[k]);
-        t["S2"] = Number(m.S2[k]);
+        t.Add("S1", Number(m.S1[k])).Add("S2", Number(m.S2[k]));
         break;
       case 9:
-        t["other_function"] = m.IOTHER[k];
-        t["other_name"] = OtherFunctionName(m.IOTHER[k]);
-        if (m.IOTHER[k] == 4) {
-          t["S1"] = Number(m.S1[k]);
-          t["S2"] = Number(m.S2[k]);
-        }
+        t.Add("other_function", Integer(m.IOTHER[k]));
+        t.Add("other_name", String(OtherFunctionName(m.IOTHER[k])));
+        if (m.IOTHER[k] == 4) t.Add("S1", Number(m.S1[k])).Add("S2", Number(m.S2[k]));
         break;
       default:
         break;
     }
     if (code != 10) {
       const char* correction = code == 1 ? "theta" : "zjp";
-      t["correction"] = m.IOPT[k] == 1 ? json(correction) : json(nullptr);
+      t.Add("correction", m.IOPT[k] == 1 ? String(correction) : kNull);
     }
-    terms.push_back(t);
+    terms.push_back(t.Close());
   }
-  return terms;
+  return Array(terms, depth);
 }
 
 // The fitted values.
@@ -128,113 +262,129 @@ std::vector<double> Fitted(const Work& s) {
 }
 
 // The points with the model at `pfit` and the residuals, evaluated on `e`.
-json DataSection(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
+Text DataSection(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit,
+                 int depth) {
   const DataSet& d = s.data;
-  json data = {{"file", s.data_name}, {"points", d.NDATA}};
+  Object data(depth);
+  const int in = data.inner();
+  data.Add("file", String(s.data_name)).Add("points", Integer(d.NDATA));
   std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
   std::vector<double> raw(d.XRAW.begin(), d.XRAW.begin() + d.NDATA);
   std::vector<double> obs(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
   std::vector<double> cal(d.NDATA), residual;
   expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, cal.data());
   for (int i = 0; i < d.NDATA; ++i) residual.push_back(d.XOBS[i] - cal[i]);
-  data["temperature"] = Numbers(t);
-  data["chi_raw"] = Numbers(raw);
-  data["chi_corrected"] = Numbers(obs);
-  data["chi_calculated"] = Numbers(cal);
-  data["residual"] = Numbers(residual);
-  return data;
+  data.Add("temperature", KeptNumbers(kDataTemperatures, t, in));
+  data.Add("chi_raw", Numbers(raw, in));
+  data.Add("chi_corrected", Numbers(obs, in));
+  data.Add("chi_calculated", Numbers(cal, in));
+  data.Add("residual", Numbers(residual, in));
+  return data.Close();
 }
 
 bool SigmaEstimated(const Work& s) {
   return s.last_fit.fitted && s.fc.SIGFLAG == 0 && s.fm.NPAR > 0;
 }
 
-json ParametersSection(const Work& s, const analysis::Statistics& st,
-                       const std::vector<double>& pfit) {
+Text ParametersSection(const Work& s, const analysis::Statistics& st,
+                       const std::vector<double>& pfit, int depth) {
   const model::FitModel& m = s.fm;
   const FitControl& fc = s.fc;
   const bool sigma_estimated = SigmaEstimated(s);
-  json parameters = json::array();
+  std::vector<Text> parameters;
   for (int j = 0; j < m.NPAR; ++j) {
     const double se = st.std_error[j];
     const double half = st.t95 * se;
-    parameters.push_back({{"name", Trimmed(m.PNAME[j])},
-                          {"start", Number(fc.PSTART[j])},
-                          {"step", Number(fc.PSTEP0[j])},
-                          {"held", st.held[j]},
-                          {"undetermined", st.undetermined[j]},
-                          {"value", Number(pfit[j])},
-                          {"sigma", sigma_estimated ? Number(fc.SIGMA[j]) : json(nullptr)},
-                          {"std_error", Number(se)},
-                          {"ci95", std::isfinite(half) && std::isfinite(pfit[j])
-                                       ? json::array({pfit[j] - half, pfit[j] + half})
-                                       : json(nullptr)}});
+    Object p(depth + 1);
+    p.Add("name", String(Trimmed(m.PNAME[j])))
+        .Add("start", Number(fc.PSTART[j]))
+        .Add("step", Number(fc.PSTEP0[j]))
+        .Add("held", Bool(st.held[j]))
+        .Add("undetermined", Bool(st.undetermined[j]))
+        .Add("value", Number(pfit[j]))
+        .Add("sigma", sigma_estimated ? Number(fc.SIGMA[j]) : kNull)
+        .Add("std_error", Number(se))
+        .Add("ci95", std::isfinite(half) && std::isfinite(pfit[j])
+                         ? Numbers({pfit[j] - half, pfit[j] + half}, p.inner())
+                         : kNull);
+    parameters.push_back(p.Close());
   }
-  return parameters;
+  return Array(parameters, depth);
 }
 
-json StatisticsSection(const model::FitModel& m, const FitAnalysis& f) {
+Text StatisticsSection(const model::FitModel& m, const FitAnalysis& f, int depth) {
   const analysis::Statistics& st = f.statistics;
-  json undetermined = json::array(), index = json::array();
+  Object section(depth);
+  const int in = section.inner();
+  std::vector<Text> undetermined, index;
   for (int j = 0; j < m.NPAR; ++j) {
     if (!st.undetermined[j]) continue;
-    undetermined.push_back(Trimmed(m.PNAME[j]));
-    index.push_back(j);
+    undetermined.push_back(String(Trimmed(m.PNAME[j])));
+    index.push_back(Integer(j));
   }
-  return {{"points", st.points},
-          {"parameters", st.parameters},
-          {"free", st.free},
-          {"rank", st.rank},
-          {"dof", st.dof},
-          {"rss", Number(st.rss)},
-          {"residual_variance", Number(st.residual_variance)},
-          {"aic", Number(st.aic)},
-          {"bic", Number(st.bic)},
-          {"t95", Number(st.t95)},
-          {"covariance", Matrix(st.covariance)},
-          {"correlation", Matrix(st.correlation)},
-          {"condition_number", Number(st.condition_number)},
-          {"undetermined", undetermined},
-          {"undetermined_index", index},
-          {"interrupted", f.interrupted}};
+  return section.Add("points", Integer(st.points))
+      .Add("parameters", Integer(st.parameters))
+      .Add("free", Integer(st.free))
+      .Add("rank", Integer(st.rank))
+      .Add("dof", Integer(st.dof))
+      .Add("rss", Number(st.rss))
+      .Add("residual_variance", Number(st.residual_variance))
+      .Add("aic", Number(st.aic))
+      .Add("bic", Number(st.bic))
+      .Add("t95", Number(st.t95))
+      .Add("covariance", Matrix(st.covariance, in))
+      .Add("correlation", Matrix(st.correlation, in))
+      .Add("condition_number", Number(st.condition_number))
+      .Add("undetermined", Array(undetermined, in))
+      .Add("undetermined_index", Array(index, in))
+      .Add("interrupted", Bool(f.interrupted))
+      .Close();
 }
 
-json FitSection(const Work& s) {
+Text FitSection(const Work& s, int depth) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
-  json section = {{"iterations", fit.fitted ? fit.budget : 0},
-                  {"evaluations", fit.outcome.evaluations},
-                  {"restarts", fit.outcome.restarts},
-                  {"budget_exhausted", fit.outcome.budget_exhausted},
-                  {"interrupted", fit.outcome.stopped},
-                  {"reqmin", Number(fc.REQMIN)},
-                  {"ncheck", fc.NCHECK},
-                  {"ls_error", Number(fc.LSERR)},
-                  {"sigma_estimated", SigmaEstimated(s)},
-                  {"sigma_interrupted", fit.sigma_stopped}};
-  if (fit.refined) section["method"] = kRefinedMethod;
-  return section;
+  Object section(depth);
+  section.Add("iterations", Integer(fit.fitted ? fit.budget : 0))
+      .Add("evaluations", Integer(fit.outcome.evaluations))
+      .Add("restarts", Integer(fit.outcome.restarts))
+      .Add("budget_exhausted", Bool(fit.outcome.budget_exhausted))
+      .Add("interrupted", Bool(fit.outcome.stopped))
+      .Add("reqmin", Number(fc.REQMIN))
+      .Add("ncheck", Integer(fc.NCHECK))
+      .Add("ls_error", Number(fc.LSERR))
+      .Add("sigma_estimated", Bool(SigmaEstimated(s)))
+      .Add("sigma_interrupted", Bool(fit.sigma_stopped));
+  if (fit.refined) section.Add("method", String(kRefinedMethod));
+  return section.Close();
 }
 
-json CheckSection(const FitAnalysis& f) {
+Text CheckSection(const FitAnalysis& f, int depth) {
   const analysis::MinimumCheck& c = f.check;
-  return {{"method", kCheckMethod},
-          {"ran", c.ran},
-          {"interrupted", f.interrupted},
-          {"iterations", c.iterations},
-          {"values", c.ran ? Numbers(c.values) : json(nullptr)},
-          {"ls_error", Number(f.check_ls_error)},
-          {"relative_improvement", Number(f.improvement)},
-          {"stopped_short", f.stopped_short},
-          {"std_error", c.ran ? Numbers(c.statistics.std_error) : json(nullptr)}};
+  Object section(depth);
+  const int in = section.inner();
+  return section.Add("method", String(kCheckMethod))
+      .Add("ran", Bool(c.ran))
+      .Add("interrupted", Bool(f.interrupted))
+      .Add("iterations", Integer(c.iterations))
+      .Add("values", c.ran ? Numbers(c.values, in) : kNull)
+      .Add("ls_error", Number(f.check_ls_error))
+      .Add("relative_improvement", Number(f.improvement))
+      .Add("stopped_short", Bool(f.stopped_short))
+      .Add("std_error", c.ran ? Numbers(c.statistics.std_error, in) : kNull)
+      .Close();
 }
 
 // The report's calculated curve, evaluated on `e`.
-json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vector<double>& pfit) {
+Text CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vector<double>& pfit,
+                  int depth) {
   std::vector<double> ct, cchi(kCurvePoints);
   for (int k = 1; k <= kCurvePoints; ++k) ct.push_back(CurveTemperature(d, k));
   expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
-  return {{"temperature", Numbers(ct)}, {"chi", Numbers(cchi)}};
+  Object curve(depth);
+  return curve.Add("temperature", KeptNumbers(kCurveTemperatures, ct, curve.inner()))
+      .Add("chi", Numbers(cchi, curve.inner()))
+      .Close();
 }
 
 }  // namespace
@@ -242,32 +392,33 @@ json CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vecto
 std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitAnalysis& f) {
   const model::FitModel& m = s.fm;
   const std::vector<double> pfit = Fitted(s);
+  Object result(0);
+  const int in = result.inner();
   // The points and then the curve: the term values the first leaves behind
   // carry into the second.
-  const json data = DataSection(s, e, pfit);
-  const json curve = CurveSection(s.data, e, pfit);
+  result.Add("data", DataSection(s, e, pfit, in));
+  result.Add("curve", CurveSection(s.data, e, pfit, in));
 
-  json result = {{"format", kResultFormat},
-                 {"version", kResultVersion},
-                 {"program", {{"name", "suscep"}, {"version", SUSCEP_VERSION}}},
-                 {"data", data},
-                 {"corrections",
-                  {{"diamagnetic", Number(s.settings.DIAM)},
-                   {"tip", Number(s.settings.TIP)},
-                   {"factor", Number(s.settings.FACTOR)},
-                   {"tip_added", Number(s.data.TIPADD)}}},
-                 {"model",
-                  {{"expression", s.settings.MN},
-                   {"equation_type", m.ITYPE},
-                   {"terms", Terms(m)},
-                   {"g", model::GFitted(m.GVAL) ? json(nullptr) : Number(m.GVAL)}}},
-                 {"parameters", ParametersSection(s, f.statistics, pfit)},
-                 {"fit", FitSection(s)},
-                 {"statistics", StatisticsSection(m, f)},
-                 {"minimum_check", CheckSection(f)},
-                 {"curve", curve}};
-  // Invalid UTF-8 in a typed name is replaced rather than refused.
-  return result.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+  Object program(in), corrections(in), model(in);
+  program.Add("name", String("suscep")).Add("version", String(SUSCEP_VERSION));
+  corrections.Add("diamagnetic", Number(s.settings.DIAM))
+      .Add("tip", Number(s.settings.TIP))
+      .Add("factor", Number(s.settings.FACTOR))
+      .Add("tip_added", Number(s.data.TIPADD));
+  model.Add("expression", Integer(s.settings.MN))
+      .Add("equation_type", Integer(m.ITYPE))
+      .Add("terms", Terms(m, model.inner()))
+      .Add("g", model::GFitted(m.GVAL) ? kNull : Number(m.GVAL));
+  result.Add("format", String(kResultFormat))
+      .Add("version", Integer(kResultVersion))
+      .Add("program", program.Close())
+      .Add("corrections", corrections.Close())
+      .Add("model", model.Close())
+      .Add("parameters", ParametersSection(s, f.statistics, pfit, in))
+      .Add("fit", FitSection(s, in))
+      .Add("statistics", StatisticsSection(m, f, in))
+      .Add("minimum_check", CheckSection(f, in));
+  return result.Close() + "\n";
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "analysis/analysis.h"
@@ -43,6 +44,16 @@ TEST(AnalysisStatistics, StudentQuantiles) {
                {10, 2.228139}, {30, 2.042272}, {300, 1.967903}};
   for (const auto& c : table) EXPECT_NEAR(analysis::StudentT95(c.dof), c.t, 5e-6) << c.dof;
   EXPECT_TRUE(std::isnan(analysis::StudentT95(0)));
+  // Asked again and again, in turn with others, and from another thread:
+  // the same bits each time.
+  const double t10 = analysis::StudentT95(10);
+  EXPECT_EQ(analysis::StudentT95(10), t10);
+  EXPECT_NEAR(analysis::StudentT95(11), 2.200985, 5e-6);
+  EXPECT_TRUE(std::isnan(analysis::StudentT95(-1)));
+  EXPECT_EQ(analysis::StudentT95(10), t10);
+  double there = 0.0;
+  std::thread([&there] { there = analysis::StudentT95(10); }).join();
+  EXPECT_EQ(there, t10);
 }
 
 // A constant: the standard error is s / sqrt(n) with s the sample deviation.

@@ -113,6 +113,73 @@ TEST(EngineFit, RefineGivesTheRefinedPointAndSaysSo) {
   EXPECT_EQ(json::parse(plain.document)["fit"].count("method"), 0u);
 }
 
+// The document is written as text: it must be what nlohmann's dump(1) gives
+// for the same values (sorted keys, indent, numbers, escapes, nulls), for
+// every kind of term and section.
+TEST(EngineFit, TheDocumentIsLaidOutAsTheJsonLibraryDumpsIt) {
+  auto same_as_dump = [](const std::string& document) {
+    return document ==
+           json::parse(document).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+  };
+  engine::Data data = engine::ReadData(Example("dnit2.dat"));
+  // Quotes, a backslash, a control character and invalid UTF-8, escaped
+  // and replaced.
+  data.file =
+      "a\"b\\c\x01"
+      "d\xff\xfe"
+      "e\xc3\xa9.dat";
+  for (const engine::ExpressionInfo& x : engine::Expressions()) {
+    engine::ModelDescription d = engine::Template(x.expression);
+    d.fit.iterations = 20;
+    const std::string document = engine::Fit(d, data).document;
+    EXPECT_TRUE(same_as_dump(document)) << x.expression;
+  }
+  engine::ModelDescription d = Dnit2Model();
+  d.g = 2.1;
+  d.parameters.erase(d.parameters.begin());
+  d.parameters[0].step = 0.0;  // held: undetermined lists, a null ci95
+  EXPECT_TRUE(same_as_dump(engine::Fit(d, data).document));
+  d.fit.iterations = 0;  // nulls for the Std. devn.
+  EXPECT_TRUE(same_as_dump(engine::Fit(d, data).document));
+  engine::FitOptions refine;
+  refine.refine = true;
+  EXPECT_TRUE(same_as_dump(engine::Fit(Dnit2Model(), data, refine).document));
+  // One point: no degrees of freedom, statistics not numbers.
+  const std::string one =
+      engine::Fit(Dnit2Model(), engine::Data{"one.dat", {10.0}, {1e-3}}).document;
+  EXPECT_TRUE(same_as_dump(one));
+  EXPECT_NE(one.find("null"), std::string::npos);
+  const json parsed = json::parse(engine::Fit(Dnit2Model(), data).document);
+  EXPECT_EQ(parsed["data"]["file"],
+            "a\"b\\c\x01"
+            "d\xef\xbf\xbd\xef\xbf\xbd"
+            "e\xc3\xa9.dat");
+}
+
+// The temperatures' text is kept from one document to the next in a
+// thread: other temperatures, or the same count of them a bit apart, are
+// written anew.
+TEST(EngineFit, DocumentsInTurnWithOtherTemperatures) {
+  const engine::Data a = engine::ReadData(Example("dnit2.dat"));
+  engine::Data b = a;
+  b.temperature.back() = std::nextafter(b.temperature.back(), 0.0);
+  engine::Data c = engine::ReadData(Example("cuac.dat"));
+  auto fresh = [](const engine::Data& d) {
+    std::string document;
+    std::thread([&] { document = engine::Fit(Dnit2Model(), d).document; }).join();
+    return document;
+  };
+  const std::string first_a = engine::Fit(Dnit2Model(), a).document;
+  const std::string doc_b = engine::Fit(Dnit2Model(), b).document;
+  const std::string doc_c = engine::Fit(Dnit2Model(), c).document;
+  EXPECT_EQ(engine::Fit(Dnit2Model(), a).document, first_a);
+  EXPECT_EQ(first_a, fresh(a));
+  EXPECT_EQ(doc_b, fresh(b));
+  EXPECT_NE(doc_b, first_a);
+  EXPECT_EQ(doc_c, fresh(c));
+  EXPECT_EQ(json::parse(doc_b)["data"]["temperature"].back(), b.temperature.back());
+}
+
 TEST(EngineFit, AStopFlagEndsTheSearch) {
   std::atomic<bool> stop{true};
   engine::FitOptions options;
