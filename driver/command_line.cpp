@@ -53,6 +53,8 @@ Exit status:
      file that cannot be read, an output file that cannot be written, or a
      wrong argument
   3  any other failure, such as running out of memory
+130  ended by Ctrl-C outside a fit, or by a second Ctrl-C during one (SIGTERM
+     143, SIGHUP 129); no temporary file is left
 )";
 
 }  // namespace

@@ -637,6 +637,7 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
       {{"suscep"}, std::nullopt, "", ""},
       {{"suscep", "--version"}, 0, "suscep " SUSCEP_VERSION "\n", ""},
       {{"suscep", "--help"}, 0, "suscep < answers.txt", ""},
+      {{"suscep", "--help"}, 0, "130  ended by Ctrl-C outside a fit", ""},
       {{"suscep", "-h"}, 2, "", "suscep: unknown option '-h' (see suscep --help)\n"},
       {{"suscep", "dnit2.dat"},
        2,
