@@ -1,5 +1,6 @@
 // The results report: a summary on the console, the whole of it in
 // SUSCEP.OUT.
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -25,6 +26,18 @@ void PlotDataLine(format::RecordSink& file, double t, double x) {
   format::Write(file, kPlotDataLine, {t, x, mu, chit, rchi, rt});
 }
 
+// Each parameter's name with its two values, for one record of a table.
+format::Items NamedPairs(const model::FitModel& m, const std::array<double, model::MAXPAR>& a,
+                         const std::array<double, model::MAXPAR>& b) {
+  format::Items items;
+  for (int j = 0; j < m.NPAR; ++j) {
+    items.emplace_back(m.PNAME[j]);
+    items.emplace_back(a[j]);
+    items.emplace_back(b[j]);
+  }
+  return items;
+}
+
 }  // namespace
 
 void WriteReportHead(const Work& s, format::RecordSink& file, format::RecordSink* console) {
@@ -35,21 +48,8 @@ void WriteReportHead(const Work& s, format::RecordSink& file, format::RecordSink
   model::Describe(m, file);
 
   Both(console, file, kStarting, {});
-  format::Items start;
-  for (int j = 0; j < m.NPAR; ++j) {
-    start.emplace_back(m.PNAME[j]);
-    start.emplace_back(f.PSTART[j]);
-    start.emplace_back(f.PSTEP0[j]);
-  }
-  Both(console, file, kStartingLine, start);
-
-  format::Items solution;
-  for (int j = 0; j < m.NPAR; ++j) {
-    solution.emplace_back(m.PNAME[j]);
-    solution.emplace_back(f.PFIT[j]);
-    solution.emplace_back(f.SIGMA[j]);
-  }
-  Both(console, file, kSolution, solution);
+  Both(console, file, kStartingLine, NamedPairs(m, f.PSTART, f.PSTEP0));
+  Both(console, file, kSolution, NamedPairs(m, f.PFIT, f.SIGMA));
   if (f.SIGFLAG == 1) Both(console, file, kSigmaFailed, {});
   if (!model::GFitted(s.settings.GVAL)) Both(console, file, kGivenG, {s.settings.GVAL});
   Both(console, file, kLsError, {f.LSERR});
