@@ -2,12 +2,19 @@
 // output files and the summary.
 #include "batch/batch.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -15,6 +22,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -173,12 +181,13 @@ Paths PathsOf(const Options& o, const std::string& data) {
   return {join(".json"), join(".out"), join(".svg")};
 }
 
-// One path for comparisons: absolute and normal, links resolved where they
-// exist.
+// One path for comparisons: absolute and normal. Links are not resolved:
+// an output name that is a link is refused when it is written, and two
+// links to one file are two names.
 std::string Key(const std::string& path) {
   std::error_code ec;
-  const fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
-  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+  const fs::path p = fs::absolute(path, ec);
+  return (ec ? fs::path(path) : p).lexically_normal().string();
 }
 
 // Two data files that would write the same output file, or an output file
@@ -188,6 +197,8 @@ void CheckPaths(const Options& o) {
   inputs[Key(o.model)] = o.model;
   for (const std::string& d : o.data) inputs[Key(d)] = d;
   for (const std::string& d : o.data) {
+    // No name, no outputs: the file fails when it is read.
+    if (d.empty()) continue;
     const Paths p = PathsOf(o, d);
     std::vector<std::string> written = {p.document};
     if (o.report) written.push_back(p.report);
@@ -211,18 +222,52 @@ void CheckPaths(const Options& o) {
   }
 }
 
+// The output directory is there before anything is fitted.
+void CheckOutputDir(const Options& o) {
+  if (!o.output_dir) return;
+  struct stat st;
+  const std::string shown = "--output-dir '" + format::Printable(*o.output_dir, format::kNameShown);
+  if (::stat(o.output_dir->c_str(), &st) != 0) {
+    throw Clash(shown + "': " + std::strerror(errno));
+  }
+  if (!S_ISDIR(st.st_mode)) throw Clash(shown + "': not a directory");
+}
+
 struct Outcome {
   bool done = false;
   std::string error;
+  bool named = false;  // the error names the data file itself
+  std::string progress;
   engine::FitResult fit;
   Paths paths;
 };
 
-Outcome FitOne(const Options& o, const engine::Model& model, const std::string& data,
-               std::string& progress) {
+// The output files of one data file: names the user chose (the directory
+// at least), so a link, a device, a pipe or a directory there is refused.
+// Made before the fit, so that a name that cannot be written fails the file
+// at once; synced once for the whole batch, at the end.
+struct Outputs {
+  explicit Outputs(const Options& o, const Paths& p) {
+    constexpr auto kTyped = format::AtName::kTypedName;
+    files.push_back(std::make_unique<format::WholeFile>(p.document, false, kTyped));
+    if (o.report) files.push_back(std::make_unique<format::WholeFile>(p.report, false, kTyped));
+    if (o.svg) files.push_back(std::make_unique<format::WholeFile>(p.svg, false, kTyped));
+  }
+  std::vector<std::unique_ptr<format::WholeFile>> files;
+};
+
+Outcome FitOne(const Options& o, const engine::Model& model, const std::string& data) {
   Outcome r;
   r.paths = PathsOf(o, data);
   try {
+    engine::Data points;
+    try {
+      points = engine::ReadData(data);
+    } catch (const engine::Error&) {
+      r.named = true;
+      throw;
+    }
+    Outputs outputs(o, r.paths);
     std::ostringstream lines;
     engine::FitOptions options;
     options.refine = o.refine;
@@ -230,12 +275,14 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     options.plot = o.svg ? o.plot : 0;
     options.progress = o.verbose ? &lines : nullptr;
     options.document_name = r.paths.document;
-    r.fit = engine::Fit(model, engine::ReadData(data), options);
-    progress = lines.str();
-    // Synced once for the whole batch, at the end.
-    format::WriteWholeFile(r.paths.document, r.fit.document, false);
-    if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report, false);
-    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg, false);
+    r.fit = engine::Fit(model, points, options);
+    r.progress = lines.str();
+    std::vector<format::WholeFile*> files;
+    for (const auto& file : outputs.files) files.push_back(file.get());
+    files[0]->Write(r.fit.document);
+    if (o.report) files[1]->Write(r.fit.report);
+    if (o.svg) files.back()->Write(r.fit.svg);
+    format::CommitTogether(files);
     r.done = true;
   } catch (const engine::Error& e) {
     r.error = e.what();
@@ -245,7 +292,7 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     r.error = "out of memory";
   } catch (const std::exception& e) {
     // Nothing else is expected; whatever it is stays with this file.
-    r.error = std::string("unexpected failure: ") + format::Printable(e.what(), 200);
+    r.error = std::string("unexpected failure: ") + e.what();
   }
   return r;
 }
@@ -344,6 +391,87 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
   out << summary.dump(1, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
+// 0 when everything printed reached standard output, else 3 with a message:
+// the table or the model file is lost, which no data file's failure explains.
+int WriteStatus(std::ostream& out, std::ostream& err) {
+  out.flush();
+  if (out) return 0;
+  err << kName << "write error on standard output" << std::endl;
+  return 3;
+}
+
+// What a file's fit says on standard error, the file named once.
+void Report(const Options& o, const std::string& data, const Outcome& r, std::ostream& err) {
+  const std::string name = format::Printable(data, format::kNameShown);
+  if (o.verbose) {
+    err << kName << name << ":\n" << r.progress;
+    for (const std::string& note : r.fit.notes) err << note << '\n';
+  }
+  if (!r.done) {
+    err << kName << (r.named ? "" : name + ": ") << format::MessageText(r.error) << '\n';
+  }
+}
+
+// The fits on --jobs threads, or on as many as could be started; the
+// calling thread is one of them. What each file says on standard error
+// comes in the order of the files, as soon as those before it are done.
+class Workers {
+ public:
+  Workers(const Options& o, std::vector<Outcome>& outcomes, std::ostream& err)
+      : o_(o), outcomes_(outcomes), err_(err), done_(outcomes.size(), 0) {}
+
+  void Run(const std::function<Outcome(std::size_t)>& fit) {
+    fit_ = &fit;
+    const int jobs = std::min<int>(o_.jobs, static_cast<int>(outcomes_.size()));
+    std::vector<std::thread> threads;
+    threads.reserve(jobs);
+    for (int t = 1; t < jobs; ++t) {
+      try {
+        threads.emplace_back([this] { Work(); });
+      } catch (const std::system_error& e) {
+        const std::lock_guard<std::mutex> lock(guard_);
+        err_ << kName << "note: --jobs " << o_.jobs << ": a thread could not be started ("
+             << e.code().message() << "); fitting with " << t << std::endl;
+        break;
+      }
+    }
+    Work();
+    for (std::thread& t : threads) t.join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  void Work() {
+    try {
+      for (std::size_t i = next_++; i < outcomes_.size(); i = next_++) {
+        Outcome r = (*fit_)(i);
+        const std::lock_guard<std::mutex> lock(guard_);
+        outcomes_[i] = std::move(r);
+        done_[i] = 1;
+        for (; shown_ < outcomes_.size() && done_[shown_]; ++shown_) {
+          Report(o_, o_.data[shown_], outcomes_[shown_], err_);
+        }
+        err_.flush();
+      }
+    } catch (...) {
+      // Out of memory outside a fit: the others stop, and the run fails.
+      const std::lock_guard<std::mutex> lock(guard_);
+      if (!failure_) failure_ = std::current_exception();
+      next_ = outcomes_.size();
+    }
+  }
+
+  const Options& o_;
+  std::vector<Outcome>& outcomes_;
+  std::ostream& err_;
+  const std::function<Outcome(std::size_t)>* fit_ = nullptr;
+  std::atomic<std::size_t> next_{0};
+  std::mutex guard_;
+  std::vector<char> done_;
+  std::size_t shown_ = 0;
+  std::exception_ptr failure_;
+};
+
 int Run(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.help) {
     out << kUsage << std::flush;
@@ -351,35 +479,16 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   }
   if (o.template_expression) {
     out << engine::ModelText(engine::Template(*o.template_expression)) << std::flush;
-    return 0;
+    return WriteStatus(out, err);
   }
   const engine::Model model(engine::ReadModelFile(
       o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart));
   CheckPaths(o);
+  CheckOutputDir(o);
 
   std::vector<Outcome> outcomes(o.data.size());
-  std::atomic<std::size_t> next{0};
-  std::mutex guard;
-  auto work = [&] {
-    for (std::size_t i = next++; i < o.data.size(); i = next++) {
-      std::string progress;
-      Outcome r = FitOne(o, model, o.data[i], progress);
-      const std::lock_guard<std::mutex> lock(guard);
-      if (o.verbose) {
-        err << kName << format::Printable(o.data[i], format::kNameShown) << ":\n" << progress;
-        for (const std::string& note : r.fit.notes) err << note << '\n';
-      }
-      if (!r.done)
-        err << kName << format::Printable(o.data[i], format::kNameShown) << ": " << r.error << '\n';
-      err.flush();
-      outcomes[i] = std::move(r);
-    }
-  };
-  const int jobs = std::min<int>(o.jobs, static_cast<int>(o.data.size()));
-  std::vector<std::thread> threads;
-  for (int t = 1; t < jobs; ++t) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
+  Workers workers(o, outcomes, err);
+  workers.Run([&](std::size_t i) { return FitOne(o, model, o.data[i]); });
 
   // What the fits wrote is on the disk before the summary says so.
   std::set<std::string> dirs;
@@ -403,11 +512,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   } else {
     PrintTable(out, model, o, outcomes);
   }
-  out.flush();
-  if (!out) {
-    err << kName << "write error on standard output" << std::endl;
-    return 1;
-  }
+  if (const int written = WriteStatus(out, err); written != 0) return written;
   for (const Outcome& r : outcomes) {
     if (!r.done) return 1;
   }
@@ -426,7 +531,7 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     err << kName << e.what() << std::endl;
     return 2;
   } catch (const engine::Error& e) {
-    err << kName << e.what() << std::endl;
+    err << kName << format::MessageText(e.what()) << std::endl;
     return 2;
   } catch (const std::bad_alloc&) {
     err << kName << "fatal error: out of memory" << std::endl;

@@ -12,6 +12,8 @@
 
 #include "engine/engine.h"
 #include "engine/internal.h"
+#include "format/errors.h"
+#include "format/whole_file.h"
 #include "plot/hpgl_svg.h"
 #include "plot/plot.h"
 
@@ -19,6 +21,8 @@ namespace engine {
 namespace {
 
 constexpr char kSimplex[] = "simplex";
+// 300 points with their comments fit in far less.
+constexpr std::size_t kMaxDataBytes = 16u << 20;
 constexpr char kNoFit[] = "none: the starting values (no iterations)";
 constexpr char kRefined[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
@@ -127,13 +131,30 @@ void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listin
 }
 
 Data ReadData(const std::string& path) {
+  const std::string shown = "'" + format::Printable(path, format::kNameShown) + "'";
+  // Read whole, and only a regular file: a pipe would be waited on, a
+  // device read without end.
+  std::string why = path.find('\0') != std::string::npos ? "the name holds a NUL" : "";
+  std::string text;
+  if (why.empty()) text = format::ReadRegularFile(path, kMaxDataBytes, why);
+  if (!why.empty()) throw FileError("open: cannot open data file " + shown + ": " + why);
   auto set = std::make_unique<DataSet>();
+  std::istringstream in(text);
+  format::LineSource source(in, path);
   try {
-    LoadFile(*set, path, nullptr);
-  } catch (const OpenError& e) {
-    throw FileError(e.what());
+    Load(*set, source, nullptr);
+  } catch (const format::UnreadableAnswer& e) {
+    throw DataError("read: data file " + shown + ", line " + std::to_string(source.line()) + ": " +
+                    e.detail());
   } catch (const format::RunTimeError& e) {
-    throw DataError(e.what());
+    const std::string what = e.what();
+    // Load's own refusals name the file and the point; the end of the
+    // input says only that.
+    if (what.size() < 12 || what.compare(what.size() - 12, 12, "end of input") != 0) {
+      throw DataError(what);
+    }
+    throw DataError("read: data file " + shown + ": it ends at line " +
+                    std::to_string(source.line()) + ", before all its points are read");
   }
   Data data;
   data.file = path;

@@ -133,9 +133,14 @@ void BuildTerm(model::FitModel& m, int k, int code, const TermDescription& t) {
   }
 }
 
+// At most a dozen names, each fit to quote.
 std::string NameList(const std::vector<std::string>& names) {
+  constexpr std::size_t kShown = 12;
   std::string list;
-  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  for (std::size_t j = 0; j < names.size() && j < kShown; ++j) {
+    list += (j ? ", " : "") + format::Printable(names[j]);
+  }
+  if (names.size() > kShown) list += " and " + std::to_string(names.size() - kShown) + " more";
   return list.empty() ? "(none)" : list;
 }
 
@@ -233,11 +238,11 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
   SetParameters(d, m);
 
   fc = FitControl{};
-  if (d.fit.iterations < 0) Refuse("iterations must be 0 or more");
   if (!(d.fit.reqmin > 0.0) || !std::isfinite(d.fit.reqmin)) {
     Refuse("reqmin must be a number above 0");
   }
   if (d.fit.ncheck < 1) Refuse("ncheck must be 1 or more");
+  // Below 0, as the dialogue takes it: one iteration, then the budget is spent.
   fc.NITER = d.fit.iterations;
   fc.REQMIN = d.fit.reqmin;
   fc.NCHECK = d.fit.ncheck;

@@ -1,13 +1,14 @@
 // The model file: JSON with the keys of the result document, so that every
 // SUSCEP.JSON is one.
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/internal.h"
+#include "format/whole_file.h"
 
 namespace engine {
 namespace {
@@ -15,6 +16,8 @@ namespace {
 using nlohmann::json;
 
 constexpr char kModelFormat[] = "suscep-model";
+// A result document with its curve is some 100 kB; a model file far less.
+constexpr std::size_t kMaxModelBytes = 16u << 20;
 
 [[noreturn]] void Refuse(const std::string& where, const std::string& what) {
   throw ModelError(where.empty() ? what : where + ": " + what);
@@ -92,7 +95,7 @@ bool Correction(const json& term, int code, const std::string& where) {
   if (it->is_string() && (*it == "theta" || *it == "zjp")) {
     if (*it != own) {
       Refuse(Path(where, "correction"),
-             "'" + it->get<std::string>() + "' does not belong to function " +
+             "'" + format::Printable(it->get<std::string>()) + "' does not belong to function " +
                  std::to_string(code) + "; its correction is '" + own + "'");
     }
     return true;
@@ -163,7 +166,7 @@ void ParametersSection(const json& v, Starts starts, ModelDescription& d) {
     const char* key = starts == Starts::kValue ? "value" : "start";
     const auto start = p.find(key);
     if (start == p.end() || !start->is_number()) {
-      Refuse(where, "'" + out.name + "' needs a '" + key + "' (a number)");
+      Refuse(where, "'" + format::Printable(out.name) + "' needs a '" + key + "' (a number)");
     }
     out.start = start->get<double>();
     if (p.find("step") != p.end()) out.step = NumberAt(p, "step", where, 0.0);
@@ -171,7 +174,73 @@ void ParametersSection(const json& v, Starts starts, ModelDescription& d) {
   }
 }
 
+// Finds a key given twice in one object, which json::parse would let the
+// last one win; the rest of the SAX interface only follows the nesting.
+class DuplicateKeys : public nlohmann::json_sax<json> {
+ public:
+  std::string found;  // "'key' in 'where'"
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(true); }
+  bool start_array(std::size_t) override { return Open(false); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool key(string_t& k) override {
+    Level& level = levels_.back();
+    if (!level.keys.insert(k).second) {
+      found = "'" + format::Printable(k) + "' in " +
+              (level.path.empty() ? "the top level" : "'" + level.path + "'");
+      return false;
+    }
+    level.key = k;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  struct Level {
+    bool object = false;
+    std::string path, key;
+    std::set<std::string> keys;
+    std::size_t items = 0;
+  };
+  // The place of the value about to be read, "model.terms[2]".
+  std::string Here() {
+    if (levels_.empty()) return "";
+    Level& up = levels_.back();
+    if (!up.object) return up.path + "[" + std::to_string(++up.items) + "]";
+    return Path(up.path, format::Printable(up.key));
+  }
+  bool Value() {
+    if (!levels_.empty() && !levels_.back().object) ++levels_.back().items;
+    return true;
+  }
+  bool Open(bool object) {
+    Level level;
+    level.object = object;
+    level.path = Here();
+    levels_.push_back(std::move(level));
+    return true;
+  }
+  bool Close() {
+    levels_.pop_back();
+    return true;
+  }
+  std::vector<Level> levels_;
+};
+
 ModelDescription Parse(std::string_view text, Starts starts) {
+  DuplicateKeys duplicates;
+  json::sax_parse(text.begin(), text.end(), &duplicates);
+  if (!duplicates.found.empty()) Refuse("", "the key " + duplicates.found + " is given twice");
   json root;
   try {
     root = json::parse(text.begin(), text.end());
@@ -212,6 +281,11 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   }
   // The rules of the dialogue.
   const Model built(d);
+  const std::size_t count = built.parameter_names().size();
+  if (parameters != root.end() && d.parameters.empty() && count != 0) {
+    Refuse("parameters", "is empty, but the model has " + std::to_string(count) +
+                             " parameters: list them, or leave 'parameters' out for the defaults");
+  }
   return d;
 }
 
@@ -257,15 +331,11 @@ ModelDescription ParseModel(std::string_view text, Starts starts, const std::str
 }
 
 ModelDescription ReadModelFile(const std::string& path, Starts starts) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  if (file) text << file.rdbuf();
-  if (!file || file.bad()) {
-    throw FileError("open: cannot read model file '" + format::Printable(path, format::kNameShown) +
-                    "'");
-  }
-  return ParseModel(text.str(), starts,
-                    "model file '" + format::Printable(path, format::kNameShown) + "'");
+  const std::string name = "model file '" + format::Printable(path, format::kNameShown) + "'";
+  std::string why;
+  const std::string text = format::ReadRegularFile(path, kMaxModelBytes, why);
+  if (!why.empty()) throw FileError("open: cannot read " + name + ": " + why);
+  return ParseModel(text, starts, name);
 }
 
 std::string ModelText(const ModelDescription& d) {

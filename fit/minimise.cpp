@@ -111,9 +111,10 @@ void Minimise(const ObjectiveFn& function, SimplexStore& store, int N, double* S
     for (;;) {
       COUNT = COUNT + Iterate(s);
       if (stopped) break;
+      // The budget at every iteration, the convergence every NCHECK.
+      if (COUNT > LIMIT) break;
       CHECK = CHECK - 1;
       if (CHECK != 0) continue;
-      if (COUNT > LIMIT) break;
       CHECK = NCHECK;
       if (s.Variance() < REQMIN) break;
     }

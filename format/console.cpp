@@ -137,6 +137,24 @@ std::string Printable(std::string_view text, std::size_t limit) {
   return shown;
 }
 
+std::string MessageText(std::string_view text, std::size_t limit) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  std::size_t i = 0;
+  for (; i < text.size() && shown.size() < limit; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != 0x7F) {
+      shown += static_cast<char>(c);
+    } else {
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xF];
+    }
+  }
+  if (i < text.size()) shown += "...";
+  return shown;
+}
+
 void Write(RecordSink& sink, std::string_view layout, const Items& items) {
   for (const std::string& record : Render(layout, items)) sink.Record(record);
 }

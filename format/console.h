@@ -21,6 +21,10 @@ namespace format {
 // a cut, and every byte that is not printable ASCII (control characters,
 // DEL, bytes of 128 and above) and the backslash shown as \xHH.
 std::string Printable(std::string_view text, std::size_t limit = 40);
+// A whole message fit for a terminal, its parts quoted already: control
+// characters and DEL shown as \xHH, everything else as it is, and at most
+// `limit` bytes, "..." after a cut.
+std::string MessageText(std::string_view text, std::size_t limit = 2000);
 // The limit for a file name, which is shown whole as far as is sensible.
 constexpr std::size_t kNameShown = 260;
 

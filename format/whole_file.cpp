@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -20,15 +22,26 @@ namespace {
 // (kClaimed), its name written, and only then marked kLive, so neither the
 // handler nor another thread ever sees half a name. The atomics are lock-free,
 // which makes them safe to read in a signal handler.
-constexpr int kSlots = 64;
+constexpr int kSlots = 256;  // three files for each of 64 jobs, and more
 constexpr std::size_t kMaxPath = 4096;
 constexpr int kFree = 0, kClaimed = 1, kLive = 2;
 char live_paths[kSlots][kMaxPath];
 std::atomic<int> live[kSlots];
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// Once the clean-up has begun no thread makes another temporary file; one
+// making one now (between mkstemp and its slot) is waited for.
+std::atomic<bool> ending{false};
+std::atomic<int> making{0};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 // Run by the signal handler before the program ends by a signal.
 void RemoveTemporaries() {
+  ending.store(true);
+  // A few microseconds at most: the file is made with this thread's
+  // signals blocked, never inside the handler.
+  for (long spins = 0; making.load() != 0 && spins < 100000000L; ++spins) {
+  }
   for (int i = 0; i < kSlots; ++i) {
     if (live[i].load() == kLive) ::unlink(live_paths[i]);
   }
@@ -85,16 +98,29 @@ WholeFile::WholeFile(const std::string& path, bool sync, AtName at) : path_(path
   }
   const std::size_t slash = path.rfind('/');
   const std::size_t name_at = slash == std::string::npos ? 0 : slash + 1;
-  temp_ = path.substr(0, name_at) + "." + path.substr(name_at) + ".XXXXXX";
+  // The temporary name is at most as long as the longest name allowed.
+  constexpr std::size_t kAdded = 8;  // "." and ".XXXXXX"
+  const std::size_t kept = std::min(path.size() - name_at, std::size_t{NAME_MAX} - kAdded);
+  temp_ = path.substr(0, name_at) + "." + path.substr(name_at, kept) + ".XXXXXX";
   int error = 0;
+  bool refused = false;
   {
     const signals::Block block;
-    fd_ = ::mkstemp(temp_.data());
-    if (fd_ < 0) {
-      error = errno;
-    } else {
-      slot_ = Register(temp_);
+    making.fetch_add(1);
+    refused = ending.load();
+    if (!refused) {
+      fd_ = ::mkstemp(temp_.data());
+      if (fd_ < 0) {
+        error = errno;
+      } else {
+        slot_ = Register(temp_);
+      }
     }
+    making.fetch_sub(1);
+  }
+  if (refused) {
+    temp_.clear();
+    Fail("open", "the program is ending");
   }
   if (fd_ < 0) {
     temp_.clear();
@@ -182,6 +208,10 @@ void WholeFile::Commit() {
 }
 
 void CommitTogether(std::initializer_list<WholeFile*> files) {
+  CommitTogether(std::vector<WholeFile*>(files));
+}
+
+void CommitTogether(const std::vector<WholeFile*>& files) {
   for (WholeFile* file : files) file->Finish();
   const signals::Block block;
   for (WholeFile* file : files) file->Rename();
@@ -200,6 +230,67 @@ std::string CannotReplace(const std::string& path) {
     return e.what();
   }
   return "";
+}
+
+namespace {
+
+// An open descriptor of `path` for reading, or -1 with `why` set.
+int OpenRegular(const std::string& path, struct stat& st, std::string& why) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    why = "a directory, not a file";
+  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    why = "a pipe, not a regular file";
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "a device, not a regular file";
+  } else {
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+}  // namespace
+
+std::string NotARegularFile(const std::string& path) {
+  if (path.empty()) return "empty file name";
+  struct stat st;
+  std::string why;
+  const int fd = OpenRegular(path, st, why);
+  if (fd >= 0) ::close(fd);
+  return why;
+}
+
+std::string ReadRegularFile(const std::string& path, std::size_t limit, std::string& why) {
+  struct stat st;
+  why = path.empty() ? "empty file name" : "";
+  const int fd = why.empty() ? OpenRegular(path, st, why) : -1;
+  std::string text;
+  if (fd >= 0) {
+    // Read one byte past the limit: a file may grow while it is read.
+    std::string buffer(65536, '\0');
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) why = std::strerror(errno);
+      if (n <= 0) break;
+      text.append(buffer.data(), static_cast<std::size_t>(n));
+      if (text.size() > limit) {
+        why = "larger than " + std::to_string(limit) + " bytes";
+        break;
+      }
+    }
+    ::close(fd);
+  }
+  if (!why.empty()) text.clear();
+  return text;
 }
 
 void SyncFileSystem(const std::string& dir) {

@@ -3,9 +3,11 @@
 #ifndef SUSCEP_FORMAT_WHOLE_FILE_H_
 #define SUSCEP_FORMAT_WHOLE_FILE_H_
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace format {
 
@@ -44,7 +46,7 @@ class WholeFile {
   void Commit();
 
  private:
-  friend void CommitTogether(std::initializer_list<WholeFile*> files);
+  friend void CommitTogether(const std::vector<WholeFile*>& files);
   // Commit() in two halves: the first may fail and leaves `path` alone; the
   // second only renames. Each does something once.
   void Finish();
@@ -74,6 +76,7 @@ class WholeFile {
 //   report.Write(...); result.Write(...);
 //   CommitTogether({&report, &result});
 void CommitTogether(std::initializer_list<WholeFile*> files);
+void CommitTogether(const std::vector<WholeFile*>& files);
 
 // Writes `content` to `path` through a WholeFile.
 void WriteWholeFile(const std::string& path, std::string_view content, bool sync = true,
@@ -85,6 +88,15 @@ inline void WriteWholeFile(const std::string& path, std::string_view content, At
 // Whether a WholeFile could be made at `path` now: "" when it could, else the
 // message its constructor would throw. Leaves nothing behind.
 std::string CannotReplace(const std::string& path);
+
+// Why `path` cannot be read as a regular file now ("a directory", "a FIFO",
+// "a device", or the open error), or "" when it can. Never blocks on a FIFO.
+std::string NotARegularFile(const std::string& path);
+
+// The regular file at `path`, whole, when it has at most `limit` bytes;
+// otherwise "" with `why` set to the reason (as NotARegularFile gives it, or
+// the size), for the caller's message.
+std::string ReadRegularFile(const std::string& path, std::size_t limit, std::string& why);
 
 // Writes out everything written to the file system that holds the directory
 // `dir`; a failure throws RunTimeError naming it.

@@ -125,17 +125,25 @@ TEST_F(BatchFit, OutputDirReportSvgJsonAndJobs) {
 
 TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {
   Write(dir_ / "bad.dat", "2\n10 1e-3\n");
-  const Outcome r = Fit({P("m.json"), P("missing.dat"), P("dnit2.dat"), P("bad.dat")});
+  Write(dir_ / "word.dat", "3\n10 1e-3\n\n20 x\n");
+  const Outcome r =
+      Fit({P("m.json"), P("missing.dat"), P("dnit2.dat"), P("bad.dat"), "", P("word.dat")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "suscep fit: " + P("missing.dat") + ": open: cannot open data file '" +
-                       P("missing.dat") + "': No such file or directory\nsuscep fit: " +
-                       P("bad.dat") + ": read error on file " + P("bad.dat") + ": end of input\n")
+  // Each file named once, with the line where its fault is.
+  EXPECT_EQ(r.err, "suscep fit: open: cannot open data file '" + P("missing.dat") +
+                       "': No such file or directory\n"
+                       "suscep fit: read: data file '" +
+                       P("bad.dat") +
+                       "': it ends at line 2, before all its points are read\n"
+                       "suscep fit: open: cannot open data file '': empty file name\n"
+                       "suscep fit: read: data file '" +
+                       P("word.dat") + "', line 4: \"x\" is not a number\n")
       << r.err;
   EXPECT_TRUE(fs::exists(dir_ / "dnit2.json"));
   EXPECT_FALSE(fs::exists(dir_ / "bad.json"));
   // A name is quoted fit for a terminal.
   const Outcome escaped = Fit({P("m.json"), P("a\x1b[2Jb.dat")});
-  EXPECT_EQ(escaped.err.substr(0, 12 + P("a").size() + 8), "suscep fit: " + P("a\\x1B[2Jb"));
+  EXPECT_NE(escaped.err.find(P("a\\x1B[2Jb.dat")), std::string::npos) << escaped.err;
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
 }
 
@@ -145,6 +153,10 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
     std::string err;
   };
   Write(dir_ / "typo.json", R"({"model": {"expression": 24}, "fits": {}})");
+  Write(dir_ / "twice.json", R"({"model": {"expression": 24, "expression": 25}})");
+  Write(
+      dir_ / "names.json",
+      R"({"model": {"expression": 24}, "parameters": [{"name": "g\u001b[31m\u0007", "start": 2}]})");
   const std::vector<Case> cases = {
       {{}, "give a model file and at least one data file (see suscep fit --help)"},
       {{P("m.json")}, "give a model file and at least one data file (see suscep fit --help)"},
@@ -163,7 +175,20 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
        "model file '" + P("typo.json") +
            "': unknown key 'fits' in the top level (allowed: corrections, model, parameters, fit; "
            "ignored: format, version, program, data, statistics, minimum_check, curve)"},
-      {{P("none.json"), P("dnit2.dat")}, "open: cannot read model file '" + P("none.json") + "'"},
+      {{P("none.json"), P("dnit2.dat")},
+       "open: cannot read model file '" + P("none.json") + "': No such file or directory"},
+      {{P("sub"), P("dnit2.dat")},
+       "open: cannot read model file '" + P("sub") + "': a directory, not a file"},
+      {{P("twice.json"), P("dnit2.dat")},
+       "model file '" + P("twice.json") + "': the key 'expression' in 'model' is given twice"},
+      {{P("names.json"), P("dnit2.dat")},
+       "model file '" + P("names.json") +
+           "': the parameters do not match the model: it has 3 (g-value, J-BB, COEFF1), in this "
+           "order; the description gives 1 (g\\x1B[31m\\x07)"},
+      {{"--output-dir", P("nowhere"), P("m.json"), P("dnit2.dat")},
+       "--output-dir '" + P("nowhere") + "': No such file or directory"},
+      {{"--output-dir", P("m.json"), P("m.json"), P("dnit2.dat")},
+       "--output-dir '" + P("m.json") + "': not a directory"},
       {{P("m.json"), P("dnit2.dat"), P("sub/dnit2.dat")},
        "the data files '" + P("dnit2.dat") + "' and '" + P("sub/dnit2.dat") +
            "' would both write '" + P("dnit2.json") +

@@ -86,6 +86,19 @@ TEST(EngineAgainstDialogue, SuscepFitWritesTheDialoguesDocument) {
   EXPECT_NE(r.File("fit_out.txt").find("suscep fit [OPTIONS] MODEL DATA..."), std::string::npos);
 }
 
+// A negative No. of iterations, which the dialogue takes as one iteration:
+// its SUSCEP.JSON is a model file that reproduces it.
+TEST(EngineAgainstDialogue, NegativeIterationsReadBack) {
+  const e2e::Result r =
+      e2e::Run("engine_negative_iterations",
+               "dnit2.dat\n\nC\n0.5\nF\n2.0\n-150\nn\n0.5\nn\n0.99\n1\n1\n-1\n-1\n-5\n0\n\n-2\n3\n",
+               {{"dnit2.dat", Example("dnit2.dat")}});
+  ExpectSameFit(r, "dnit2.dat");
+  EXPECT_EQ(json::parse(r.File("SUSCEP.JSON"))["fit"]["iterations"], -5);
+  EXPECT_EQ(RunIn(r, "fit SUSCEP.JSON dnit2.dat"), 0) << r.File("fit_err.txt");
+  EXPECT_EQ(r.File("dnit2.json"), r.File("SUSCEP.JSON"));
+}
+
 std::string Exact(double x) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", x);

@@ -44,7 +44,7 @@ TEST(EngineData, TheDialoguesChecksAsErrorsOfTheirKind) {
   EXPECT_EQ(ErrorOf<engine::FileError>([] { engine::ReadData("/nonexistent/x.dat"); }),
             "open: cannot open data file '/nonexistent/x.dat': No such file or directory");
   EXPECT_EQ(ErrorOf<engine::FileError>([] { engine::ReadData(SUSCEP_SOURCE_DIR); }),
-            "open: data file '" SUSCEP_SOURCE_DIR "' is a directory");
+            "open: cannot open data file '" SUSCEP_SOURCE_DIR "': a directory, not a file");
   const engine::Data d = engine::ReadData(Example("dnit2.dat"));
   EXPECT_EQ(d.temperature.size(), 29u);
   EXPECT_EQ(d.temperature[0], 288.445);

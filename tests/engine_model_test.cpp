@@ -1,8 +1,13 @@
 // The engine's model: built from a description or a model file with the
 // dialogue's rules, its messages, its catalogue and its evaluation.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,8 +93,15 @@ TEST(EngineModelFile, TheDialoguesRulesAndWording) {
   EXPECT_EQ(ParseError(eleven + "]}}"), "m.json: No. of terms cannot be more than 10");
   EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "fit": {"reqmin": 0}})"),
             "m.json: reqmin must be a number above 0");
-  EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "fit": {"iterations": -1}})"),
-            "m.json: iterations must be 0 or more");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "parameters": []})"),
+            "m.json: parameters: is empty, but the model has 3 parameters: list them, or leave "
+            "'parameters' out for the defaults");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "fit": {"ncheck": 1, "ncheck": 2}})"),
+            "m.json: the key 'ncheck' in 'fit' is given twice");
+  EXPECT_EQ(ParseError(R"({"model": {"terms": [{"function": 1, "S": 1, "S": 2}]}})"),
+            "m.json: the key 'S' in 'model.terms[1]' is given twice");
+  EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "model": {"expression": 24}})"),
+            "m.json: the key 'model' in the top level is given twice");
   EXPECT_EQ(ParseError(R"({"model": {"expression": 24}, "fit": {"ncheck": 0}})"),
             "m.json: ncheck must be 1 or more");
 }
@@ -154,6 +166,49 @@ TEST(EngineModelFile, CutsAndChangedBytesAreRefusedCleanly) {
       parse(changed);
     }
   }
+}
+
+// Model and data files are read only when they are regular files, and a
+// model file only up to its bound: a pipe is not waited on, a device not
+// read without end. The nodes are made in a temporary folder.
+TEST(EngineModelFile, OnlyRegularFilesAreRead) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(::testing::TempDir()) / "engine_file_kinds";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const bool device = ::geteuid() == 0 && ::mknod((dir / "zero").c_str(), S_IFCHR | 0600,
+                                                  makedev(1, 5)) == 0;  // as /dev/zero
+  std::ofstream(dir / "big.json") << std::string((16u << 20) + 1, ' ');
+  struct Case {
+    const char* name;
+    const char* reason;
+  };
+  const Case cases[] = {{"folder", "a directory, not a file"},
+                        {"fifo", "a pipe, not a regular file"},
+                        {"zero", "a device, not a regular file"},
+                        {"big.json", "larger than 16777216 bytes"},
+                        {"missing", "No such file or directory"}};
+  for (const Case& c : cases) {
+    if (std::string(c.name) == "zero" && !device) continue;
+    const std::string path = (dir / c.name).string();
+    SCOPED_TRACE(path);
+    try {
+      engine::ReadModelFile(path);
+      ADD_FAILURE() << "read";
+    } catch (const engine::FileError& e) {
+      EXPECT_EQ(e.what(), "open: cannot read model file '" + path + "': " + c.reason);
+    }
+    if (std::string(c.name) == "big.json") continue;
+    try {
+      engine::ReadData(path);
+      ADD_FAILURE() << "read";
+    } catch (const engine::FileError& e) {
+      EXPECT_EQ(e.what(), "open: cannot open data file '" + path + "': " + c.reason);
+    }
+  }
+  EXPECT_THROW(engine::ReadData(""), engine::FileError);
+  fs::remove_all(dir);
 }
 
 TEST(EngineCatalogue, FunctionsAndExpressions) {

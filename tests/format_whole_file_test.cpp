@@ -4,9 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "format/errors.h"
 #include "format/whole_file.h"
 #include "signals/signals.h"
 
@@ -44,6 +49,64 @@ TEST(WholeFileSignal, ASignalRemovesTheFileBeingWritten) {
     ++files;
   }
   EXPECT_EQ(files, 20);
+  fs::remove_all(dir);
+}
+
+// The window between the clean-up and the end of the program, stretched:
+// threads still making files then make none, so none is left behind.
+void Pause() {
+  const timespec pause{0, 300000000};
+  nanosleep(&pause, nullptr);
+}
+
+TEST(WholeFileSignal, ThreadsMakeNoFileOnceTheCleanUpHasRun) {
+  const fs::path dir = fs::temp_directory_path() / ("suscep_ending_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGTERM, SIG_DFL);
+    signals::Install();
+    format::WriteWholeFile((dir / "first").string(), "whole\n");
+    signals::AtSignalEnd(Pause);
+    std::atomic<int> made{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&dir, &made, t] {
+        for (;;) {
+          try {
+            format::WholeFile file((dir / ("f" + std::to_string(t))).string());
+            file.Write("half");
+            ++made;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          } catch (const format::RunTimeError&) {
+            std::this_thread::yield();
+          }
+        }
+      });
+    }
+    while (made.load() < 8) std::this_thread::yield();
+    raise(SIGTERM);
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"first"});
+  fs::remove_all(dir);
+}
+
+// The temporary name of a name as long as the system allows is no longer.
+TEST(WholeFile, TheLongestNameIsWritten) {
+  const fs::path dir = fs::temp_directory_path() / ("suscep_long_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  for (std::size_t length : {247u, 248u, 255u}) {
+    const fs::path path = dir / std::string(length, 'n');
+    format::WriteWholeFile(path.string(), "whole\n");
+    EXPECT_TRUE(fs::exists(path)) << length;
+  }
   fs::remove_all(dir);
 }
 

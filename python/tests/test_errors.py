@@ -91,8 +91,8 @@ def test_model_choices_the_program_refuses():
         suscep.Model(24, terms=[{}, {"spin": 0.5}])
     with pytest.raises(suscep.ModelError, match="zero-field spin"):
         suscep.Model(32, terms=[{}, {"S": 0.5}])
-    with pytest.raises(suscep.ModelError, match="iterations must be 0 or more"):
-        suscep.fit(MODEL, [10.0, 20.0, 30.0, 40.0], [1e-3] * 4, VALUES, iterations=-1)
+    with pytest.raises(suscep.ModelError, match="ncheck must be 1 or more"):
+        suscep.fit(MODEL, [10.0, 20.0, 30.0, 40.0], [1e-3] * 4, VALUES, ncheck=0)
     with pytest.raises(ValueError, match="starts: 'start' or 'value'"):
         suscep.Model.from_file(EXAMPLES / "dnit2.dat", starts="begin")
 
