@@ -177,7 +177,8 @@ std::string NameList(const std::vector<std::string>& names) {
   for (std::size_t j = 0; j < names.size() && j < kShown; ++j) {
     shown.push_back(format::Printable(names[j]));
   }
-  if (names.size() > kShown) shown.push_back("and " + std::to_string(names.size() - kShown) + " more");
+  if (names.size() > kShown)
+    shown.push_back("and " + std::to_string(names.size() - kShown) + " more");
   return names.empty() ? "(none)" : format::Join(shown);
 }
 

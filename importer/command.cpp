@@ -43,12 +43,16 @@ Selection:
                          needed when the file holds several fields
   --sweep zfc|fc|N|all   the sweeps, split at comment rows and where the
                          temperature turns back; needed when there are several
+                         (two unlabelled sweeps warming at one field are
+                         taken as ZFC then FC)
   --max-points N         at most N points (1-300, default 300): more are
                          averaged in temperature bins
   --bins log|linear      the bins' spacing (default log)
 Columns:
   --column NAME          the moment column of a Quantum Design file (default:
-                         the moment column with values in the most rows)
+                         the moment column with values in the most rows; on
+                         a tie, the better centre fit by DC Fixed Fit and
+                         DC Free Fit)
   --columns T,M[,H]      a plain table's columns, numbers from 1 or names
   --moment-unit emu|Am2  a plain table of moments, or
   --chi-unit cm3/mol|cm3/g|m3/mol|m3/kg  of molar or mass susceptibilities
@@ -64,7 +68,8 @@ them.
 When a diamagnetic correction is applied here, leave the dialogue's DIAM at
 0; a factor per magnetic ion stays the dialogue's FACTOR.
 
-Exit status: 0 written, 1 the file refused or not written, 2 a usage error.
+Exit status: 0 written, 1 the file refused or not written, 2 a usage error,
+3 out of memory.
 )";
 
 // A number option read as the importer reads a cell.
@@ -158,13 +163,19 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
       return fail("the output '" + format::Printable(name) + "' is the file itself");
     }
   }
+  // A pipe would be waited on, a device read without end.
+  if (const std::string why = format::NotARegularFile(file); !why.empty()) {
+    return fail("cannot open: " + why);
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) return fail(std::string("cannot open: ") + std::strerror(errno));
+  // -o is a name the user typed: a link, a device or a pipe there is refused.
+  const format::AtName at = output.empty() ? format::AtName::kOwnFile : format::AtName::kTypedName;
   try {
     const Import im = Read(in, file, o);
     const std::string data = DataFileText(im);
     const std::string record = RecordText(im, o, data_file);
-    format::WholeFile a(data_file), b(record_file);
+    format::WholeFile a(data_file, at), b(record_file, at);
     a.Write(data);
     b.Write(record);
     format::CommitTogether({&a, &b});
@@ -174,6 +185,9 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
   } catch (const format::RunTimeError& e) {
     err << "suscep import: " << e.what() << std::endl;
     return 1;
+  } catch (const std::bad_alloc&) {
+    err << "suscep import: " << shown << ": out of memory" << std::endl;
+    return 3;
   }
   return 0;
 }

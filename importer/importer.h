@@ -83,6 +83,7 @@ struct Import {
   bool bom = false, crlf = false;
   std::vector<std::string> columns_found;
   std::string t_column, m_column, h_column, err_column;
+  std::string m_column_why;  // why that moment column, when the file has several
   std::string quantity;  // "moment (emu)", "molar susceptibility (cm3/mol)", ...
   std::string formula;   // the conversion, as the summary and the record state it
   std::string sample;    // sample name from the header
@@ -98,6 +99,7 @@ struct Import {
   std::vector<FieldGroup> fields;
   std::vector<Sweep> sweeps;
   std::string sweep_chosen;
+  std::string sweep_note;  // how unlabelled sweeps were taken for ZFC and FC
   long data_rows = 0;
   long kept = 0;
   long left_missing = 0;         // a missing or non-finite value

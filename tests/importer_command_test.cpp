@@ -1,6 +1,12 @@
 // `suscep import` in-process: options, exit status, and files written whole
 // or not at all.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -170,6 +176,96 @@ TEST_F(ImporterCommand, OptionsInBothSpellingsAndHelp) {
                              "--column", "--columns", "--moment-unit", "--chi-unit", "--output"}) {
     EXPECT_NE(help.out.find(std::string(option) + " "), std::string::npos) << option;
   }
+}
+
+// A name typed with -o where a link, a device, a pipe or a directory
+// stands is refused, and nothing is written beside it; the nodes are made
+// here, never the machine's.
+TEST_F(ImporterCommand, TypedOutputNamesThatAreNotFilesAreRefused) {
+  Write("s.dat", kFile);
+  Write("target", "kept\n");
+  fs::create_symlink(Path("target"), Path("link.dat"));
+  fs::create_directories(Path("dir.dat"));
+  ASSERT_EQ(::mkfifo(Path("fifo.dat").c_str(), 0600), 0);
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"link.dat", "a symbolic link, not replaced"},
+      {"dir.dat", "Is a directory"},
+      {"fifo.dat", "not a regular file"}};
+  if (::geteuid() == 0 && ::mknod(Path("null.dat").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+    cases.emplace_back("null.dat", "not a regular file");
+  }
+  for (const auto& [name, why] : cases) {
+    SCOPED_TRACE(name);
+    const Outcome r = Import({Path("s.dat"), "-o", Path(name)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "suscep import: open error on file " + Path(name) + ": " + why + "\n");
+    EXPECT_FALSE(fs::exists(fs::path(Path(name)).replace_extension(".import.json")));
+  }
+  EXPECT_EQ(ReadBack("target"), "kept\n");
+  EXPECT_TRUE(fs::is_symlink(Path("link.dat")));
+  // The program's own default name beside the data replaces a link there.
+  fs::create_symlink(Path("target"), Path("s-chi.dat"));
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
+  EXPECT_EQ(Import({"s.dat"}).status, 0);
+  fs::current_path(cwd);
+  EXPECT_EQ(ReadBack("target"), "kept\n");
+  EXPECT_FALSE(fs::is_symlink(Path("s-chi.dat")));
+}
+
+// A directory or a pipe as the magnetometer's file: refused with the reason,
+// never waited on; a name with control bytes is shown escaped.
+TEST_F(ImporterCommand, OnlyARegularFileIsRead) {
+  fs::create_directories(Path("folder"));
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(Import({Path("folder")}).err,
+            "suscep import: " + Path("folder") + ": cannot open: a directory, not a file\n");
+  EXPECT_EQ(Import({Path("fifo")}).err,
+            "suscep import: " + Path("fifo") + ": cannot open: a pipe, not a regular file\n");
+  Write("s.dat", kFile);
+  const Outcome r = Import({Path("s.dat"), "-o", Path("a\x1b[2Jb.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("a\\x1B[2Jb.dat"), std::string::npos) << r.out;
+}
+
+// Out of memory: exit status 3 with a message, in a child under a limit of
+// its address space.
+TEST_F(ImporterCommand, OutOfMemoryIsStatus3) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+#endif
+  {
+    std::ofstream big(Path("big.dat"), std::ios::binary);
+    big << "T chi\n";
+    for (int i = 0; i < 2000000; ++i) big << 2 + i * 1e-4 << " 1e-3\n";
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    rlimit as{};
+    ::getrlimit(RLIMIT_AS, &as);
+    // What the process has now, and 40 MB more: far less than the rows need.
+    std::ifstream status("/proc/self/status");
+    long vm_kb = 0;
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("VmSize:", 0) == 0) vm_kb = std::stol(line.substr(7));
+    }
+    as.rlim_cur = static_cast<rlim_t>(vm_kb + 40 * 1024) * 1024;
+    if (vm_kb == 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(120);
+    const Outcome r = Import({Path("big.dat"), "--chi-unit", "cm3/mol", "-o", Path("o.dat")});
+    const bool said = r.err == "suscep import: " + Path("big.dat") + ": out of memory\n";
+    ::_exit(r.status == 3 && said ? 0 : 100 + r.status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(fs::exists(Path("o.dat")));
 }
 
 }  // namespace

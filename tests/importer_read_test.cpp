@@ -516,3 +516,88 @@ TEST(ImporterText, CellsAndNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two sweeps warming from 5 K at 1000 Oe, with no comment rows: ZFC and FC
+// in the usual order, so taken for them, and the summary says so.
+TEST(ImporterSelection, TwoUnlabelledWarmingSweepsAreZfcThenFc) {
+  std::vector<std::string> rows = Sweep(4, 5, 10);
+  const std::vector<std::string> fc = Sweep(3, 5, 10);
+  rows.insert(rows.end(), fc.begin(), fc.end());
+  const std::string text = Mpms3(rows);
+  const char* note =
+      "no sweep is labelled: of the two sweeps warming at one field, 1 is taken as ZFC and 2 as "
+      "FC, the usual order";
+  struct Case {
+    const char* sweep;
+    std::size_t points;
+    const char* chosen;
+  };
+  for (const Case c : {Case{"zfc", 4, "1"}, Case{"fc", 3, "2"}}) {
+    Options o;
+    o.sweep = c.sweep;
+    const Import im = Read(text, o);
+    EXPECT_EQ(im.points.size(), c.points);
+    EXPECT_EQ(im.sweep_chosen, c.chosen);
+    EXPECT_EQ(im.sweep_note, note);
+    EXPECT_HAS(importer::SummaryText(im, "a.dat", "a.import.json"), note);
+  }
+  // Not when a sweep cools, nor when there are three.
+  Options o;
+  o.sweep = "fc";
+  std::vector<std::string> cooling = Sweep(4, 5, 10);
+  const std::vector<std::string> down = Sweep(3, 45, -10);
+  cooling.insert(cooling.end(), down.begin(), down.end());
+  EXPECT_HAS(Refusal(Mpms3(cooling), o), "no sweep labelled FC");
+  std::vector<std::string> three = rows;
+  three.insert(three.end(), fc.begin(), fc.end());
+  EXPECT_HAS(Refusal(Mpms3(three), o), "no sweep labelled FC");
+}
+
+// Fixed and free centre moments in every row: the better centre fit by the
+// file's quality columns, whichever comes first, and the summary says why.
+TEST(ImporterColumns, TheBetterCentreFitOnATie) {
+  const char* dc =
+      "Comment,Temperature (K),Magnetic Field (Oe),DC Moment Fixed Ctr (emu),DC Moment Err Fixed "
+      "Ctr (emu),DC Moment Free Ctr (emu),DC Moment Err Free Ctr (emu),DC Fixed Fit,DC Free Fit";
+  struct Case {
+    const char* fixed_fit;
+    const char* free_fit;
+    const char* chosen;
+  };
+  for (const Case c : {Case{"0.72", "0.977", "DC Moment Free Ctr (emu)"},
+                       Case{"0.99", "0.8", "DC Moment Fixed Ctr (emu)"}}) {
+    std::vector<std::string> rows;
+    for (int T : {10, 20, 30}) {
+      rows.push_back("," + std::to_string(T) + ",1000,1e-5,1e-9,1.043e-5,2e-9," + c.fixed_fit +
+                     "," + c.free_fit);
+    }
+    const Import im = Read(Mpms3(rows, dc));
+    EXPECT_EQ(im.m_column, c.chosen);
+    EXPECT_EQ(im.m_column_why,
+              std::string("values in the most rows (3); of the columns with as many, the better "
+                          "centre fit: median 'DC Fixed Fit' ") +
+                  c.fixed_fit + ", 'DC Free Fit' " + c.free_fit);
+    EXPECT_HAS(importer::SummaryText(im, "a.dat", "a.import.json"),
+               "  moment        '" + im.m_column + "': values in the most rows (3)");
+  }
+}
+
+// The one field of a file takes in every row of it, though some lie further
+// from its nominal value than the tolerance of a field chosen by --field.
+TEST(ImporterSelection, TheOneFieldOfAFileTakesEveryRow) {
+  const Import im = Read(Mpms3({Row(10, 995, 1e-5), Row(20, 1015, 1e-5), Row(30, 1030, 1e-5)}));
+  EXPECT_EQ(im.fields.size(), 1u);
+  EXPECT_EQ(im.field_oe, 1020.0);
+  EXPECT_EQ(im.field_tolerance, 25.0);  // 1020 - 995, beyond 2 % of 1020
+  EXPECT_EQ(im.points.size(), 3u);
+  Options o;
+  o.field_oe = 1020;
+  const Import chosen =
+      Read(Mpms3({Row(10, 995, 1e-5), Row(20, 1015, 1e-5), Row(30, 1030, 1e-5)}), o);
+  EXPECT_EQ(chosen.points.size(), 2u);
+  EXPECT_EQ(chosen.left_field, 1);
+}
+
+}  // namespace
