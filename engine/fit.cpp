@@ -12,8 +12,6 @@
 
 #include "engine/engine.h"
 #include "engine/internal.h"
-#include "plot/hpgl_svg.h"
-#include "plot/plot.h"
 
 namespace engine {
 namespace {
@@ -51,24 +49,6 @@ void TakeRefinement(Work& w, const FitAnalysis& f) {
   e.console = nullptr;
   fc.LSERR = expressions::Objective(e, fc.PFIT.data());
   w.last_fit.refined = true;
-}
-
-std::string Picture(const Work& w, int option) {
-  auto ps = std::make_unique<plot::PlotState>();
-  ps->IPLOT = option;
-  ps->IPTYPE = 3;
-  plot::PrepareAbscissae(*ps, w.data.T.data(), w.data.NDATA);
-  expressions::Evaluation e = w.ev;
-  e.console = nullptr;
-  for (int i = 0; i < ps->NCAL; ++i) {
-    ps->CHICAL[i] = expressions::Evaluate(e, w.fc.PFIT.data(), ps->TCAL[i]);
-  }
-  plot::PrepareOrdinates(*ps, w.data.T.data(), w.data.XOBS.data(), w.data.NDATA);
-  const std::string hpgl = plot::HpglText(*ps);
-  if (hpgl.empty()) throw DataError("the plot cannot be drawn: the data span no range");
-  TextSink svg("\n");
-  plot::WriteSvg(plot::InterpretHpgl(hpgl), svg);
-  return svg.text();
 }
 
 FitResult ResultOf(const Work& w, const FitAnalysis& f) {
@@ -243,7 +223,12 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     result.notes.push_back(notes.substr(at, end - at));
     at = end == std::string::npos ? notes.size() : end + 1;
   }
-  if (options.plot != 0) result.svg = Picture(w, options.plot);
+  DrawnData(w, result);
+  if (options.plot != 0) {
+    FigureOptions figure;
+    figure.quantity = options.plot;
+    result.svg = Figure(result, figure);
+  }
   if (options.document) {
     result.document = ResultDocument(w, quiet, found);
   } else {

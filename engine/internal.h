@@ -18,6 +18,10 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
 std::vector<std::string> TrimmedNames(const model::FitModel& m);
 std::string Trimmed(const std::string& name);
 
+// The data, the fit at their temperatures and the curve of the working
+// state at PFIT into `r`, for Figure().
+void DrawnData(const Work& w, FitResult& r);
+
 // Records gathered into one text, each followed by `end`.
 class TextSink : public format::RecordSink {
  public:
