@@ -8,6 +8,7 @@
 #include "driver/line_editor.h"
 #include "driver/session.h"
 #include "importer/importer.h"
+#include "serve/serve.h"
 #include "signals/signals.h"
 
 int main(int argc, char* argv[]) {
@@ -18,6 +19,10 @@ int main(int argc, char* argv[]) {
   if (argc > 1 && std::string_view(argv[1]) == "import") {
     signals::Install();
     return importer::Main(argc - 1, argv + 1, std::cout, std::cerr);
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "serve") {
+    signals::Install();
+    return serve::Main(argc - 1, argv + 1, std::cout, std::cerr);
   }
   if (const auto status = driver::CommandLine(argc, argv, std::cout, std::cerr)) return *status;
   signals::Install();
