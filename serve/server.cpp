@@ -1,6 +1,7 @@
 // The HTTP side: every request checked (the Host, the token, the origin,
 // the size), the routes, and the page embedded in the program.
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -94,16 +95,26 @@ void Send(httplib::Response& res, const Reply& reply) {
   res.set_content(reply.body, reply.type.c_str());
 }
 
+// A refused request's connection is closed, so that a client that is
+// refused holds no thread while it waits.
 void Refuse(httplib::Response& res, int status, const std::string& message) {
   Send(res, ErrorReply(status, message));
+  res.set_header("Connection", "close");
 }
+
+// The library listens with a backlog of 5: a burst of connections would
+// wait for retransmissions. Its socket listens again with the system's.
+class HttpServer : public httplib::Server {
+ public:
+  void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
 
 }  // namespace
 
 struct Server::Impl {
   Options options;
   int port = 0;
-  httplib::Server http;
+  HttpServer http;
   Service service;
 
   explicit Impl(Options o)
@@ -260,6 +271,7 @@ int Server::Bind() {
     throw std::runtime_error("cannot listen on " + o.listen + " port " + std::to_string(o.port) +
                              ": the address is not this machine's, or the port is taken");
   }
+  impl_->http.WidenBacklog();
   return impl_->port;
 }
 

@@ -59,9 +59,12 @@ const char* TermPer(int function, int other) {
 struct Feature {
   const char* name;
   const char* probe;
+  const char* refused = nullptr;  // a text the model file must refuse, when a
+                                  // result document's key of that name is read over
 };
 constexpr Feature kFeatures[] = {
-    {"method", R"({"model": {"expression": 24}, "fit": {"method": "lm"}})"},
+    {"method", R"({"model": {"expression": 24}, "fit": {"method": "lm"}})",
+     R"({"model": {"expression": 24}, "fit": {"method": "no such method"}})"},
     {"bounds",
      R"({"model": {"expression": 24}, "parameters": [{"name": "g-value", "start": 2, "min": 1, "max": 3}, {"name": "J-BB", "start": -100}, {"name": "COEFF1", "start": 0.9}]})"},
     {"fixed",
@@ -272,7 +275,9 @@ Reply Service::Catalogue() const {
                            {"template", engine::ModelText(engine::Template(e.expression))}});
   }
   json features = json::object();
-  for (const Feature& f : kFeatures) features[f.name] = Takes(f.probe);
+  for (const Feature& f : kFeatures) {
+    features[f.name] = Takes(f.probe) && (f.refused == nullptr || !Takes(f.refused));
+  }
   return {200, "application/json",
           json{{"functions", functions},
                {"expressions", expressions},

@@ -101,6 +101,7 @@ async function loadData(file, fresh) {
   } catch (e) {
     state.data = null;
     show('data-error', file.name + ': ' + e.message);
+    $('data-error').dataset.shown = String(Number($('data-error').dataset.shown || 0) + 1);
     $('data-info').textContent = '';
     $('data-figure').textContent = '';
     $('import').hidden = !(state.dataFile && /\[header\]/i.test(await file.slice(0, 4096).text()));
@@ -133,7 +134,7 @@ function showData(reply, fresh) {
     const estimate = state.catalogue ? state.catalogue.diamagnetic_per_gram * (im.molar_mass || 0) : NaN;
     $('estimate').textContent = 'use the estimate (' + sci(estimate, 2) + ')';
     $('estimate').dataset.value = isFinite(estimate) ? estimate : '';
-    $('header-values').textContent = 'mass ' + (im.mass_mg ?? '?') + ' mg (' + (im.mass_from || 'none') +
+    if (fresh) $('header-values').textContent = 'from the file: mass ' + (im.mass_mg ?? '?') + ' mg (' + (im.mass_from || 'none') +
       '), molar mass ' + (im.molar_mass ?? '?') + ' g/mol (' + (im.molar_mass_from || 'none') +
       '), diamagnetic ' + im.diamagnetic + ' cm3/mol (' + im.diamagnetic_from + '); ' + im.format;
     const warnings = $('warnings');
@@ -145,6 +146,7 @@ function showData(reply, fresh) {
   $('data-info').textContent = reply.name + ': ' + reply.kind + ', ' + pts.length + ' points, ' +
     pts[0][0] + ' K to ' + pts[pts.length - 1][0] + ' K' + left;
   $('data-figure').replaceChildren(dataFigure(pts));
+  $('data-info').dataset.loads = String(Number($('data-info').dataset.loads || 0) + 1);
 }
 
 // The points as read, chi*T against T, before any model.
@@ -432,6 +434,7 @@ function showResult(result) {
   }
   $('results').hidden = false;
   setFigure(result.svg);
+  $('figure').dataset.quantity = state.resultQuantity || quantity();
 }
 
 function setFigure(svgText) {
@@ -450,6 +453,7 @@ async function redraw() {
     state.result.svg = svg;
     state.resultQuantity = quantity();
     setFigure(svg);
+    $('figure').dataset.quantity = quantity();
   } catch (e) {
     show('fit-error', e.message);
   }
