@@ -50,8 +50,10 @@ def check(ok, what):
 
 
 def start_server():
+    # A runner may have left SIGINT ignored, and an ignored signal stays so.
     server = subprocess.Popen([SUSCEP, "serve", "--port", "0"], stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, text=True)
+                              stderr=subprocess.PIPE, text=True,
+                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     line = server.stdout.readline()
     if "http://" not in line:
         server.kill()

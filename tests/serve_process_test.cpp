@@ -36,7 +36,19 @@ struct Program {
     posix_spawn_file_actions_adddup2(&actions, e[1], 2);
     posix_spawn_file_actions_addclose(&actions, o[0]);
     posix_spawn_file_actions_addclose(&actions, e[0]);
-    if (posix_spawn(&pid, SUSCEP_BINARY, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    // A runner may have left SIGINT ignored, and an ignored signal stays so.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    if (posix_spawn(&pid, SUSCEP_BINARY, &actions, &attributes, argv.data(), environ) != 0) {
+      pid = -1;
+    }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(o[1]);
     close(e[1]);
