@@ -4,13 +4,14 @@
 #include <sys/wait.h>
 
 #include <atomic>
-#include <charconv>
 #include <exception>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "cli/cli.h"
 #include "serve/serve.h"
 #include "signals/signals.h"
 
@@ -29,50 +30,10 @@ Options:
   --listen ADDR  the address to listen on (default 127.0.0.1, this machine
                  only); any other lets other machines reach the page
   --open         open the page in the desktop's browser (xdg-open)
-  --help         show this text
+  -h, --help     show this text
 Exit status: 2 a usage error or an address it cannot listen on; ended by a
 signal, the signal's status (130 for Ctrl-C).
 )";
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-struct Arguments {
-  Options options;
-  bool open = false, help = false;
-};
-
-Arguments Parse(int argc, const char* const argv[]) {
-  Arguments a;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw UsageError(arg + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--help") {
-      a.help = true;
-    } else if (arg == "--open") {
-      a.open = true;
-    } else if (arg == "--port") {
-      const std::string text = value();
-      int port = -1;
-      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-      if (ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535) {
-        throw UsageError("--port needs 0 to 65535");
-      }
-      a.options.port = port;
-    } else if (arg == "--listen") {
-      a.options.listen = value();
-      if (a.options.listen.empty()) throw UsageError("--listen needs an address");
-    } else {
-      throw UsageError("unknown argument '" + arg.substr(0, 80) + "'");
-    }
-  }
-  return a;
-}
 
 void OpenBrowser(const std::string& url, std::ostream& err) {
   const char* args[] = {"xdg-open", url.c_str(), nullptr};
@@ -89,22 +50,20 @@ void OpenBrowser(const std::string& url, std::ostream& err) {
 }  // namespace
 
 int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& err) {
-  Arguments a;
-  try {
-    a = Parse(argc, argv);
-  } catch (const UsageError& e) {
-    err << "suscep serve: " << e.what() << "\n" << kUsage;
-    return 2;
-  }
-  if (a.help) {
-    out << kUsage;
-    return 0;
-  }
-  const bool wide = a.options.listen != "127.0.0.1" && a.options.listen != "localhost" &&
-                    a.options.listen != "::1";
+  cli::Grammar grammar("suscep serve", kUsage);
+  Options options;
+  bool open = false;
+  std::optional<std::string> listen;
+  grammar.Integer("--port", options.port, 0, 65535);
+  grammar.Text("--listen", listen);
+  grammar.Flag("--open", open);
+  if (const auto status = grammar.Parse(argc, argv, out, err)) return *status;
+  if (listen) options.listen = *listen;
+  const bool wide =
+      options.listen != "127.0.0.1" && options.listen != "localhost" && options.listen != "::1";
   // Before any thread starts, so that every thread holds them back.
   signals::EndingWait ending;
-  Server server(a.options);
+  Server server(options);
   try {
     server.Bind();
   } catch (const std::exception& e) {
@@ -112,13 +71,13 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
     return 2;
   }
   if (wide) {
-    err << "suscep serve: warning: listening on " << a.options.listen
+    err << "suscep serve: warning: listening on " << options.listen
         << ": other machines may reach the page; the token is all that guards it\n";
   }
   out << "suscep serve: the page is at " << server.Url() << "\n"
       << "Press Ctrl-C to stop.\n";
   out.flush();
-  if (a.open) OpenBrowser(server.Url(), err);
+  if (open) OpenBrowser(server.Url(), err);
   std::atomic<bool> ended{false};
   std::thread http([&server, &ended] {
     server.Run();

@@ -52,8 +52,8 @@ Outcome RunScript(const std::string& name, const std::string& task, const std::s
 }
 
 constexpr char kRun[] =
-    "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcpp-httplib-dev "
-    "pkg-config";
+    "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev "
+    "libcpp-httplib-dev pkg-config";
 constexpr char kTest[] =
     "libgtest-dev librsvg2-bin chromium chromium-driver python3-selenium python3 python3-dev "
     "pybind11-dev python3-pybind11 python3-numpy python3-pytest";
@@ -93,7 +93,8 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
 TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
   const Outcome o =
       RunScript("as_user", "run",
-                "g++ cmake make libedit-dev libssl-dev libcpp-httplib-dev pkg-config", "1000");
+                "g++ cmake make libedit-dev libssl-dev libcli11-dev libcpp-httplib-dev pkg-config",
+                "1000");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, "prerequisites: installing libeigen3-dev nlohmann-json3-dev\n");
   EXPECT_EQ(o.calls,
@@ -108,7 +109,7 @@ TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
   EXPECT_EQ(no_sudo.status, 1);
   EXPECT_EQ(no_sudo.err,
             "prerequisites: run as root, or install sudo, to install libeigen3-dev "
-            "nlohmann-json3-dev libedit-dev libssl-dev\n");
+            "nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev\n");
   EXPECT_EQ(no_sudo.calls, "");
 }
 

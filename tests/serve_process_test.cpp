@@ -95,9 +95,9 @@ TEST(ServeProgram, ArgumentsItCannotUseEndWithStatus2) {
       {{"serve", "--help"}, 0, "Usage: suscep serve"},
       {{"serve", "--port"}, 2, "--port needs a value"},
       {{"serve", "--port", "65536"}, 2, "--port needs 0 to 65535"},
-      {{"serve", "--port", "8x"}, 2, "--port needs 0 to 65535"},
-      {{"serve", "--listen", ""}, 2, "--listen needs an address"},
-      {{"serve", "--colour"}, 2, "unknown argument '--colour'"},
+      {{"serve", "--port", "8x"}, 2, "--port needs a whole number, not '8x'"},
+      {{"serve", "--listen", ""}, 2, "--listen needs a value"},
+      {{"serve", "--colour"}, 2, "unknown option '--colour'"},
       // TEST-NET-3: no machine's own address.
       {{"serve", "--listen", "203.0.113.7"}, 2, "cannot listen on 203.0.113.7"},
   };

@@ -17,6 +17,7 @@ run   libeigen3-dev        least-squares statistics
 run   nlohmann-json3-dev   SUSCEP.JSON
 run   libedit-dev          line editing on a terminal
 run   libssl-dev           SHA-256 of imported files
+run   libcli11-dev         command-line options
 run   libcpp-httplib-dev   the server of suscep serve
 run   pkg-config           finds cpp-httplib
 test  libgtest-dev         tests
