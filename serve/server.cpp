@@ -4,11 +4,15 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <regex>
 #include <stdexcept>
+#include <thread>
 
 #include "serve/page.h"
 #include "serve/serve.h"
@@ -114,6 +118,9 @@ class HttpServer : public httplib::Server {
 struct Server::Impl {
   Options options;
   int port = 0;
+  std::mutex run_mutex;
+  bool stopping = false, run_entered = false;
+  std::atomic<bool> run_done{false};
   HttpServer http;
   Service service;
 
@@ -275,9 +282,28 @@ int Server::Bind() {
   return impl_->port;
 }
 
-void Server::Run() { impl_->http.listen_after_bind(); }
+void Server::Run() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->run_mutex);
+    if (impl_->stopping) return;
+    impl_->run_entered = true;
+  }
+  impl_->http.listen_after_bind();
+  impl_->run_done = true;
+}
 
 void Server::Stop() {
+  bool entered = false;
+  {
+    std::lock_guard<std::mutex> lock(impl_->run_mutex);
+    impl_->stopping = true;
+    entered = impl_->run_entered;
+  }
+  // The library stops only a server that runs already: a Stop() just after
+  // Run() began waits for it to listen.
+  while (entered && !impl_->http.is_running() && !impl_->run_done) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   impl_->http.stop();
   impl_->service.Shutdown();
 }
