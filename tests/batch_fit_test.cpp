@@ -155,7 +155,7 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
   for (std::size_t i = 0; i < svgs.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) EXPECT_NE(svgs[i], svgs[j]) << i + 1 << " " << j + 1;
   }
-  EXPECT_NE(svgs[1].find("B.M."), std::string::npos);  // the moment
+  EXPECT_NE(svgs[1].find(">eff<"), std::string::npos);  // the effective moment
   ASSERT_EQ(Fit({"--svg", P("m.json"), P("dnit2.dat")}).status, 0);
   EXPECT_EQ(Read(dir_ / "dnit2.svg"), svgs[2]);  // XT vs. T unless told
 
