@@ -313,22 +313,28 @@ bool Overlap(const Box& a, const Box& b) {
   return a.x < b.right() && b.x < a.right() && a.y < b.bottom() && b.y < a.bottom();
 }
 
-// Whether a box w x h finds a corner of the plot clear of the boxes placed
-// before; the corner that hides the fewest obstacles goes into `placed`.
+// Whether a box w x h finds a place in the plot clear of the boxes placed
+// before; the place that hides the fewest obstacles goes into `placed`.
+// Corners first, then the middles of the sides, then the centre.
 bool Place(const Map& m, double w, double h, double fs, const Obstacles& obstacles,
            std::vector<Box>& placed) {
   const double inset = 0.6 * fs;
+  // (column, row): 0 left or top, 1 middle, 2 right or bottom.
+  static const int kPlaces[][2] = {{2, 0}, {0, 0}, {2, 2}, {0, 2}, {2, 1},
+                                   {0, 1}, {1, 0}, {1, 2}, {1, 1}};
+  const double xs[] = {m.box.x + inset, m.box.x + (m.box.w - w) / 2, m.box.right() - inset - w};
+  const double ys[] = {m.box.y + inset, m.box.y + (m.box.h - h) / 2, m.box.bottom() - inset - h};
   int best_count = -1;
   Box best;
-  // Top right, top left, bottom right, bottom left.
-  for (int corner = 0; corner < 4; ++corner) {
-    const Box b{corner % 2 == 0 ? m.box.right() - inset - w : m.box.x + inset,
-                corner < 2 ? m.box.y + inset : m.box.bottom() - inset - h, w, h};
+  for (const auto& place : kPlaces) {
+    const Box b{xs[place[0]], ys[place[1]], w, h};
     bool clear = true;
     for (const Box& p : placed) clear &= !Overlap(p, b);
     if (!clear) continue;
+    // A mark just outside still touches the box: counted with a margin.
+    const Box near{b.x - 0.4 * fs, b.y - 0.4 * fs, w + 0.8 * fs, h + 0.8 * fs};
     int count = 0;
-    for (const auto& p : obstacles) count += b.Holds(p.first, p.second);
+    for (const auto& p : obstacles) count += near.Holds(p.first, p.second);
     if (best_count < 0 || count < best_count) best_count = count, best = b;
   }
   if (best_count < 0) return false;
@@ -546,8 +552,7 @@ void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, in
   for (size_t i = 0; i < n; ++i) {
     for (const Mark& k : l.marks[i]) obstacles.emplace_back(main.X(k.x), main.Y(k.y));
     const Curve& c = l.curves[i];
-    for (size_t j = 0; j < c.x.size(); j += 2)
-      obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
+    for (size_t j = 0; j < c.x.size(); ++j) obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
   }
   std::vector<Box> placed;
   if (o.legend) {
