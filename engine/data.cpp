@@ -132,6 +132,22 @@ Data ReadData(const std::string& path) {
   return data;
 }
 
+Data ParseData(const std::string& text, const std::string& name) {
+  auto set = std::make_unique<DataSet>();
+  std::istringstream in(text);
+  format::LineSource source(in, name);
+  try {
+    Load(*set, source, nullptr);
+  } catch (const format::RunTimeError& e) {
+    throw DataError(e.what());
+  }
+  Data data;
+  data.file = name;
+  data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
+  data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
+  return data;
+}
+
 void CheckData(const Data& data) {
   const std::string name = "data '" + format::Printable(data.file, format::kNameShown) + "': ";
   const std::size_t count = data.temperature.size();
