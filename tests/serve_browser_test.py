@@ -144,9 +144,10 @@ try:
     by_id("fit").click()
     wait.until(lambda b: b.find_element(By.ID, "fit-status").text.startswith("done"))
     shot("fit")
+    # Full precision, as JSON: a Std. devn. some methods do not give is null.
     page = [(r.get_attribute("data-name"),
-             float(r.find_element(By.CSS_SELECTOR, "td.value").get_attribute("data-value")),
-             float(r.find_element(By.CSS_SELECTOR, "td.sigma").get_attribute("data-value")))
+             json.loads(r.find_element(By.CSS_SELECTOR, "td.value").get_attribute("data-value")),
+             json.loads(r.find_element(By.CSS_SELECTOR, "td.sigma").get_attribute("data-value")))
             for r in browser.find_elements(By.CSS_SELECTOR, "#values tbody tr")]
 
     # The same inputs to `suscep import` and `suscep fit`.
