@@ -87,7 +87,7 @@ function importParams() {
 
 async function readData(file, params) {
   return api('/api/data', { method: 'POST', body: await file.arrayBuffer(),
-    params: Object.assign({ name: file.name }, params) });
+    params: Object.assign({ name: file.name, quantity: quantity() }, params) });
 }
 
 async function loadData(file, fresh) {
@@ -145,37 +145,8 @@ function showData(reply, fresh) {
   const left = im ? ', ' + im.kept + ' kept of ' + im.data_rows + ' rows' : '';
   $('data-info').textContent = reply.name + ': ' + reply.kind + ', ' + pts.length + ' points, ' +
     pts[0][0] + ' K to ' + pts[pts.length - 1][0] + ' K' + left;
-  $('data-figure').replaceChildren(dataFigure(pts));
+  $('data-figure').replaceChildren(svgElement(reply.svg, 'data-svg'));
   $('data-info').dataset.loads = String(Number($('data-info').dataset.loads || 0) + 1);
-}
-
-// The points as read, chi*T against T, before any model.
-function dataFigure(points) {
-  const ns = 'http://www.w3.org/2000/svg';
-  const w = 640, h = 300, m = { l: 70, r: 16, t: 12, b: 40 };
-  const svg = document.createElementNS(ns, 'svg');
-  svg.setAttribute('viewBox', `0 0 ${w} ${h}`);
-  svg.setAttribute('id', 'data-svg');
-  const xs = points.map(p => p[0]), ys = points.map(p => p[0] * p[1]);
-  const range = a => { let lo = Math.min(...a), hi = Math.max(...a); if (lo === hi) { lo -= 1; hi += 1; } return [lo, hi]; };
-  const [x0, x1] = range(xs), [y0, y1] = range(ys);
-  const X = x => m.l + (x - x0) / (x1 - x0) * (w - m.l - m.r);
-  const Y = y => h - m.b - (y - y0) / (y1 - y0) * (h - m.t - m.b);
-  const add = (tag, attrs, text) => {
-    const el = document.createElementNS(ns, tag);
-    for (const [k, v] of Object.entries(attrs)) el.setAttribute(k, v);
-    if (text !== undefined) el.textContent = text;
-    svg.append(el);
-  };
-  add('rect', { x: m.l, y: m.t, width: w - m.l - m.r, height: h - m.t - m.b, fill: 'none', stroke: '#888' });
-  for (let i = 0; i < points.length; ++i) add('circle', { cx: X(xs[i]), cy: Y(ys[i]), r: 2.6, fill: '#1f5fbf' });
-  for (const t of [0, .5, 1]) {
-    add('text', { x: X(x0 + t * (x1 - x0)), y: h - m.b + 16, 'text-anchor': 'middle', 'font-size': 12 }, (x0 + t * (x1 - x0)).toPrecision(3));
-    add('text', { x: m.l - 6, y: Y(y0 + t * (y1 - y0)) + 4, 'text-anchor': 'end', 'font-size': 12 }, (y0 + t * (y1 - y0)).toPrecision(3));
-  }
-  add('text', { x: (w + m.l) / 2, y: h - 6, 'text-anchor': 'middle', 'font-size': 13 }, 'T (K)');
-  add('text', { x: 14, y: h / 2, 'text-anchor': 'middle', 'font-size': 13, transform: `rotate(-90 14 ${h / 2})` }, 'chi*T (cm3 K/mol), as read');
-  return svg;
 }
 
 // ---------------------------------------------------------------- model
@@ -437,12 +408,16 @@ function showResult(result) {
   $('figure').dataset.quantity = state.resultQuantity || quantity();
 }
 
+// An SVG of the server's engine as an element of the page.
+function svgElement(text, id) {
+  const svg = new DOMParser().parseFromString(text, 'image/svg+xml').documentElement;
+  if (svg.nodeName !== 'svg') return element('p', { class: 'error', textContent: 'the figure could not be read' });
+  svg.setAttribute('id', id);
+  return document.importNode(svg, true);
+}
+
 function setFigure(svgText) {
-  const doc = new DOMParser().parseFromString(svgText, 'image/svg+xml');
-  const svg = doc.documentElement;
-  if (svg.nodeName !== 'svg') { show('fit-error', 'the figure could not be read'); return; }
-  svg.setAttribute('id', 'figure-svg');
-  $('figure').replaceChildren(document.importNode(svg, true));
+  $('figure').replaceChildren(svgElement(svgText, 'figure-svg'));
 }
 
 async function redraw() {
@@ -505,6 +480,7 @@ async function fitMany(files) {
       const data = await readData(file, state.data && state.data.kind === 'magnetometer' ? importParams() : {});
       const job = await runFit(data.id, text, quantity());
       const doc = JSON.parse(job.result.document);
+      row.job = job.id;
       row.points = doc.data.points;
       row.ls_error = doc.fit.ls_error;
       row.values = doc.parameters.map(p => p.value);
@@ -524,41 +500,15 @@ async function fitMany(files) {
   const failed = state.many.filter(r => r.error).length;
   $('many-status').textContent = (files.length - failed) + ' fitted' + (failed ? ', ' + failed + ' failed' : '');
   $('many-csv').disabled = !state.many.length;
-  $('overview').replaceChildren(overview(names));
-}
-
-// Each parameter against the files, with its Std. devn. as a bar.
-function overview(names) {
-  const ns = 'http://www.w3.org/2000/svg';
-  const rows = state.many.filter(r => !r.error);
-  const w = 640, panel = 120, m = { l: 80, r: 16, t: 10 };
-  const svg = document.createElementNS(ns, 'svg');
-  svg.setAttribute('viewBox', `0 0 ${w} ${names.length * panel + 40}`);
-  svg.setAttribute('id', 'overview-svg');
-  const add = (tag, attrs, text) => {
-    const el = document.createElementNS(ns, tag);
-    for (const [k, v] of Object.entries(attrs)) el.setAttribute(k, v);
-    if (text !== undefined) el.textContent = text;
-    svg.append(el);
-  };
-  if (!rows.length) return svg;
-  names.forEach((name, j) => {
-    const top = m.t + j * panel, height = panel - 30;
-    const lo = Math.min(...rows.map(r => r.values[j] - (isFinite(r.sigma[j]) ? r.sigma[j] : 0)));
-    const hi = Math.max(...rows.map(r => r.values[j] + (isFinite(r.sigma[j]) ? r.sigma[j] : 0)));
-    const span = hi > lo ? hi - lo : Math.abs(hi) || 1;
-    const Y = v => top + height - (v - lo + span * 0.05) / (span * 1.1) * height;
-    const X = i => m.l + (rows.length === 1 ? 0.5 : i / (rows.length - 1)) * (w - m.l - m.r);
-    add('rect', { x: m.l - 8, y: top, width: w - m.l - m.r + 16, height, fill: 'none', stroke: '#bbb' });
-    add('text', { x: m.l - 12, y: top + height / 2, 'text-anchor': 'end', 'font-size': 12 }, name);
-    rows.forEach((r, i) => {
-      const s = isFinite(r.sigma[j]) ? r.sigma[j] : 0;
-      add('line', { x1: X(i), x2: X(i), y1: Y(r.values[j] - s), y2: Y(r.values[j] + s), stroke: '#1f5fbf' });
-      add('circle', { cx: X(i), cy: Y(r.values[j]), r: 3, fill: '#1f5fbf' });
-      if (j === names.length - 1) add('text', { x: X(i), y: top + height + 16, 'text-anchor': 'middle', 'font-size': 11 }, r.file);
-    });
-  });
-  return svg;
+  const jobs = state.many.filter(r => r.job).map(r => r.job);
+  if (jobs.length) {
+    try {
+      $('overview').replaceChildren(svgElement(await api('/api/overview', { text: true,
+        params: { jobs: jobs.join(','), quantity: quantity() } }), 'overview-svg'));
+    } catch (e) {
+      $('many-status').textContent += '; the overview: ' + e.message;
+    }
+  }
 }
 
 function manyCsv() {
