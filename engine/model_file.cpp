@@ -192,8 +192,10 @@ class DuplicateKeys : public nlohmann::json_sax<json> {
   bool key(string_t& k) override {
     Level& level = levels_.back();
     if (!level.keys.insert(k).second) {
+      levels_.pop_back();
+      const std::string where = Where();
       found = "'" + format::Printable(k) + "' in " +
-              (level.path.empty() ? "the top level" : "'" + level.path + "'");
+              (where.empty() ? "the top level" : "'" + where + "'");
       return false;
     }
     level.key = k;
@@ -206,25 +208,28 @@ class DuplicateKeys : public nlohmann::json_sax<json> {
  private:
   struct Level {
     bool object = false;
-    std::string path, key;
+    std::string key;  // of the value being read, in an object
     std::set<std::string> keys;
-    std::size_t items = 0;
+    std::size_t items = 0;  // values begun, in an array
   };
-  // The place of the value about to be read, "model.terms[2]".
-  std::string Here() {
-    if (levels_.empty()) return "";
-    Level& up = levels_.back();
-    if (!up.object) return up.path + "[" + std::to_string(++up.items) + "]";
-    return Path(up.path, format::Printable(up.key));
+  // The place of the innermost open value, "model.terms[2]"; built only for
+  // a message, since a deep nesting would make it long.
+  std::string Where() const {
+    std::string where;
+    for (const Level& level : levels_) {
+      where = level.object ? Path(where, format::Printable(level.key))
+                           : where + "[" + std::to_string(level.items) + "]";
+    }
+    return where;
   }
   bool Value() {
     if (!levels_.empty() && !levels_.back().object) ++levels_.back().items;
     return true;
   }
   bool Open(bool object) {
+    Value();
     Level level;
     level.object = object;
-    level.path = Here();
     levels_.push_back(std::move(level));
     return true;
   }
