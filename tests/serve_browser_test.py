@@ -191,6 +191,23 @@ try:
     check(len(cells) == 3, "a row per file")
     shot("many-files")
 
+    # A file of two fields: the message lists them, and a typed field imports it.
+    two = os.path.join(OUT, "two-fields.dat")
+    with open(source, newline="") as f:
+        lines = f.read().split("\r\n")
+    at = lines.index("[Data]") + 2
+    rows = [r for r in lines[at:] if r.startswith(",") and r.split(",")[3]]
+    doubled = [",".join(c if i != 3 else "5000.0" for i, c in enumerate(r.split(","))) for r in rows]
+    with open(two, "w", newline="") as f:
+        f.write("\r\n".join(lines + doubled) + "\r\n")
+    by_id("data-file").send_keys(two)
+    wait.until(lambda b: b.find_element(By.ID, "data-error").is_displayed())
+    check("2 fields" in by_id("data-error").text, "the fields are listed: " + by_id("data-error").text)
+    shown = loads()
+    by_id("field").send_keys("1000\t")
+    wait.until(lambda b: loads() == shown + 1)
+    check("86 points" in by_id("data-info").text, "the typed field imports: " + by_id("data-info").text)
+
     # A bad file: an error on the page, and the server serves on.
     bad = os.path.join(OUT, "bad.dat")
     with open(bad, "w") as f:

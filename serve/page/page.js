@@ -93,29 +93,31 @@ async function readData(file, params) {
 async function loadData(file, fresh) {
   show('data-error', '');
   state.dataFile = file;
-  if (fresh) for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane']) $(id).value = '';
+  if (fresh) for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane', 'field', 'sweep']) $(id).value = '';
   try {
     const reply = await readData(file, fresh ? {} : importParams());
     state.data = reply;
     showData(reply, fresh);
   } catch (e) {
     state.data = null;
-    show('data-error', file.name + ': ' + e.message);
+    // The import's words for its command line, in the page's.
+    const message = e.message.replace('with --field OE', 'under field (Oe) below')
+      .replace('with --sweep zfc|fc|N|all', 'under sweep below (zfc, fc, a number or all)');
+    show('data-error', file.name + ': ' + message);
     $('data-error').dataset.shown = String(Number($('data-error').dataset.shown || 0) + 1);
     $('data-info').textContent = '';
     $('data-figure').textContent = '';
+    // A file of several fields or sweeps: the message lists them, to be typed below.
     $('import').hidden = !(state.dataFile && /\[header\]/i.test(await file.slice(0, 4096).text()));
   }
   updateButtons();
 }
 
-function fillSelect(select, options, chosen) {
-  select.textContent = '';
-  for (const [value, label] of options) {
-    const o = element('option', { value, textContent: label });
-    if (String(value) === String(chosen)) o.selected = true;
-    select.append(o);
-  }
+// The choices found, offered for an input that also takes any typed one.
+function offer(input, list, options, chosen) {
+  list.textContent = '';
+  for (const [value, label] of options) list.append(element('option', { value, label }));
+  input.value = chosen ?? '';
 }
 
 function showData(reply, fresh) {
@@ -126,11 +128,12 @@ function showData(reply, fresh) {
       $('mass').value = im.mass_mg ?? '';
       $('molar-mass').value = im.molar_mass ?? '';
     }
-    fillSelect($('field'), im.fields.map(f => [f.oe, f.oe + ' Oe (' + f.points + ' points)']), im.field_oe);
-    const sweeps = [['', im.sweeps.length > 1 ? 'all' : 'the one'], ...im.sweeps.map(s =>
+    offer($('field'), $('field-list'), im.fields.map(f => [f.oe, f.oe + ' Oe (' + f.points + ' points)']),
+      im.fields.length > 1 ? im.field_oe : $('field').value);
+    const sweeps = [['all', 'all'], ...im.sweeps.map(s =>
       [s.number, s.number + (s.label ? ' "' + s.label + '"' : '') + ': ' + s.first + ' K to ' + s.last + ' K, ' + s.points + ' points'])];
     if (im.sweeps.length > 1) sweeps.push(['zfc', 'ZFC'], ['fc', 'FC']);
-    fillSelect($('sweep'), sweeps, im.sweep_chosen === 'all' ? '' : im.sweep_chosen);
+    offer($('sweep'), $('sweep-list'), sweeps, im.sweeps.length > 1 ? im.sweep_chosen : $('sweep').value);
     const estimate = state.catalogue ? state.catalogue.diamagnetic_per_gram * (im.molar_mass || 0) : NaN;
     $('estimate').textContent = 'use the estimate (' + sci(estimate, 2) + ')';
     $('estimate').dataset.value = isFinite(estimate) ? estimate : '';
@@ -543,6 +546,9 @@ async function start() {
     if (state.dataFile) loadData(state.dataFile, false);
   });
   for (const id of ['field', 'sweep']) $(id).addEventListener('change', () => state.dataFile && loadData(state.dataFile, false));
+  for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane']) {
+    $(id).addEventListener('keydown', e => { if (e.key === 'Enter' && state.dataFile) loadData(state.dataFile, false); });
+  }
   $('fit').addEventListener('click', fit);
   $('cancel').addEventListener('click', cancel);
   for (const el of document.querySelectorAll('input[name=quantity]')) el.addEventListener('change', redraw);
