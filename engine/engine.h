@@ -180,6 +180,11 @@ class Model {
   // defaults).
   std::vector<double> starts() const;
   std::vector<double> steps() const;
+  // ModelError, with the message of a description that does not match,
+  // unless `count` values are one per parameter, or unless `names` are the
+  // parameter names in the model's order.
+  void CheckValues(std::size_t count) const;
+  void CheckNames(const std::vector<std::string>& names) const;
 
   // The calculated susceptibility (the TIP of the corrections included) at
   // T[0..n-1] for `values` (parameter_count() of them) into chi[0..n-1].
@@ -211,6 +216,9 @@ struct FitOptions {
   bool refine = false;
   // Set by another thread to end the simplex search with its best point.
   const std::atomic<bool>* stop = nullptr;
+  // Called about once per iteration of the search with the iterations so far
+  // and the lowest L.S. error; false stops the fit as `stop` does.
+  std::function<bool(int iteration, double ls_error)> on_progress;
   // The progress lines of the simplex, as the dialogue shows them.
   std::ostream* progress = nullptr;
   // Also build the report text (SUSCEP.OUT).
@@ -252,6 +260,8 @@ struct FitResult {
   std::string document;            // the result document, SUSCEP.JSON's layout
   std::string svg;                 // the picture of the plot, when asked for
   std::vector<std::string> notes;  // what the dialogue notes on standard error
+  // The data as fitted: the temperatures and the corrected susceptibilities.
+  std::vector<double> temperature, chi_corrected;
 
   // `document`, or when the fit was told not to build it, the result
   // document built now (the same text).
@@ -318,6 +328,7 @@ struct FitRecord {
   fit::MinimiseOutcome outcome;
   bool sigma_stopped = false;  // the stop ended the Std. devn. estimate
   bool refined = false;        // the values are those of the refinement
+  double lowest = 0.0;         // the lowest L.S. error of the search so far
 };
 
 struct Work {

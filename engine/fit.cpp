@@ -2,6 +2,7 @@
 // the fit, the refinement when asked, the report, the result document and
 // the picture.
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -96,6 +97,8 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   r.refined = w.last_fit.refined;
   r.method = w.last_fit.refined ? kRefined : w.last_fit.fitted ? kSimplex : kNoFit;
   r.statistics = f.statistics;
+  r.temperature.assign(w.data.T.begin(), w.data.T.begin() + w.data.NDATA);
+  r.chi_corrected.assign(w.data.XOBS.begin(), w.data.XOBS.begin() + w.data.NDATA);
   return r;
 }
 
@@ -159,6 +162,11 @@ void CheckData(const Data& data) {
       throw DataError(name + "point " + std::to_string(i + 1) +
                       " has a temperature that is not above 0");
     }
+    // 1/T of a subnormal number is not finite.
+    if (t < DBL_MIN) {
+      throw DataError(name + "point " + std::to_string(i + 1) +
+                      " has a temperature too close to 0 to compute with");
+    }
     if (!std::isfinite(data.chi[i])) {
       throw DataError(name + "point " + std::to_string(i + 1) +
                       " has a susceptibility that is not finite");
@@ -216,8 +224,17 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   if (progress != nullptr) ProgressHeader(w, *progress);
   f.LSERR = expressions::Objective(w.ev, w.fm.PVAL.data());
   if (f.NITER != 0) {
-    const std::atomic<bool>* stop = options.stop;
-    RunSimplex(w, progress, [stop] { return stop != nullptr && stop->load(); });
+    // Once stopped, by the flag or by the watcher, the search ends.
+    bool stopped = false;
+    int iteration = 0;
+    const auto stop = [&] {
+      if (!stopped && options.stop != nullptr) stopped = options.stop->load();
+      if (!stopped && options.on_progress) {
+        stopped = !options.on_progress(++iteration, w.last_fit.lowest);
+      }
+      return stopped;
+    };
+    RunSimplex(w, progress, stop);
     SimplexDone(progress);
     EstimateDeviations(w);
     FinishFit(w, progress);
@@ -242,6 +259,13 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     const std::size_t end = notes.find('\n', at);
     result.notes.push_back(notes.substr(at, end - at));
     at = end == std::string::npos ? notes.size() : end + 1;
+  }
+  int free = 0;
+  for (int j = 0; j < w.fm.NPAR; ++j) free += w.fc.PSTEP0[j] != 0.0;
+  if (w.last_fit.fitted && w.data.NDATA < free) {
+    result.notes.push_back("suscep: note: " + std::to_string(w.data.NDATA) + " points for " +
+                           std::to_string(free) +
+                           " fitted parameters: the data cannot determine them all");
   }
   if (options.plot != 0) result.svg = Picture(w, options.plot);
   if (options.document) {

@@ -139,6 +139,13 @@ std::string NameList(const std::vector<std::string>& names) {
   return list.empty() ? "(none)" : list;
 }
 
+std::string NamesMismatch(const std::vector<std::string>& names,
+                          const std::vector<std::string>& given) {
+  return "the parameters do not match the model: it has " + std::to_string(names.size()) + " (" +
+         NameList(names) + "), in this order; the description gives " +
+         std::to_string(given.size()) + " (" + NameList(given) + ")";
+}
+
 void SetParameters(const ModelDescription& d, model::FitModel& m) {
   const std::vector<std::string> names = TrimmedNames(m);
   if (d.parameters.empty()) {
@@ -150,11 +157,7 @@ void SetParameters(const ModelDescription& d, model::FitModel& m) {
   }
   std::vector<std::string> given;
   for (const ParameterDescription& p : d.parameters) given.push_back(p.name);
-  if (given != names) {
-    Refuse("the parameters do not match the model: it has " + std::to_string(names.size()) + " (" +
-           NameList(names) + "), in this order; the description gives " +
-           std::to_string(given.size()) + " (" + NameList(given) + ")");
-  }
+  if (given != names) Refuse(NamesMismatch(names, given));
   for (int j = 0; j < m.NPAR; ++j) {
     const ParameterDescription& p = d.parameters[j];
     if (!std::isfinite(p.start)) Refuse("parameter " + names[j] + ": the start is not finite");
@@ -347,17 +350,18 @@ std::vector<double> Model::steps() const {
   return std::vector<double>(built_->fm.PSTEP.begin(), built_->fm.PSTEP.begin() + built_->fm.NPAR);
 }
 
-namespace {
-
-void CheckValues(const Model& m, std::size_t count) {
-  if (count != static_cast<std::size_t>(m.parameter_count())) {
-    throw ModelError("the model takes " + std::to_string(m.parameter_count()) +
-                     " parameter values (" + NameList(m.parameter_names()) + "), not " +
+void Model::CheckValues(std::size_t count) const {
+  if (count != static_cast<std::size_t>(parameter_count())) {
+    throw ModelError("the model takes " + std::to_string(parameter_count()) +
+                     " parameter values (" + NameList(parameter_names()) + "), not " +
                      std::to_string(count));
   }
 }
 
-}  // namespace
+void Model::CheckNames(const std::vector<std::string>& names) const {
+  const std::vector<std::string> own = parameter_names();
+  if (names != own) throw ModelError(NamesMismatch(own, names));
+}
 
 void Model::Evaluate(const double* T, int n, const double* values, double* chi) const {
   expressions::Evaluation e = built_->prototype;
@@ -366,7 +370,7 @@ void Model::Evaluate(const double* T, int n, const double* values, double* chi) 
 
 std::vector<double> Model::Evaluate(const std::vector<double>& T,
                                     const std::vector<double>& values) const {
-  CheckValues(*this, values.size());
+  CheckValues(values.size());
   std::vector<double> chi(T.size());
   Evaluate(T.data(), static_cast<int>(T.size()), values.data(), chi.data());
   return chi;
@@ -374,7 +378,7 @@ std::vector<double> Model::Evaluate(const std::vector<double>& T,
 
 std::vector<std::vector<double>> Model::Terms(const std::vector<double>& T,
                                               const std::vector<double>& values) const {
-  CheckValues(*this, values.size());
+  CheckValues(values.size());
   const int n = static_cast<int>(T.size());
   std::vector<double> flat(static_cast<std::size_t>(term_count()) * T.size());
   expressions::Evaluation e = built_->prototype;

@@ -41,7 +41,14 @@ void ProgressHeader(const Work& w, format::RecordSink& sink) {
 void RunSimplex(Work& w, format::RecordSink* sink, const fit::StopFn& stop) {
   model::FitModel& m = w.fm;
   FitControl& f = w.fc;
-  const fit::ObjectiveFn objective = ObjectiveOf(w);
+  // The lowest L.S. error so far, for a watcher of the search.
+  double& lowest = w.last_fit.lowest;
+  lowest = f.LSERR;
+  const fit::ObjectiveFn objective = [&w, &lowest](const double* p) {
+    const double e = expressions::Objective(w.ev, p);
+    if (!(e >= lowest)) lowest = e;
+    return e;
+  };
   for (int j = 0; j < m.NPAR; ++j) f.PSTEP0[j] = m.PSTEP[j];
   if (sink != nullptr) ProgressHeader(w, *sink);
   w.last_fit.fitted = true;

@@ -1,0 +1,312 @@
+// suscep.Result: a fit's outcome, its result document read into Python on
+// first use, its model as fitted, pickled field by field.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "format/whole_file.h"
+#include "python/binding.h"
+
+namespace binding {
+namespace {
+
+struct Result {
+  engine::FitResult fit;
+  engine::Model model;               // as fitted: its corrections, starts and steps
+  py::object document = py::none();  // the result document, read on first use
+};
+
+const Result& Own(py::handle self) {
+  if (!py::isinstance<Result>(self)) throw py::type_error("self: a suscep.Result is needed");
+  const auto* r = Made<Result>(self);
+  if (r == nullptr) throw py::type_error("self: a suscep.Result made by __new__ alone");
+  return *r;
+}
+
+// A copy of a document's dicts and lists; the numbers and strings in it do
+// not change and are shared.
+py::object Copied(py::handle value) {
+  if (PyDict_CheckExact(value.ptr())) {
+    py::dict copy;
+    for (auto item : py::reinterpret_borrow<py::dict>(value))
+      copy[item.first] = Copied(item.second);
+    return std::move(copy);
+  }
+  if (PyList_CheckExact(value.ptr())) {
+    const py::ssize_t n = PyList_GET_SIZE(value.ptr());
+    py::list copy(n);
+    for (py::ssize_t i = 0; i < n; ++i) {
+      py::object item = Copied(PyList_GET_ITEM(value.ptr(), i));
+      PyList_SET_ITEM(copy.ptr(), i, item.release().ptr());
+    }
+    return std::move(copy);
+  }
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+std::string DocumentText(const Result& r) {
+  py::gil_scoped_release release;
+  return r.fit.Document();
+}
+
+const py::object& Document(py::handle self) {
+  const Result& r = Own(self);
+  auto& document = const_cast<Result&>(r).document;
+  if (document.is_none()) document = py::module_::import("json").attr("loads")(DocumentText(r));
+  return document;
+}
+
+py::object Section(py::handle self, const char* key) { return Copied(Document(self)[key]); }
+
+py::array_t<double> Evaluated(const Result& r, const double* T, py::ssize_t n) {
+  py::array_t<double> chi(n);
+  double* out = chi.mutable_data();
+  py::gil_scoped_release release;
+  r.model.Evaluate(T, static_cast<int>(n), r.fit.values.data(), out);
+  return chi;
+}
+
+py::array_t<double> Eval(py::handle self, const py::args& args, const py::kwargs& kwargs) {
+  const Result& r = Own(self);
+  const Array T = Temperatures(Bind("eval", args, kwargs, {"T"}, 1, 1)[0]);
+  return Evaluated(r, T.data(), T.size());
+}
+
+py::array_t<double> BestFit(py::handle self) {
+  const Result& r = Own(self);
+  return Evaluated(r, r.fit.temperature.data(), static_cast<py::ssize_t>(r.fit.temperature.size()));
+}
+
+py::array_t<double> Residuals(py::handle self) {
+  const Result& r = Own(self);
+  py::array_t<double> residual = BestFit(self);
+  double* x = residual.mutable_data();
+  for (std::size_t i = 0; i < r.fit.chi_corrected.size(); ++i) x[i] = r.fit.chi_corrected[i] - x[i];
+  return residual;
+}
+
+// A statistics matrix over every parameter; not a number where undetermined.
+py::array_t<double> Matrix(const Result& r, const std::vector<std::vector<double>>& m) {
+  const auto n = static_cast<py::ssize_t>(r.fit.names.size());
+  py::array_t<double> a({n, n});
+  auto o = a.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    for (py::ssize_t j = 0; j < n; ++j) {
+      const bool known = static_cast<std::size_t>(i) < m.size() &&
+                         static_cast<std::size_t>(j) < m[static_cast<std::size_t>(i)].size();
+      o(i, j) = known ? m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] : std::nan("");
+    }
+  }
+  return a;
+}
+
+py::object Frame(py::handle self) {
+  const Result& r = Own(self);
+  py::module_ pandas;
+  try {
+    pandas = py::module_::import("pandas");
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ImportError)) throw;
+    throw py::import_error("to_frame() needs pandas (Debian: python3-pandas)");
+  }
+  const auto column = [](const std::vector<double>& v) {
+    return py::array_t<double>(static_cast<py::ssize_t>(v.size()), v.data());
+  };
+  py::dict columns;
+  columns["value"] = column(r.fit.values);
+  columns["sigma"] = column(r.fit.sigma);
+  columns["std_error"] = column(r.fit.std_error);
+  columns["start"] = column(r.fit.start);
+  columns["step"] = column(r.fit.step);
+  const py::object index = pandas.attr("Index")(Keys(r.fit.names), py::arg("name") = "parameter");
+  return pandas.attr("DataFrame")(columns, py::arg("index") = index);
+}
+
+std::string Number(double x) {
+  if (!std::isfinite(x)) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", x);
+  return text;
+}
+
+std::string ResultRepr(py::handle self) {
+  const engine::FitResult& f = Own(self).fit;
+  std::string text = "suscep.Result: " + std::to_string(f.points) + " points, " + f.method + ", " +
+                     std::to_string(f.evaluations) + " evaluations\n";
+  std::size_t width = 8;
+  for (const std::string& name : f.names) width = std::max(width, name.size());
+  for (std::size_t j = 0; j < f.names.size(); ++j) {
+    std::string name = f.names[j];
+    name.resize(width, ' ');
+    text += "  " + name + " = " + Number(f.values[j]) + " +/- " + Number(f.sigma[j]) +
+            "  (std. error " + Number(f.std_error[j]) + ")\n";
+  }
+  text += "  L.S. error = " + Number(f.ls_error);
+  if (f.interrupted) text += "\n  the fit was stopped before it converged";
+  if (f.budget_exhausted) text += "\n  the budget of evaluations ran out before convergence";
+  if (f.stopped_short) text += "\n  the check of the minimum found a clearly lower L.S. error";
+  return text;
+}
+
+std::string Html(const std::string& s) {
+  return py::module_::import("html").attr("escape")(s).cast<std::string>();
+}
+
+std::string ResultHtml(py::handle self) {
+  const engine::FitResult& f = Own(self).fit;
+  std::string html = "<table><caption>suscep fit: " + std::to_string(f.points) + " points, " +
+                     Html(f.method) + ", L.S. error " + Number(f.ls_error) +
+                     "</caption><tr><th>parameter</th><th>value</th><th>Std. devn.</th>"
+                     "<th>std. error</th></tr>";
+  for (std::size_t j = 0; j < f.names.size(); ++j) {
+    html += "<tr><td>" + Html(f.names[j]) + "</td><td>" + Number(f.values[j]) + "</td><td>" +
+            Number(f.sigma[j]) + "</td><td>" + Number(f.std_error[j]) + "</td></tr>";
+  }
+  html += "</table>";
+  for (const std::string& note : f.notes) html += "<p>" + Html(note) + "</p>";
+  return html;
+}
+
+// ---------------------------------------------------------------------------
+// Pickles: the model's pickle, then the fit's fields in this order.
+
+constexpr int kPickleVersion = 1;
+
+py::tuple StatisticsState(const analysis::Statistics& s) {
+  return py::make_tuple(
+      py::make_tuple(s.points, s.parameters, s.free, s.rank, s.dof, s.rss, s.residual_variance,
+                     s.aic, s.bic, s.condition_number, s.t95, s.interrupted),
+      py::make_tuple(s.std_error, s.covariance, s.correlation, s.held, s.undetermined, s.step));
+}
+
+analysis::Statistics StatisticsOf(const py::tuple& t) {
+  analysis::Statistics s;
+  const py::tuple a = t[0], b = t[1];
+  s.points = a[0].cast<int>(), s.parameters = a[1].cast<int>(), s.free = a[2].cast<int>();
+  s.rank = a[3].cast<int>(), s.dof = a[4].cast<int>(), s.rss = a[5].cast<double>();
+  s.residual_variance = a[6].cast<double>(), s.aic = a[7].cast<double>();
+  s.bic = a[8].cast<double>(), s.condition_number = a[9].cast<double>();
+  s.t95 = a[10].cast<double>(), s.interrupted = a[11].cast<bool>();
+  s.std_error = b[0].cast<std::vector<double>>();
+  s.covariance = b[1].cast<std::vector<std::vector<double>>>();
+  s.correlation = b[2].cast<std::vector<std::vector<double>>>();
+  s.held = b[3].cast<std::vector<bool>>();
+  s.undetermined = b[4].cast<std::vector<bool>>();
+  s.step = b[5].cast<std::vector<double>>();
+  return s;
+}
+
+py::tuple ResultState(py::handle self) {
+  const Result& r = Own(self);
+  const engine::FitResult& f = r.fit;
+  return py::make_tuple(
+      kPickleVersion, ModelPickle(r.model),
+      py::make_tuple(f.names, f.start, f.step, f.values, f.sigma, f.std_error, f.temperature,
+                     f.chi_corrected),
+      py::make_tuple(f.sigma_estimated, f.ls_error, f.points, f.evaluations, f.restarts,
+                     f.budget_exhausted, f.interrupted, f.stopped_short, f.refined),
+      py::make_tuple(f.method, f.report, py::bytes(DocumentText(r)), f.svg, f.notes),
+      StatisticsState(f.statistics));
+}
+
+Result ResultOf(const py::tuple& state) {
+  if (state.size() != 6 || state[0].cast<int>() != kPickleVersion) {
+    throw py::value_error("a suscep.Result pickle of another version");
+  }
+  engine::FitResult f;
+  const py::tuple v = state[2], flags = state[3], text = state[4];
+  f.names = v[0].cast<std::vector<std::string>>();
+  std::vector<double>* arrays[] = {&f.start,     &f.step,        &f.values,       &f.sigma,
+                                   &f.std_error, &f.temperature, &f.chi_corrected};
+  for (std::size_t k = 0; k < 7; ++k) *arrays[k] = v[k + 1].cast<std::vector<double>>();
+  f.sigma_estimated = flags[0].cast<bool>(), f.ls_error = flags[1].cast<double>();
+  f.points = flags[2].cast<int>(), f.evaluations = flags[3].cast<int>();
+  f.restarts = flags[4].cast<int>(), f.budget_exhausted = flags[5].cast<bool>();
+  f.interrupted = flags[6].cast<bool>(), f.stopped_short = flags[7].cast<bool>();
+  f.refined = flags[8].cast<bool>();
+  f.method = text[0].cast<std::string>(), f.report = text[1].cast<std::string>();
+  f.document = text[2].cast<std::string>(), f.svg = text[3].cast<std::string>();
+  f.notes = text[4].cast<std::vector<std::string>>();
+  f.statistics = StatisticsOf(state[5]);
+  return Result{std::move(f), ModelUnpickle(state[1]), py::none()};
+}
+
+}  // namespace
+
+py::object MakeResult(engine::FitResult fit, const engine::Model& model) {
+  return py::cast(Result{std::move(fit), model, py::none()});
+}
+
+void DefineResult(py::module_& m) {
+  using R = py::handle;
+  const auto per_name = [](R s, std::vector<double> engine::FitResult::*v) {
+    return PerName(Own(s).fit.names, Own(s).fit.*v);
+  };
+  py::class_<Result>(m, "Result", Doc("Result"))
+      .def_property_readonly(
+          "parameter_names", [](R s) { return Own(s).fit.names; }, Doc("Result.parameter_names"))
+      .def_property_readonly(
+          "values", [=](R s) { return per_name(s, &engine::FitResult::values); },
+          Doc("Result.values"))
+      .def_property_readonly(
+          "sigma", [=](R s) { return per_name(s, &engine::FitResult::sigma); }, Doc("Result.sigma"))
+      .def_property_readonly(
+          "std_error", [=](R s) { return per_name(s, &engine::FitResult::std_error); },
+          Doc("Result.std_error"))
+      .def_property_readonly(
+          "ls_error", [](R s) { return Own(s).fit.ls_error; }, Doc("Result.ls_error"))
+      .def_property_readonly(
+          "parameters", [](R s) { return Section(s, "parameters"); }, Doc("Result.parameters"))
+      .def_property_readonly(
+          "fit", [](R s) { return Section(s, "fit"); }, Doc("Result.fit"))
+      .def_property_readonly(
+          "statistics", [](R s) { return Section(s, "statistics"); }, Doc("Result.statistics"))
+      .def_property_readonly(
+          "minimum_check", [](R s) { return Section(s, "minimum_check"); },
+          Doc("Result.minimum_check"))
+      .def_property_readonly(
+          "method", [](R s) { return Own(s).fit.method; }, Doc("Result.method"))
+      .def_property_readonly(
+          "refined", [](R s) { return Own(s).fit.refined; }, Doc("Result.refined"))
+      .def_property_readonly(
+          "notes", [](R s) { return Own(s).fit.notes; }, Doc("Result.notes"))
+      .def_property_readonly(
+          "report",
+          [](R s) {
+            const std::string& report = Own(s).fit.report;
+            return report.empty() ? py::object(py::none()) : py::str(report);
+          },
+          Doc("Result.report"))
+      .def_property_readonly(
+          "model", [](R s) { return Own(s).model; }, Doc("Result.model"))
+      .def("eval", &Eval, Doc("Result.eval"))
+      .def_property_readonly("best_fit", &BestFit, Doc("Result.best_fit"))
+      .def_property_readonly("residuals", &Residuals, Doc("Result.residuals"))
+      .def_property_readonly(
+          "covariance", [](R s) { return Matrix(Own(s), Own(s).fit.statistics.covariance); },
+          Doc("Result.covariance"))
+      .def_property_readonly(
+          "correlation", [](R s) { return Matrix(Own(s), Own(s).fit.statistics.correlation); },
+          Doc("Result.correlation"))
+      .def("to_frame", &Frame, Doc("Result.to_frame"))
+      .def(
+          "to_dict", [](R s) { return Copied(Document(s)); }, Doc("Result.to_dict"))
+      .def(
+          "save",
+          [](R s, const py::args& args, const py::kwargs& kwargs) {
+            const std::string path = Path(Bind("save", args, kwargs, {"path"}, 1, 1)[0]);
+            const std::string text = DocumentText(Own(s));
+            py::gil_scoped_release release;
+            format::WriteWholeFile(path, text);
+          },
+          Doc("Result.save"))
+      .def("__repr__", &ResultRepr)
+      .def("_repr_html_", &ResultHtml)
+      .def(py::pickle(&ResultState, &ResultOf));
+}
+
+}  // namespace binding
