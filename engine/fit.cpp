@@ -1,16 +1,11 @@
-// The data file, and a whole fit for front ends: the dialogue's set-up,
-// the fit, the refinement when asked, the report, the result document and
-// the picture.
-#include <cerrno>
-#include <cfloat>
+// A whole fit for front ends: the dialogue's set-up, the fit, the
+// refinement when asked, the report, the result document and the picture.
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 
+#include "engine/dialogue.h"
 #include "engine/engine.h"
 #include "engine/internal.h"
 #include "plot/hpgl_svg.h"
@@ -21,38 +16,39 @@ namespace {
 
 constexpr char kSimplex[] = "simplex";
 constexpr char kNoFit[] = "none: the starting values (no iterations)";
-constexpr char kRefined[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
-// Drops the records: the place of a console that is not there.
-class NoConsole : public format::RecordSink {
- public:
-  void Record(std::string_view) override {}
-};
-
-void CopyData(const Data& data, DataSet& set) {
+// The working state of `model` on `data`, the corrections applied. It is
+// large: on the heap, not on a thread's stack.
+std::unique_ptr<Work> WorkOf(const Model& model, const Data& data) {
   CheckData(data);
-  set.NDATA = static_cast<int>(data.temperature.size());
-  for (int i = 0; i < set.NDATA; ++i) {
-    set.T[i] = data.temperature[i];
-    set.XRAW[i] = data.chi[i];
+  auto work = std::make_unique<Work>();
+  Work& w = *work;
+  const Model::Built& built = model.built();
+  w.settings = built.settings;
+  w.fm = built.fm;
+  w.fc = built.fc;
+  w.data_name = data.file;
+  w.data.NDATA = static_cast<int>(data.temperature.size());
+  for (int i = 0; i < w.data.NDATA; ++i) {
+    w.data.T[i] = data.temperature[i];
+    w.data.XRAW[i] = data.chi[i];
   }
+  ApplyCorrections(w.data, w.settings.DIAM, w.settings.TIP, w.settings.FACTOR);
+  return work;
 }
 
-// The refinement's point, standard errors and L.S. error as the fit's.
-void TakeRefinement(Work& w, const FitAnalysis& f) {
-  FitControl& fc = w.fc;
-  const int n = w.fm.NPAR;
-  for (int j = 0; j < n; ++j) fc.PFIT[j] = f.check.values[j];
-  fc.SIGFLAG = 0;
-  for (int j = 0; j < n; ++j) {
-    fc.SIGMA[j] = f.check.statistics.std_error[j];
-    if (!std::isfinite(fc.SIGMA[j])) fc.SIGFLAG = 1;
+// The progress lines on a stream, through a console that reads nothing.
+class Progress {
+ public:
+  explicit Progress(std::ostream* out) {
+    if (out != nullptr) console_ = std::make_unique<format::Console>(no_input_, *out);
   }
-  expressions::Evaluation e = w.ev;
-  e.console = nullptr;
-  fc.LSERR = expressions::Objective(e, fc.PFIT.data());
-  w.last_fit.refined = true;
-}
+  format::RecordSink* sink() { return console_.get(); }
+
+ private:
+  std::istringstream no_input_;
+  std::unique_ptr<format::Console> console_;
+};
 
 std::string Picture(const Work& w, int option) {
   auto ps = std::make_unique<plot::PlotState>();
@@ -72,18 +68,27 @@ std::string Picture(const Work& w, int option) {
   return svg.text();
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return lines;
+}
+
 FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   FitResult r;
   const int n = w.fm.NPAR;
   const FitControl& fc = w.fc;
-  const double nan = std::nan("");
   r.names = TrimmedNames(w.fm);
   const bool sigma = w.last_fit.fitted && fc.SIGFLAG == 0;
   for (int j = 0; j < n; ++j) {
     r.start.push_back(fc.PSTART[j]);
     r.step.push_back(fc.PSTEP0[j]);
     r.values.push_back(fc.PFIT[j]);
-    r.sigma.push_back(sigma ? fc.SIGMA[j] : nan);
+    r.sigma.push_back(sigma ? fc.SIGMA[j] : std::nan(""));
   }
   r.std_error = f.statistics.std_error;
   r.sigma_estimated = sigma;
@@ -95,7 +100,7 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   r.interrupted = w.last_fit.outcome.stopped;
   r.stopped_short = f.stopped_short;
   r.refined = w.last_fit.refined;
-  r.method = w.last_fit.refined ? kRefined : w.last_fit.fitted ? kSimplex : kNoFit;
+  r.method = w.last_fit.refined ? kRefinedMethod : w.last_fit.fitted ? kSimplex : kNoFit;
   r.statistics = f.statistics;
   r.temperature.assign(w.data.T.begin(), w.data.T.begin() + w.data.NDATA);
   r.chi_corrected.assign(w.data.XOBS.begin(), w.data.XOBS.begin() + w.data.NDATA);
@@ -103,76 +108,6 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
 }
 
 }  // namespace
-
-void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing) {
-  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
-  // The system would read such a name only up to a NUL, or take a stray
-  // escape sequence for part of it.
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw OpenError("open: cannot open data file " + shown +
-                      ": the name holds a control character");
-    }
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) {
-    throw OpenError("open: data file " + shown + " is a directory");
-  }
-  errno = 0;
-  std::ifstream file(name);
-  if (!file) {
-    const int error = errno;
-    throw OpenError("open: cannot open data file " + shown +
-                    (error != 0 ? std::string(": ") + std::strerror(error) : ""));
-  }
-  format::LineSource source(file, name);
-  Load(data, source, listing);
-}
-
-Data ReadData(const std::string& path) {
-  auto set = std::make_unique<DataSet>();
-  try {
-    LoadFile(*set, path, nullptr);
-  } catch (const OpenError& e) {
-    throw FileError(e.what());
-  } catch (const format::RunTimeError& e) {
-    throw DataError(e.what());
-  }
-  Data data;
-  data.file = path;
-  data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
-  data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
-  return data;
-}
-
-void CheckData(const Data& data) {
-  const std::string name = "data '" + format::Printable(data.file, format::kNameShown) + "': ";
-  const std::size_t count = data.temperature.size();
-  if (data.chi.size() != count) {
-    throw DataError(name + std::to_string(count) + " temperatures but " +
-                    std::to_string(data.chi.size()) + " susceptibilities");
-  }
-  if (count < 1 || count > static_cast<std::size_t>(kMaxData)) {
-    throw DataError(name + "the number of data points is " + std::to_string(count) +
-                    ", not 1 to 300");
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    const double t = data.temperature[i];
-    if (!(t > 0.0) || !std::isfinite(t)) {
-      throw DataError(name + "point " + std::to_string(i + 1) +
-                      " has a temperature that is not above 0");
-    }
-    // 1/T of a subnormal number is not finite.
-    if (t < DBL_MIN) {
-      throw DataError(name + "point " + std::to_string(i + 1) +
-                      " has a temperature too close to 0 to compute with");
-    }
-    if (!std::isfinite(data.chi[i])) {
-      throw DataError(name + "point " + std::to_string(i + 1) +
-                      " has a susceptibility that is not finite");
-    }
-  }
-}
 
 // The working state of a fit and its findings, kept for a result document
 // built later.
@@ -193,73 +128,32 @@ FitResult Fit(const ModelDescription& description, const Data& data, const FitOp
 }
 
 FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
-  // The working state is large: on the heap, not on a thread's stack.
-  auto work = std::make_unique<Work>();
+  std::unique_ptr<Work> work = WorkOf(model, data);
   Work& w = *work;
-  w.settings = model.settings();
-  w.fm = model.fit_model();
-  w.fc = model.fit_control();
-  w.data_name = data.file;
-  CopyData(data, w.data);
-  ApplyCorrections(w.data, w.settings.DIAM, w.settings.TIP, w.settings.FACTOR);
+  Progress progress(options.progress);
+  w.ev = BoundEvaluation(w, progress.sink());
 
-  std::istringstream no_input;
-  NoConsole none;
-  std::unique_ptr<format::Console> console;
-  format::RecordSink* progress = nullptr;
-  if (options.progress != nullptr) {
-    console = std::make_unique<format::Console>(no_input, *options.progress);
-    progress = console.get();
-  }
-  w.ev = BoundEvaluation(w, progress);
-
-  // As the dialogue sets up its iterations: the starts and steps recorded,
-  // the L.S. error at the start.
-  FitControl& f = w.fc;
-  for (int j = 0; j < w.fm.NPAR; ++j) {
-    f.PSTEP0[j] = w.fm.PSTEP[j];
-    f.PSTART[j] = w.fm.PVAL[j];
-    f.PFIT[j] = w.fm.PVAL[j];
-  }
-  if (progress != nullptr) ProgressHeader(w, *progress);
-  f.LSERR = expressions::Objective(w.ev, w.fm.PVAL.data());
-  if (f.NITER != 0) {
-    // Once stopped, by the flag or by the watcher, the search ends.
-    bool stopped = false;
-    int iteration = 0;
-    const auto stop = [&] {
-      if (!stopped && options.stop != nullptr) stopped = options.stop->load();
-      if (!stopped && options.on_progress) {
-        stopped = !options.on_progress(++iteration, w.last_fit.lowest);
-      }
-      return stopped;
-    };
-    RunSimplex(w, progress, stop);
-    SimplexDone(progress);
-    EstimateDeviations(w);
-    FinishFit(w, progress);
-  }
-  FitAnalysis found = Analyse(w);
-  if (options.refine && w.last_fit.fitted && found.check.ran) {
-    TakeRefinement(w, found);
-    found = Analyse(w);
-  }
+  // The dialogue's steps; the stop flag or the watcher ends the search alone.
+  bool stopped = false;
+  int iteration = 0;
+  const fit::StopFn stop = [&] {
+    if (!stopped && options.stop != nullptr) stopped = options.stop->load();
+    if (!stopped && options.on_progress) {
+      stopped = !options.on_progress(++iteration, w.last_fit.lowest);
+    }
+    return stopped;
+  };
+  FitSteps steps(w, progress.sink(), options.refine);
+  while (!steps.done()) steps.Take(steps.next() == FitSteps::Step::kSearch ? stop : fit::StopFn{});
+  const FitAnalysis& found = steps.found();
 
   // The report's file, and the document evaluated after it, as the dialogue
   // does; without a report only its evaluations.
   TextSink file("\r\n");
-  if (options.report) WriteReportHead(w, file, nullptr);
-  expressions::Evaluation quiet = w.ev;
-  quiet.console = nullptr;
-  WriteReportRest(w, options.report ? &file : nullptr, quiet);
+  expressions::Evaluation after = ReportFile(w, options.report ? &file : nullptr, nullptr);
   FitResult result = ResultOf(w, found);
   result.report = file.text();
-  const std::string notes = Notes(w, found, options.document_name);
-  for (std::size_t at = 0; at < notes.size();) {
-    const std::size_t end = notes.find('\n', at);
-    result.notes.push_back(notes.substr(at, end - at));
-    at = end == std::string::npos ? notes.size() : end + 1;
-  }
+  result.notes = Lines(Notes(w, found, options.document_name));
   int free = 0;
   for (int j = 0; j < w.fm.NPAR; ++j) free += w.fc.PSTEP0[j] != 0.0;
   if (w.last_fit.fitted && w.data.NDATA < free) {
@@ -269,9 +163,9 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   }
   if (options.plot != 0) result.svg = Picture(w, options.plot);
   if (options.document) {
-    result.document = ResultDocument(w, quiet, found);
+    result.document = ResultDocument(w, after, found);
   } else {
-    result.state = std::make_shared<const FitState>(FitState{std::move(work), quiet, found});
+    result.state = std::make_shared<const FitState>(FitState{std::move(work), after, found});
   }
   return result;
 }

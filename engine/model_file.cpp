@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/internal.h"
@@ -21,9 +22,7 @@ constexpr char kModelFormat[] = "suscep-model";
 }
 
 std::string List(std::initializer_list<const char*> keys) {
-  std::string list;
-  for (const char* k : keys) list += std::string(list.empty() ? "" : ", ") + k;
-  return list;
+  return format::Join(std::vector<std::string>(keys.begin(), keys.end()));
 }
 
 const char* TypeName(const json& v) {
@@ -283,7 +282,7 @@ std::string ModelText(const ModelDescription& d) {
     parameters.push_back({{"name", names[j]}, {"start", starts[j]}, {"step", steps[j]}});
   }
   ordered model = {{"expression", d.expression},
-                   {"equation_type", built.fit_model().ITYPE},
+                   {"equation_type", built.built().fm.ITYPE},
                    {"terms", terms},
                    {"g", d.g ? ordered(*d.g) : ordered(nullptr)}};
   const ordered file = {

@@ -1,5 +1,5 @@
 // SUSCEP.JSON: the data, the model, the fit and its statistics, for other
-// programs; and the notes on standard error after a fit.
+// programs.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "engine/engine.h"
+#include "engine/dialogue.h"
 #include "engine/internal.h"
 
 namespace engine {
@@ -23,12 +23,6 @@ using nlohmann::json;
 constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
-constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
-// A gain of L.S. error below this many times sqrt(REQMIN) is within the
-// simplex's convergence.
-constexpr double kConvergedSpread = 10.0;
-constexpr char kNote[] = "suscep: note: ";
-constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
 // The document is written as text straight from the numbers, laid out as
 // nlohmann's dump(1, ' ') lays out the tree of the same values: members
@@ -177,50 +171,6 @@ class Object {
   int depth_;
   std::vector<std::pair<std::string, Text>> members_;
 };
-
-// The residuals of the fit model, evaluated on a copy of the evaluation state
-// with no console: no progress lines or warnings, NCALL and the state used
-// by later fits and plots untouched.
-analysis::Problem ProblemOf(const Work& s) {
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
-  analysis::Problem problem;
-  problem.points = s.data.NDATA;
-  problem.residuals = [e](const double* p, double* r) mutable {
-    expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
-    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
-  };
-  for (int j = 0; j < s.fm.NPAR; ++j) {
-    problem.scale.push_back(
-        std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])));
-    // Every vertex of the simplex has the start value of a parameter with
-    // step 0.
-    problem.held.push_back(s.fc.PSTEP0[j] == 0.0);
-  }
-  problem.model_size = std::sqrt(s.data.SXOBS2);
-  return problem;
-}
-
-const char* FunctionName(int code) {
-  static const char* const kNames[] = {"Curie",
-                                       "Zero-field",
-                                       "Ising",
-                                       "Bleaney-Bower",
-                                       "Magnetization",
-                                       "Bonner-Fisher",
-                                       "Modified Bonner-Fisher",
-                                       "Dimer",
-                                       "Other function",
-                                       "Constant"};
-  return code >= 1 && code <= 10 ? kNames[code - 1] : "Unknown";
-}
-
-const char* OtherFunctionName(int choice) {
-  static const char* const kNames[] = {"S1=S2=1 dimer with D", "S=1/2 three-spin system",
-                                       "Hatfield's S=1/2 four-spin system",
-                                       "Kahn's chain of dimers"};
-  return choice >= 1 && choice <= 4 ? kNames[choice - 1] : "Unknown";
-}
 
 Text Terms(const model::FitModel& m, int depth) {
   std::vector<Text> terms;
@@ -419,99 +369,6 @@ std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitA
       .Add("statistics", StatisticsSection(m, f, in))
       .Add("minimum_check", CheckSection(f, in));
   return result.Close() + "\n";
-}
-
-namespace {
-
-std::string Scientific(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4E", x);
-  return text;
-}
-
-}  // namespace
-
-FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
-  FitAnalysis f;
-  const std::vector<double> pfit = Fitted(s);
-  analysis::Problem problem = ProblemOf(s);
-  problem.stop = stop;
-  const double nan = std::nan("");
-  f.check_ls_error = nan;
-  f.improvement = nan;
-  const double lserr = s.fc.LSERR;
-  // Every observed value 0 (a factor of 0) leaves residuals but no L.S.
-  // error: nothing to analyse either way.
-  f.not_finite = !std::isfinite(lserr) || !std::isfinite(analysis::Rss(problem, pfit));
-  if (!f.not_finite) {
-    f.statistics = analysis::Analyse(problem, pfit);
-    f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
-    f.interrupted = f.statistics.interrupted || f.check.interrupted;
-  }
-  if (f.not_finite || f.interrupted) {
-    f.statistics = analysis::Unknown(problem.points, problem.held);
-    f.statistics.interrupted = f.interrupted;
-    f.check = analysis::MinimumCheck{};
-    f.check.values = pfit;
-    f.check.rss = nan;
-    f.check.statistics = f.statistics;
-    return f;
-  }
-  f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
-  f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
-  if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  // The simplex stops once its L.S. errors spread less than sqrt(REQMIN): a
-  // gain within a few times that is what it was asked for, however large
-  // relative to an L.S. error near 0 (an exact fit, whose least is 0).
-  f.stopped_short = f.improvement > kStoppedShort &&
-                    lserr - f.check_ls_error > kConvergedSpread * std::sqrt(s.fc.REQMIN);
-  return f;
-}
-
-std::string ResultDocument(const Work& s, const FitAnalysis& f) {
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
-  return ResultDocument(s, e, f);
-}
-
-std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
-  std::ostringstream err;
-  const FitRecord& fit = s.last_fit;
-  if (fit.fitted && f.not_finite) {
-    err << kNote << "the L.S. error is not a finite number ("
-        << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
-                                 : "the model is not a number at the fitted values")
-        << "): no statistics or check of the minimum in " << result_path << std::endl;
-  } else if (fit.fitted && fit.outcome.budget_exhausted) {
-    err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
-        << ", " << fit.outcome.evaluations
-        << " evaluations): the values may not be the minimum; iterate again, with more "
-           "iterations (-1)"
-        << std::endl;
-  }
-  if (fit.fitted && fit.outcome.stopped) {
-    err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
-        << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
-        << std::endl;
-  }
-  if (fit.fitted && fit.sigma_stopped) {
-    err << kNote
-        << "the Std. devn. estimate was stopped by Ctrl-C: the values are the fit's, without "
-           "deviations"
-        << std::endl;
-  }
-  // Asked for by the user, so noted after a report with 0 iterations too.
-  if (f.interrupted) {
-    err << kNote
-        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
-        << result_path << std::endl;
-  }
-  if (fit.fitted && f.stopped_short) {
-    err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
-        << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
-        << result_path << std::endl;
-  }
-  return err.str();
 }
 
 }  // namespace engine
