@@ -241,69 +241,61 @@ py::object MakeResult(engine::FitResult fit, const engine::Model& model) {
   return py::cast(Result{std::move(fit), model, py::none()});
 }
 
+namespace {
+
+using Getter = py::object (*)(py::handle);
+
+py::object Save(py::handle self, const py::args& args, const py::kwargs& kwargs) {
+  const std::string path = Path(Bind("save", args, kwargs, {"path"}, 1, 1)[0]);
+  const std::string text = DocumentText(Own(self));
+  py::gil_scoped_release release;
+  format::WriteWholeFile(path, text);
+  return py::none();
+}
+
+// The read-only properties, each documented under "Result.<name>".
+const std::pair<const char*, Getter> kProperties[] = {
+    {"parameter_names", [](py::handle s) { return py::cast(Own(s).fit.names); }},
+    {"values",
+     [](py::handle s) -> py::object { return PerName(Own(s).fit.names, Own(s).fit.values); }},
+    {"sigma",
+     [](py::handle s) -> py::object { return PerName(Own(s).fit.names, Own(s).fit.sigma); }},
+    {"std_error",
+     [](py::handle s) -> py::object { return PerName(Own(s).fit.names, Own(s).fit.std_error); }},
+    {"ls_error", [](py::handle s) { return py::cast(Own(s).fit.ls_error); }},
+    {"parameters", [](py::handle s) { return Section(s, "parameters"); }},
+    {"fit", [](py::handle s) { return Section(s, "fit"); }},
+    {"statistics", [](py::handle s) { return Section(s, "statistics"); }},
+    {"minimum_check", [](py::handle s) { return Section(s, "minimum_check"); }},
+    {"method", [](py::handle s) { return py::cast(Own(s).fit.method); }},
+    {"refined", [](py::handle s) { return py::cast(Own(s).fit.refined); }},
+    {"notes", [](py::handle s) { return py::cast(Own(s).fit.notes); }},
+    {"report",
+     [](py::handle s) {
+       const std::string& report = Own(s).fit.report;
+       return report.empty() ? py::object(py::none()) : py::str(report);
+     }},
+    {"model", [](py::handle s) { return py::cast(Own(s).model); }},
+    {"best_fit", [](py::handle s) -> py::object { return BestFit(s); }},
+    {"residuals", [](py::handle s) -> py::object { return Residuals(s); }},
+    {"covariance",
+     [](py::handle s) -> py::object { return Matrix(Own(s), Own(s).fit.statistics.covariance); }},
+    {"correlation",
+     [](py::handle s) -> py::object { return Matrix(Own(s), Own(s).fit.statistics.correlation); }},
+};
+
+}  // namespace
+
 void DefineResult(py::module_& m) {
-  using R = py::handle;
-  const auto per_name = [](R s, std::vector<double> engine::FitResult::*v) {
-    return PerName(Own(s).fit.names, Own(s).fit.*v);
-  };
-  py::class_<Result>(m, "Result", Doc("Result"))
-      .def_property_readonly(
-          "parameter_names", [](R s) { return Own(s).fit.names; }, Doc("Result.parameter_names"))
-      .def_property_readonly(
-          "values", [=](R s) { return per_name(s, &engine::FitResult::values); },
-          Doc("Result.values"))
-      .def_property_readonly(
-          "sigma", [=](R s) { return per_name(s, &engine::FitResult::sigma); }, Doc("Result.sigma"))
-      .def_property_readonly(
-          "std_error", [=](R s) { return per_name(s, &engine::FitResult::std_error); },
-          Doc("Result.std_error"))
-      .def_property_readonly(
-          "ls_error", [](R s) { return Own(s).fit.ls_error; }, Doc("Result.ls_error"))
-      .def_property_readonly(
-          "parameters", [](R s) { return Section(s, "parameters"); }, Doc("Result.parameters"))
-      .def_property_readonly(
-          "fit", [](R s) { return Section(s, "fit"); }, Doc("Result.fit"))
-      .def_property_readonly(
-          "statistics", [](R s) { return Section(s, "statistics"); }, Doc("Result.statistics"))
-      .def_property_readonly(
-          "minimum_check", [](R s) { return Section(s, "minimum_check"); },
-          Doc("Result.minimum_check"))
-      .def_property_readonly(
-          "method", [](R s) { return Own(s).fit.method; }, Doc("Result.method"))
-      .def_property_readonly(
-          "refined", [](R s) { return Own(s).fit.refined; }, Doc("Result.refined"))
-      .def_property_readonly(
-          "notes", [](R s) { return Own(s).fit.notes; }, Doc("Result.notes"))
-      .def_property_readonly(
-          "report",
-          [](R s) {
-            const std::string& report = Own(s).fit.report;
-            return report.empty() ? py::object(py::none()) : py::str(report);
-          },
-          Doc("Result.report"))
-      .def_property_readonly(
-          "model", [](R s) { return Own(s).model; }, Doc("Result.model"))
-      .def("eval", &Eval, Doc("Result.eval"))
-      .def_property_readonly("best_fit", &BestFit, Doc("Result.best_fit"))
-      .def_property_readonly("residuals", &Residuals, Doc("Result.residuals"))
-      .def_property_readonly(
-          "covariance", [](R s) { return Matrix(Own(s), Own(s).fit.statistics.covariance); },
-          Doc("Result.covariance"))
-      .def_property_readonly(
-          "correlation", [](R s) { return Matrix(Own(s), Own(s).fit.statistics.correlation); },
-          Doc("Result.correlation"))
+  py::class_<Result> result(m, "Result", Doc("Result"));
+  for (const auto& [name, getter] : kProperties) {
+    result.def_property_readonly(name, getter, Doc(std::string("Result.") + name));
+  }
+  result.def("eval", &Eval, Doc("Result.eval"))
       .def("to_frame", &Frame, Doc("Result.to_frame"))
       .def(
-          "to_dict", [](R s) { return Copied(Document(s)); }, Doc("Result.to_dict"))
-      .def(
-          "save",
-          [](R s, const py::args& args, const py::kwargs& kwargs) {
-            const std::string path = Path(Bind("save", args, kwargs, {"path"}, 1, 1)[0]);
-            const std::string text = DocumentText(Own(s));
-            py::gil_scoped_release release;
-            format::WriteWholeFile(path, text);
-          },
-          Doc("Result.save"))
+          "to_dict", [](py::handle s) { return Copied(Document(s)); }, Doc("Result.to_dict"))
+      .def("save", &Save, Doc("Result.save"))
       .def("__repr__", &ResultRepr)
       .def("_repr_html_", &ResultHtml)
       .def(py::pickle(&ResultState, &ResultOf));

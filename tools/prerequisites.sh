@@ -26,6 +26,10 @@ test  pybind11-dev         Python module
 test  python3-pybind11     Python module
 test  python3-numpy        Python module tests
 test  python3-pytest       Python module tests
+test  python3-venv         Python module install tests
+test  python3-pip          Python module install tests (pip install .)
+test  python3-setuptools   Python module install tests (pip install .)
+test  python3-wheel        Python module install tests (pip install .)
 ci    libbenchmark-dev     benchmarks
 ci    python3-lmfit        benchmark against a scripted fit
 ci    clang                fuzzing
