@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <iosfwd>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -209,9 +210,9 @@ struct FitOptions {
   std::ostream* progress = nullptr;
   // Also build the report text (SUSCEP.OUT).
   bool report = true;
-  // Also draw the plot of this option (1 X vs. T, 2 Mu vs. T, 3 XT vs. T,
-  // 4 1/X vs. T, 5 X vs 1/T) as the dialogue's HP-GL plot with the data
-  // ranges would, into FitResult::svg; 0: none.
+  // Also draw the figure of this plot (1 X vs. T, 2 Mu vs. T, 3 XT vs. T,
+  // 4 1/X vs. T, 5 X vs 1/T) into FitResult::svg, as Figure() does with
+  // the other options at their defaults; 0: none.
   int plot = 0;
   // The name the notes give the result document.
   std::string document_name = "SUSCEP.JSON";
@@ -244,10 +245,16 @@ struct FitResult {
   analysis::Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
-  std::string svg;                 // the picture of the plot, when asked for
+  std::string svg;                 // the figure of `plot`, when asked for
   std::vector<std::string> notes;  // what the dialogue notes on standard error
-  // The data as fitted: the temperatures and the corrected susceptibilities.
-  std::vector<double> temperature, chi_corrected;
+
+  // What Figure() draws: the data (corrected) with the fit at their
+  // temperatures, and the fitted curve, dense in T over the data's range.
+  std::string data_file;
+  std::vector<double> temperature, observed, calculated;
+  std::vector<double> observed_sigma;  // empty: the errors are not known
+  std::vector<bool> excluded;          // empty: every point was fitted
+  std::vector<double> curve_temperature, curve_chi;
 
   // `document`, or when the fit was told not to build it, the result
   // document built now (the same text).
@@ -262,6 +269,48 @@ struct FitResult {
 FitResult Fit(const Model& model, const Data& data, const FitOptions& options = {});
 FitResult Fit(const ModelDescription& description, const Data& data,
               const FitOptions& options = {});
+
+// ---------------------------------------------------------------------------
+// Figures for a paper (SVG). They never throw for want of data: data that
+// cannot be drawn give a figure that says why.
+
+// An axis range; a bound that is not a number comes from the data. A round
+// step (1, 2, 2.5 or 5 times a power of ten) is kept, any other is chosen.
+struct AxisLimits {
+  double min = std::numeric_limits<double>::quiet_NaN();
+  double max = std::numeric_limits<double>::quiet_NaN();
+  double step = std::numeric_limits<double>::quiet_NaN();
+};
+
+struct FigureOptions {
+  int quantity = 3;        // 1 X vs. T, 2 Mu vs. T, 3 XT vs. T, 4 1/X vs. T, 5 X vs 1/T
+  bool residuals = false;  // a panel of observed - calculated under the plot
+  bool values = true;      // the box of fitted values with their errors
+  bool legend = true;
+  double width_mm = 85.0;  // a journal column; 170: a page
+  AxisLimits x, y;         // in the plotted quantities
+  std::string label;       // the data in the legend; empty: the data file's name
+};
+
+// The data, the fitted curve and the values of a fit.
+std::string Figure(const FitResult& result, const FigureOptions& options = {});
+// Data alone, as read (before corrections), e.g. before a fit.
+std::string DataFigure(const Data& data, const FigureOptions& options = {});
+// Several fits: up to kOverlaid in one plot, more in a grid of panels.
+constexpr std::size_t kOverlaid = 7;
+std::string Overview(const std::vector<const FitResult*>& results,
+                     const FigureOptions& options = {});
+
+// The plotted quantities of points (T, chi) under `quantity` (1-5; any
+// other: 1), for drawing elsewhere: x is T or 1/T, y chi, mu_eff, chi*T or
+// 1/chi; not a number where the quantity has no value.
+void PlotQuantities(int quantity, const std::vector<double>& T, const std::vector<double>& chi,
+                    std::vector<double>& x, std::vector<double>& y);
+
+// The temperatures of a fitted curve from lo to hi: evenly spaced in log T
+// and in T together, so that the curve is smooth where chi changes fast at
+// low T and along the whole range.
+std::vector<double> CurveTemperatures(double lo, double hi);
 
 }  // namespace engine
 

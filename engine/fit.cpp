@@ -8,8 +8,6 @@
 #include "engine/dialogue.h"
 #include "engine/engine.h"
 #include "engine/internal.h"
-#include "plot/hpgl_svg.h"
-#include "plot/plot.h"
 
 namespace engine {
 namespace {
@@ -50,24 +48,6 @@ class Progress {
   std::unique_ptr<format::Console> console_;
 };
 
-std::string Picture(const Work& w, int option) {
-  auto ps = std::make_unique<plot::PlotState>();
-  ps->IPLOT = option;
-  ps->IPTYPE = 3;
-  plot::PrepareAbscissae(*ps, w.data.T.data(), w.data.NDATA);
-  expressions::Evaluation e = w.ev;
-  e.console = nullptr;
-  for (int i = 0; i < ps->NCAL; ++i) {
-    ps->CHICAL[i] = expressions::Evaluate(e, w.fc.PFIT.data(), ps->TCAL[i]);
-  }
-  plot::PrepareOrdinates(*ps, w.data.T.data(), w.data.XOBS.data(), w.data.NDATA);
-  const std::string hpgl = plot::HpglText(*ps);
-  if (hpgl.empty()) throw DataError("the plot cannot be drawn: the data span no range");
-  TextSink svg("\n");
-  plot::WriteSvg(plot::InterpretHpgl(hpgl), svg);
-  return svg.text();
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
@@ -102,8 +82,6 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   r.refined = w.last_fit.refined;
   r.method = w.last_fit.refined ? kRefinedMethod : w.last_fit.fitted ? kSimplex : kNoFit;
   r.statistics = f.statistics;
-  r.temperature.assign(w.data.T.begin(), w.data.T.begin() + w.data.NDATA);
-  r.chi_corrected.assign(w.data.XOBS.begin(), w.data.XOBS.begin() + w.data.NDATA);
   return r;
 }
 
@@ -161,7 +139,12 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
                            std::to_string(free) +
                            " fitted parameters: the data cannot determine them all");
   }
-  if (options.plot != 0) result.svg = Picture(w, options.plot);
+  DrawnData(w, result);
+  if (options.plot != 0) {
+    FigureOptions figure;
+    figure.quantity = options.plot;
+    result.svg = Figure(result, figure);
+  }
   if (options.document) {
     result.document = ResultDocument(w, after, found);
   } else {

@@ -217,7 +217,11 @@ double LabelWidth(const Axis& a, double fs) {
   return widest * kCharWidth * fs;
 }
 
-void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool residual = false) {
+// Ticks on both sides of the frame, labelled on the left or at the bottom.
+// Where two panels meet, a y label that would touch the other panel's is
+// left out: `shared_bottom` for the upper panel, `residual` for the lower.
+void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool residual = false,
+           bool shared_bottom = false) {
   const double t = 0.45 * fs;
   std::string path;
   const Axis& a = x_axis ? m.x : m.y;
@@ -234,6 +238,10 @@ void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool res
       const double py = m.Y(a.ticks[i]);
       path += "M" + C(m.box.x) + " " + C(py) + "h" + C(t) + "M" + C(m.box.right()) + " " + C(py) +
               "h" + C(-t);
+      if ((shared_bottom && py > m.box.bottom() - 0.6 * fs) ||
+          (residual && py < m.box.y + 0.6 * fs)) {
+        continue;
+      }
       svg.Text(
           m.box.x - 0.35 * fs, py + 0.35 * fs, a.labels[i],
           std::string(" class=\"") + (residual ? "rtick" : "ytick") + "\" text-anchor=\"end\"");
@@ -305,22 +313,28 @@ bool Overlap(const Box& a, const Box& b) {
   return a.x < b.right() && b.x < a.right() && a.y < b.bottom() && b.y < a.bottom();
 }
 
-// Whether a box w x h finds a corner of the plot clear of the boxes placed
-// before; the corner that hides the fewest obstacles goes into `placed`.
+// Whether a box w x h finds a place in the plot clear of the boxes placed
+// before; the place that hides the fewest obstacles goes into `placed`.
+// Corners first, then the middles of the sides, then the centre.
 bool Place(const Map& m, double w, double h, double fs, const Obstacles& obstacles,
            std::vector<Box>& placed) {
   const double inset = 0.6 * fs;
+  // (column, row): 0 left or top, 1 middle, 2 right or bottom.
+  static const int kPlaces[][2] = {{2, 0}, {0, 0}, {2, 2}, {0, 2}, {2, 1},
+                                   {0, 1}, {1, 0}, {1, 2}, {1, 1}};
+  const double xs[] = {m.box.x + inset, m.box.x + (m.box.w - w) / 2, m.box.right() - inset - w};
+  const double ys[] = {m.box.y + inset, m.box.y + (m.box.h - h) / 2, m.box.bottom() - inset - h};
   int best_count = -1;
   Box best;
-  // Top right, top left, bottom right, bottom left.
-  for (int corner = 0; corner < 4; ++corner) {
-    const Box b{corner % 2 == 0 ? m.box.right() - inset - w : m.box.x + inset,
-                corner < 2 ? m.box.y + inset : m.box.bottom() - inset - h, w, h};
+  for (const auto& place : kPlaces) {
+    const Box b{xs[place[0]], ys[place[1]], w, h};
     bool clear = true;
     for (const Box& p : placed) clear &= !Overlap(p, b);
     if (!clear) continue;
+    // A mark just outside still touches the box: counted with a margin.
+    const Box near{b.x - 0.4 * fs, b.y - 0.4 * fs, w + 0.8 * fs, h + 0.8 * fs};
     int count = 0;
-    for (const auto& p : obstacles) count += b.Holds(p.first, p.second);
+    for (const auto& p : obstacles) count += near.Holds(p.first, p.second);
     if (best_count < 0 || count < best_count) best_count = count, best = b;
   }
   if (best_count < 0) return false;
@@ -467,7 +481,7 @@ Layout MakeLayout(const Plot& plot, const Options& o, int q, double width, doubl
     if (l.residuals) {
       const double a = std::max(std::fabs(rr.lo), std::fabs(rr.hi));
       res.x = main.x;
-      res.y = FitAxis(-a, a, rh, fs, false, false, {});
+      res.y = FitAxis(-1.15 * a, 1.15 * a, rh, fs, false, false, {});
     }
     const double labels =
         std::max(LabelWidth(main.y, fs), l.residuals ? LabelWidth(res.y, fs) : 0.0);
@@ -517,7 +531,7 @@ void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, in
   }
   for (size_t i = 0; i < n; ++i) Points(svg, main, l.marks[i], Colour(i, n), fs, false);
   svg.Add("</g>");
-  Ticks(svg, main, false, true, fs);
+  Ticks(svg, main, false, true, fs, false, l.residuals);
   Ticks(svg, main, true, !l.residuals, fs);
   Frame(svg, main.box, fs);
   if (l.residuals) {
@@ -538,8 +552,7 @@ void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, in
   for (size_t i = 0; i < n; ++i) {
     for (const Mark& k : l.marks[i]) obstacles.emplace_back(main.X(k.x), main.Y(k.y));
     const Curve& c = l.curves[i];
-    for (size_t j = 0; j < c.x.size(); j += 2)
-      obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
+    for (size_t j = 0; j < c.x.size(); ++j) obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
   }
   std::vector<Box> placed;
   if (o.legend) {

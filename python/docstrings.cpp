@@ -206,6 +206,30 @@ time).)"},
 
 Writes the result document (SUSCEP.JSON's layout) to path, whole.)"},
 
+    {"Result.svg", R"(svg($self, quantity=3, *, residuals=False, values=True, width=85.0)
+--
+
+The figure of the fit for a paper, as SVG text: the data (corrected),
+the fitted curve, a legend and the fitted values with their errors.
+
+quantity: 1 chi vs T, 2 mu_eff vs T, 3 chi*T vs T (default), 4 1/chi vs T,
+    5 chi vs 1/T.
+residuals: a panel of observed - calculated under the plot.
+values: the box of fitted values.
+width: in mm; 85 a journal column, 170 a page.
+
+Data that cannot be drawn (one point, one temperature) give a figure that
+says why.)"},
+
+    {"Result.plot", R"(plot($self, ax=None, quantity=3, *, label=None)
+--
+
+Draws the data and the fitted curve on a matplotlib axis (default: the
+current one) and returns it; quantity as for svg(). Points left out of the
+fit are hollow. matplotlib is imported only here.)"},
+
+    {"Result.curve", "The fitted curve (T, chi): dense in T over the data, TIP included."},
+
     {"fit",
      R"(fit(model, T, chi, start=None, *, step=None, corrections=None, iterations=None, reqmin=None, ncheck=None, refine=False, report=False, name="", progress=None)
 --

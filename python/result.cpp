@@ -85,7 +85,7 @@ py::array_t<double> Residuals(py::handle self) {
   const Result& r = Own(self);
   py::array_t<double> residual = BestFit(self);
   double* x = residual.mutable_data();
-  for (std::size_t i = 0; i < r.fit.chi_corrected.size(); ++i) x[i] = r.fit.chi_corrected[i] - x[i];
+  for (std::size_t i = 0; i < r.fit.observed.size(); ++i) x[i] = r.fit.observed[i] - x[i];
   return residual;
 }
 
@@ -172,9 +172,93 @@ std::string ResultHtml(py::handle self) {
 }
 
 // ---------------------------------------------------------------------------
+// Figures.
+
+// The figure's options from the keywords of Result.svg() and plot().
+engine::FigureOptions FigureOptionsOf(int quantity, bool residuals, bool values, double width) {
+  if (quantity < 1 || quantity > 5) {
+    throw py::value_error(
+        "quantity must be 1 (chi), 2 (mu_eff), 3 (chi*T), 4 (1/chi) or 5 (chi vs 1/T), not " +
+        std::to_string(quantity));
+  }
+  if (!(width >= 40.0 && width <= 500.0)) {
+    throw py::value_error("width must be 40 to 500 mm (85: a journal column, 170: a page)");
+  }
+  engine::FigureOptions o;
+  o.quantity = quantity;
+  o.residuals = residuals;
+  o.values = values;
+  o.width_mm = width;
+  return o;
+}
+
+std::string Svg(py::handle self, const py::args& args, const py::kwargs& kwargs) {
+  const Result& r = Own(self);
+  const auto a = Bind("svg", args, kwargs, {"quantity", "residuals", "values", "width"}, 0, 1);
+  const engine::FigureOptions o = FigureOptionsOf(
+      a[0].is_none() ? 3 : Integer(a[0], "quantity"), Flag(a[1], "residuals"),
+      a[2].is_none() || Flag(a[2], "values"), a[3].is_none() ? 85.0 : Real(a[3], "width"));
+  py::gil_scoped_release release;
+  return engine::Figure(r.fit, o);
+}
+
+// The axis titles of the five plots in matplotlib's mathtext.
+constexpr const char* kAxisTitles[5][2] = {
+    {"$T$ / K", "$\\chi_\\mathrm{M}$ / cm$^3$ mol$^{-1}$"},
+    {"$T$ / K", "$\\mu_\\mathrm{eff}$ / $\\mu_\\mathrm{B}$"},
+    {"$T$ / K", "$\\chi_\\mathrm{M}T$ / cm$^3$ K mol$^{-1}$"},
+    {"$T$ / K", "$\\chi_\\mathrm{M}^{-1}$ / mol cm$^{-3}$"},
+    {"$T^{-1}$ / K$^{-1}$", "$\\chi_\\mathrm{M}$ / cm$^3$ mol$^{-1}$"},
+};
+
+// Result.plot(): the data and the fitted curve on a matplotlib axis, which
+// is imported only here.
+py::object Plot(py::handle self, const py::args& args, const py::kwargs& kwargs) {
+  using namespace pybind11::literals;
+  const engine::FitResult& f = Own(self).fit;
+  const auto a = Bind("plot", args, kwargs, {"ax", "quantity", "label"}, 0, 2);
+  const int quantity = a[1].is_none() ? 3 : Integer(a[1], "quantity");
+  FigureOptionsOf(quantity, false, false, 85.0);
+  py::object ax = a[0];
+  if (ax.is_none()) ax = py::module_::import("matplotlib.pyplot").attr("gca")();
+  std::vector<double> x, y, cx, cy;
+  engine::PlotQuantities(quantity, f.temperature, f.observed, x, y);
+  engine::PlotQuantities(quantity, f.curve_temperature, f.curve_chi, cx, cy);
+  std::vector<double> fx, fy, ex, ey;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const bool out = i < f.excluded.size() && f.excluded[i];
+    (out ? ex : fx).push_back(x[i]);
+    (out ? ey : fy).push_back(y[i]);
+  }
+  const std::string name = f.data_file.substr(f.data_file.find_last_of('/') + 1);
+  const py::object label =
+      a[2].is_none() ? py::object(py::str(name.empty() ? "data" : name)) : a[2];
+  const py::object points =
+      ax.attr("plot")(fx, fy, "o", "label"_a = label, "markersize"_a = 4, "zorder"_a = 3);
+  const py::object colour = points[py::int_(0)].attr("get_color")();
+  if (!ex.empty()) {
+    ax.attr("plot")(ex, ey, "o", "markerfacecolor"_a = "white", "color"_a = colour,
+                    "markersize"_a = 4, "label"_a = "not fitted", "zorder"_a = 3);
+  }
+  if (!cx.empty()) ax.attr("plot")(cx, cy, "-", "label"_a = "fit", "zorder"_a = 2);
+  ax.attr("set_xlabel")(kAxisTitles[quantity - 1][0]);
+  ax.attr("set_ylabel")(kAxisTitles[quantity - 1][1]);
+  ax.attr("legend")("frameon"_a = false);
+  return ax;
+}
+
+py::object Curve(py::handle self) {
+  const engine::FitResult& f = Own(self).fit;
+  return py::make_tuple(
+      py::array_t<double>(static_cast<py::ssize_t>(f.curve_temperature.size()),
+                          f.curve_temperature.data()),
+      py::array_t<double>(static_cast<py::ssize_t>(f.curve_chi.size()), f.curve_chi.data()));
+}
+
+// ---------------------------------------------------------------------------
 // Pickles: the model's pickle, then the fit's fields in this order.
 
-constexpr int kPickleVersion = 1;
+constexpr int kPickleVersion = 2;
 
 py::tuple StatisticsState(const analysis::Statistics& s) {
   return py::make_tuple(
@@ -206,7 +290,8 @@ py::tuple ResultState(py::handle self) {
   return py::make_tuple(
       kPickleVersion, ModelPickle(r.model),
       py::make_tuple(f.names, f.start, f.step, f.values, f.sigma, f.std_error, f.temperature,
-                     f.chi_corrected),
+                     f.observed, f.calculated, f.observed_sigma, f.curve_temperature, f.curve_chi,
+                     f.excluded, f.data_file),
       py::make_tuple(f.sigma_estimated, f.ls_error, f.points, f.evaluations, f.restarts,
                      f.budget_exhausted, f.interrupted, f.stopped_short, f.refined),
       py::make_tuple(f.method, f.report, py::bytes(DocumentText(r)), f.svg, f.notes),
@@ -220,9 +305,14 @@ Result ResultOf(const py::tuple& state) {
   engine::FitResult f;
   const py::tuple v = state[2], flags = state[3], text = state[4];
   f.names = v[0].cast<std::vector<std::string>>();
-  std::vector<double>* arrays[] = {&f.start,     &f.step,        &f.values,       &f.sigma,
-                                   &f.std_error, &f.temperature, &f.chi_corrected};
-  for (std::size_t k = 0; k < 7; ++k) *arrays[k] = v[k + 1].cast<std::vector<double>>();
+  std::vector<double>* arrays[] = {
+      &f.start,       &f.step,     &f.values,     &f.sigma,          &f.std_error,
+      &f.temperature, &f.observed, &f.calculated, &f.observed_sigma, &f.curve_temperature,
+      &f.curve_chi};
+  for (std::size_t k = 0; k < 11; ++k) *arrays[k] = v[k + 1].cast<std::vector<double>>();
+  f.excluded = v[12].cast<std::vector<bool>>();
+  f.data_file = v[13].cast<std::string>();
+
   f.sigma_estimated = flags[0].cast<bool>(), f.ls_error = flags[1].cast<double>();
   f.points = flags[2].cast<int>(), f.evaluations = flags[3].cast<int>();
   f.restarts = flags[4].cast<int>(), f.budget_exhausted = flags[5].cast<bool>();
@@ -280,6 +370,7 @@ const std::pair<const char*, Getter> kProperties[] = {
     {"residuals", [](py::handle s) -> py::object { return Residuals(s); }},
     {"covariance",
      [](py::handle s) -> py::object { return Matrix(Own(s), Own(s).fit.statistics.covariance); }},
+    {"curve", &Curve},
     {"correlation",
      [](py::handle s) -> py::object { return Matrix(Own(s), Own(s).fit.statistics.correlation); }},
 };
@@ -293,6 +384,8 @@ void DefineResult(py::module_& m) {
   }
   result.def("eval", &Eval, Doc("Result.eval"))
       .def("to_frame", &Frame, Doc("Result.to_frame"))
+      .def("svg", &Svg, Doc("Result.svg"))
+      .def("plot", &Plot, Doc("Result.plot"))
       .def(
           "to_dict", [](py::handle s) { return Copied(Document(s)); }, Doc("Result.to_dict"))
       .def("save", &Save, Doc("Result.save"))
