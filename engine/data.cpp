@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,22 @@ Data ReadData(const std::string& path) {
   }
   Data data;
   data.file = path;
+  data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
+  data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
+  return data;
+}
+
+Data ParseData(const std::string& text, const std::string& name) {
+  auto set = std::make_unique<DataSet>();
+  std::istringstream in(text);
+  format::LineSource source(in, name);
+  try {
+    Load(*set, source, nullptr);
+  } catch (const format::RunTimeError& e) {
+    throw DataError(e.what());
+  }
+  Data data;
+  data.file = name;
   data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
   data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
   return data;

@@ -148,6 +148,9 @@ struct Data {
 // A data file: the count, then the pairs, with the dialogue's checks.
 // FileError when it cannot be opened, DataError when it is refused.
 Data ReadData(const std::string& path);
+// The same from the text of a data file; `name` names it in the data and in
+// messages. DataError when refused.
+Data ParseData(const std::string& text, const std::string& name);
 // The dialogue's checks on a data set: 1-300 points, temperatures above 0,
 // finite values. DataError when refused.
 void CheckData(const Data& data);
