@@ -215,25 +215,30 @@ std::string Path(py::handle path, const std::string& what) {
   return py::str(py::module_::import("os").attr("fsdecode")(path));
 }
 
-std::string ReadablePath(py::handle path, const std::string& what) {
+std::string ReadablePath(py::handle path, const std::string& what, long long limit) {
   const std::string name = Path(path, what);
   // O_NONBLOCK: a FIFO is not waited on here; the engine refuses it.
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   int error = fd < 0 ? errno : 0;
-  const char* kind = nullptr;  // not a regular file: read without end or waited on
+  std::string kind;  // not a regular file (read without end or waited on), too large
+  int code = EINVAL;
   struct stat st {};
   if (fd >= 0) {
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
       error = EISDIR;
     } else if (!S_ISREG(st.st_mode)) {
-      kind = S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device";
+      kind = S_ISFIFO(st.st_mode)   ? "a FIFO, not a regular file"
+             : S_ISSOCK(st.st_mode) ? "a socket, not a regular file"
+                                    : "a device, not a regular file";
+    } else if (limit >= 0 && st.st_size > limit) {
+      kind = "larger than " + std::to_string(limit >> 20) + " MB";
+      code = EFBIG;
     }
     ::close(fd);
   }
   const py::object filename = py::reinterpret_borrow<py::object>(path);
-  if (kind != nullptr) {
-    const py::object e = py::reinterpret_borrow<py::object>(PyExc_OSError)(
-        EINVAL, std::string(kind) + ", not a regular file", filename);
+  if (!kind.empty()) {
+    const py::object e = py::reinterpret_borrow<py::object>(PyExc_OSError)(code, kind, filename);
     PyErr_SetObject(PyExc_OSError, e.ptr());
     throw py::error_already_set();
   }

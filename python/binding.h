@@ -43,9 +43,11 @@ std::string Text(py::handle value, const std::string& what);
 Array Vector(py::handle values, const std::string& what);
 // Temperatures to evaluate at: finite, above 0 and not subnormal.
 Array Temperatures(py::handle T, const std::string& what = "T");
-// A file name from a str, bytes or path object, checked to be readable:
-// FileNotFoundError, IsADirectoryError, PermissionError as open(2) says.
-std::string ReadablePath(py::handle path, const std::string& what = "path");
+// A file name from a str, bytes or path object, checked to be a regular
+// file that can be read: FileNotFoundError, IsADirectoryError,
+// PermissionError as open(2) says, OSError for a FIFO, a device or a file of
+// more than `limit` bytes.
+std::string ReadablePath(py::handle path, const std::string& what = "path", long long limit = -1);
 std::string Path(py::handle path, const std::string& what = "path");
 // The JSON text of a dict of the model-file layout (numpy scalars taken as
 // numbers); ModelError for a number that is not finite.

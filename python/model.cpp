@@ -14,6 +14,8 @@ namespace {
 
 // Named in the messages about a description given from Python.
 constexpr char kOrigin[] = "suscep";
+// A result document with its curve is some 100 kB; a model file far less.
+constexpr long long kMaxModelBytes = 16LL << 20;
 
 engine::Starts StartsOf(py::handle starts) {
   const std::string s = starts.is_none() ? "start" : Text(starts, "starts");
@@ -153,7 +155,8 @@ void DefineModel(py::module_& m) {
           [](const py::args& args, const py::kwargs& kwargs) {
             const auto a = Bind("from_file", args, kwargs, {"path", "starts"}, 1, 2);
             const engine::Starts starts = StartsOf(a[1]);
-            return engine::Model(engine::ReadModelFile(ReadablePath(a[0]), starts));
+            return engine::Model(
+                engine::ReadModelFile(ReadablePath(a[0], "path", kMaxModelBytes), starts));
           },
           Doc("Model.from_file"))
       .def_static(

@@ -207,6 +207,12 @@ def test_file_errors_carry_errno_and_filename(tmp_path):
             with pytest.raises(kind) as raised:
                 read(path)
             assert raised.value.errno == code and raised.value.filename == path, (read, path)
+    large = tmp_path / "large.json"  # sparse: no 17 MB written
+    with open(large, "wb") as f:
+        f.truncate(17 << 20)
+    with pytest.raises(OSError, match="larger than 16 MB") as raised:
+        suscep.Model.from_file(large)
+    assert raised.value.errno == errno.EFBIG and raised.value.filename == large
 
 
 def test_temperatures_masks_and_notes():
