@@ -81,7 +81,12 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   r.stopped_short = f.stopped_short;
   r.refined = w.last_fit.refined;
   r.method = w.last_fit.refined ? kRefinedMethod : w.last_fit.fitted ? kSimplex : kNoFit;
-  r.statistics = f.statistics;
+  const analysis::Statistics& st = f.statistics;
+  r.statistics = Statistics{
+      st.points,       st.parameters,        st.free,       st.rank,        st.dof,
+      st.rss,          st.residual_variance, st.aic,        st.bic,         st.condition_number,
+      st.t95,          st.std_error,         st.covariance, st.correlation, st.held,
+      st.undetermined, st.interrupted};
   return r;
 }
 

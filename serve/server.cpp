@@ -220,6 +220,9 @@ struct Server::Impl {
     http.Post("/api/fit", [this](const httplib::Request& req, httplib::Response& res) {
       Send(res, service.StartFit(req.body, ParamsOf(req)));
     });
+    http.Get("/api/overview", [this](const httplib::Request& req, httplib::Response& res) {
+      Send(res, service.Overview(ParamsOf(req)));
+    });
     const std::string job = R"(/api/job/([A-Za-z0-9_-]{1,64}))";
     http.Get(job, [this](const httplib::Request& req, httplib::Response& res) {
       Send(res, service.JobState(req.matches[1]));
@@ -236,8 +239,13 @@ struct Server::Impl {
              });
     // Any other method on a known path: 405 with what is allowed.
     const std::pair<const char*, const char*> known[] = {
-        {"/", "GET"},          {"/page.css", "GET"}, {"/page.js", "GET"}, {"/api/catalogue", "GET"},
-        {"/api/data", "POST"}, {"/api/fit", "POST"},
+        {"/", "GET"},
+        {"/page.css", "GET"},
+        {"/page.js", "GET"},
+        {"/api/catalogue", "GET"},
+        {"/api/data", "POST"},
+        {"/api/fit", "POST"},
+        {"/api/overview", "GET"},
     };
     auto not_allowed = [known, job](const httplib::Request& req, httplib::Response& res) {
       std::string allow;

@@ -185,6 +185,21 @@ bool SetProgress(Options&, Callback&&, long) {
   return false;
 }
 
+// The import's errors of chi, where the engine's data take errors.
+template <class D>
+auto SetSigma(D& d, const importer::Import& im, int) -> decltype(d.sigma.clear(), void()) {
+  d.sigma.clear();
+  for (const importer::Point& p : im.points) {
+    if (!std::isfinite(p.chi_err)) {
+      d.sigma.clear();
+      return;
+    }
+    d.sigma.push_back(p.chi_err);
+  }
+}
+template <class D>
+void SetSigma(D&, const importer::Import&, long) {}
+
 }  // namespace
 
 struct DataSet {
@@ -365,11 +380,13 @@ Reply Service::Data(const std::string& body, const std::string& name, const Para
   try {
     const std::string shown = name.empty() ? "upload" : name;
     std::string data_file;
+    std::optional<importer::Import> imported;
     if (IsMagnetometerFile(body)) {
       ViewBuffer buffer(body.data(), body.size());
       std::istream in(&buffer);
       const importer::Options options = ImportOptions(params);
-      const importer::Import im = importer::Read(in, shown, options);
+      imported = importer::Read(in, shown, options);
+      const importer::Import& im = *imported;
       data_file = importer::DataFileText(im);
       reply["kind"] = "magnetometer";
       reply["import"] = ImportJson(im);
@@ -400,6 +417,7 @@ Reply Service::Data(const std::string& body, const std::string& name, const Para
     }
     // Read back as `suscep fit` reads the data file the import writes.
     set->data = engine::ParseData(data_file, shown);
+    if (imported) SetSigma(set->data, *imported, 0);
     reply["data_file"] = data_file;
   } catch (const BadRequest& e) {
     return ErrorReply(400, e.what());
@@ -407,6 +425,13 @@ Reply Service::Data(const std::string& body, const std::string& name, const Para
     return ErrorReply(422, e.what());
   } catch (const engine::Error& e) {
     return ErrorReply(422, e.what());
+  }
+  try {
+    engine::FigureOptions figure;
+    figure.quantity = Whole(params, "quantity", 1, 5, 3);
+    reply["svg"] = engine::DataFigure(set->data, figure);
+  } catch (const BadRequest& e) {
+    return ErrorReply(400, e.what());
   }
   const std::string id = RandomId();
   reply["id"] = id;
@@ -629,17 +654,42 @@ Reply Service::Figure(const std::string& id, const Params& params) {
   }
   try {
     const int quantity = Whole(params, "quantity", 1, 5, 3);
-    Whole(params, "residuals", 0, 1, 0);
-    // The same fit again, drawn as asked: the numbers are the same.
-    engine::FitOptions options;
-    options.report = false;
-    options.document = false;
-    options.plot = quantity;
-    return {200, "image/svg+xml", engine::Fit(job->model, job->data->data, options).svg};
+    engine::FigureOptions options;
+    options.quantity = quantity;
+    options.residuals = Whole(params, "residuals", 0, 1, 0) == 1;
+    return {200, "image/svg+xml", engine::Figure(*job->result, options)};
   } catch (const BadRequest& e) {
     return ErrorReply(400, e.what());
   } catch (const engine::Error& e) {
     return ErrorReply(422, e.what());
+  }
+}
+
+Reply Service::Overview(const Params& params) {
+  std::vector<std::shared_ptr<const engine::FitResult>> kept;
+  const std::string ids = Param(params, "jobs").value_or("");
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t at = 0; at < ids.size();) {
+      const std::size_t end = std::min(ids.find(',', at), ids.size());
+      const auto result = FinishedResult(FindJob(ids.substr(at, end - at)));
+      if (!result)
+        return ErrorReply(404,
+                          "no finished fit " + ids.substr(at, std::min<std::size_t>(end - at, 64)));
+      kept.push_back(result);
+      at = end + 1;
+    }
+  }
+  if (kept.empty()) return ErrorReply(400, "jobs: the fits to draw, separated by commas");
+  try {
+    engine::FigureOptions options;
+    options.quantity = Whole(params, "quantity", 1, 5, 3);
+    options.width_mm = 170.0;
+    std::vector<const engine::FitResult*> results;
+    for (const auto& r : kept) results.push_back(r.get());
+    return {200, "image/svg+xml", engine::Overview(results, options)};
+  } catch (const BadRequest& e) {
+    return ErrorReply(400, e.what());
   }
 }
 

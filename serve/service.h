@@ -52,6 +52,8 @@ class Service {
   Reply Cancel(const std::string& id);
   // The figure of a finished fit: quantity 1-5, residuals 0 or 1.
   Reply Figure(const std::string& id, const Params& params);
+  // Several finished fits in one figure: jobs=ID,ID,...
+  Reply Overview(const Params& params);
   // document, report, svg or csv of a finished fit.
   Reply Download(const std::string& id, const std::string& what, const Params& params);
 

@@ -246,6 +246,16 @@ TEST_F(ServeTest, AFitGivesTheNumbersOfSuscepFitAndItsDownloads) {
   Status(server_->Request("GET", "/api/job/" + id + "/figure?quantity=4"), &inverse);
   EXPECT_NE(chi_t.substr(chi_t.find("\r\n\r\n")), inverse.substr(inverse.find("\r\n\r\n")));
   EXPECT_EQ(Status(server_->Request("GET", "/api/job/" + id + "/figure?quantity=6")), 400);
+  // Residuals on: another figure again.
+  std::string residuals;
+  Status(server_->Request("GET", "/api/job/" + id + "/figure?quantity=3&residuals=1"), &residuals);
+  EXPECT_NE(chi_t.substr(chi_t.find("\r\n\r\n")), residuals.substr(residuals.find("\r\n\r\n")));
+  // The overview of fits, and of fits that are not there.
+  EXPECT_EQ(Status(server_->Request("GET", "/api/overview?jobs=" + id + "," + id), &r), 200);
+  EXPECT_NE(r.find("<svg"), std::string::npos);
+  EXPECT_EQ(Status(server_->Request("GET", "/api/overview?jobs=" + id + ",nope")), 404);
+  EXPECT_EQ(Status(server_->Request("GET", "/api/overview")), 400);
+  EXPECT_EQ(Status(server_->Request("POST", "/api/overview", "x")), 405);
 }
 
 TEST_F(ServeTest, FitRequestsThatCannotBeUsedAreRefused) {

@@ -87,35 +87,37 @@ function importParams() {
 
 async function readData(file, params) {
   return api('/api/data', { method: 'POST', body: await file.arrayBuffer(),
-    params: Object.assign({ name: file.name }, params) });
+    params: Object.assign({ name: file.name, quantity: quantity() }, params) });
 }
 
 async function loadData(file, fresh) {
   show('data-error', '');
   state.dataFile = file;
-  if (fresh) for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane']) $(id).value = '';
+  if (fresh) for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane', 'field', 'sweep']) $(id).value = '';
   try {
     const reply = await readData(file, fresh ? {} : importParams());
     state.data = reply;
     showData(reply, fresh);
   } catch (e) {
     state.data = null;
-    show('data-error', file.name + ': ' + e.message);
+    // The import's words for its command line, in the page's.
+    const message = e.message.replace('with --field OE', 'under field (Oe) below')
+      .replace('with --sweep zfc|fc|N|all', 'under sweep below (zfc, fc, a number or all)');
+    show('data-error', file.name + ': ' + message);
     $('data-error').dataset.shown = String(Number($('data-error').dataset.shown || 0) + 1);
     $('data-info').textContent = '';
     $('data-figure').textContent = '';
+    // A file of several fields or sweeps: the message lists them, to be typed below.
     $('import').hidden = !(state.dataFile && /\[header\]/i.test(await file.slice(0, 4096).text()));
   }
   updateButtons();
 }
 
-function fillSelect(select, options, chosen) {
-  select.textContent = '';
-  for (const [value, label] of options) {
-    const o = element('option', { value, textContent: label });
-    if (String(value) === String(chosen)) o.selected = true;
-    select.append(o);
-  }
+// The choices found, offered for an input that also takes any typed one.
+function offer(input, list, options, chosen) {
+  list.textContent = '';
+  for (const [value, label] of options) list.append(element('option', { value, label }));
+  input.value = chosen ?? '';
 }
 
 function showData(reply, fresh) {
@@ -126,11 +128,12 @@ function showData(reply, fresh) {
       $('mass').value = im.mass_mg ?? '';
       $('molar-mass').value = im.molar_mass ?? '';
     }
-    fillSelect($('field'), im.fields.map(f => [f.oe, f.oe + ' Oe (' + f.points + ' points)']), im.field_oe);
-    const sweeps = [['', im.sweeps.length > 1 ? 'all' : 'the one'], ...im.sweeps.map(s =>
+    offer($('field'), $('field-list'), im.fields.map(f => [f.oe, f.oe + ' Oe (' + f.points + ' points)']),
+      im.fields.length > 1 ? im.field_oe : $('field').value);
+    const sweeps = [['all', 'all'], ...im.sweeps.map(s =>
       [s.number, s.number + (s.label ? ' "' + s.label + '"' : '') + ': ' + s.first + ' K to ' + s.last + ' K, ' + s.points + ' points'])];
     if (im.sweeps.length > 1) sweeps.push(['zfc', 'ZFC'], ['fc', 'FC']);
-    fillSelect($('sweep'), sweeps, im.sweep_chosen === 'all' ? '' : im.sweep_chosen);
+    offer($('sweep'), $('sweep-list'), sweeps, im.sweeps.length > 1 ? im.sweep_chosen : $('sweep').value);
     const estimate = state.catalogue ? state.catalogue.diamagnetic_per_gram * (im.molar_mass || 0) : NaN;
     $('estimate').textContent = 'use the estimate (' + sci(estimate, 2) + ')';
     $('estimate').dataset.value = isFinite(estimate) ? estimate : '';
@@ -145,37 +148,8 @@ function showData(reply, fresh) {
   const left = im ? ', ' + im.kept + ' kept of ' + im.data_rows + ' rows' : '';
   $('data-info').textContent = reply.name + ': ' + reply.kind + ', ' + pts.length + ' points, ' +
     pts[0][0] + ' K to ' + pts[pts.length - 1][0] + ' K' + left;
-  $('data-figure').replaceChildren(dataFigure(pts));
+  $('data-figure').replaceChildren(svgElement(reply.svg, 'data-svg'));
   $('data-info').dataset.loads = String(Number($('data-info').dataset.loads || 0) + 1);
-}
-
-// The points as read, chi*T against T, before any model.
-function dataFigure(points) {
-  const ns = 'http://www.w3.org/2000/svg';
-  const w = 640, h = 300, m = { l: 70, r: 16, t: 12, b: 40 };
-  const svg = document.createElementNS(ns, 'svg');
-  svg.setAttribute('viewBox', `0 0 ${w} ${h}`);
-  svg.setAttribute('id', 'data-svg');
-  const xs = points.map(p => p[0]), ys = points.map(p => p[0] * p[1]);
-  const range = a => { let lo = Math.min(...a), hi = Math.max(...a); if (lo === hi) { lo -= 1; hi += 1; } return [lo, hi]; };
-  const [x0, x1] = range(xs), [y0, y1] = range(ys);
-  const X = x => m.l + (x - x0) / (x1 - x0) * (w - m.l - m.r);
-  const Y = y => h - m.b - (y - y0) / (y1 - y0) * (h - m.t - m.b);
-  const add = (tag, attrs, text) => {
-    const el = document.createElementNS(ns, tag);
-    for (const [k, v] of Object.entries(attrs)) el.setAttribute(k, v);
-    if (text !== undefined) el.textContent = text;
-    svg.append(el);
-  };
-  add('rect', { x: m.l, y: m.t, width: w - m.l - m.r, height: h - m.t - m.b, fill: 'none', stroke: '#888' });
-  for (let i = 0; i < points.length; ++i) add('circle', { cx: X(xs[i]), cy: Y(ys[i]), r: 2.6, fill: '#1f5fbf' });
-  for (const t of [0, .5, 1]) {
-    add('text', { x: X(x0 + t * (x1 - x0)), y: h - m.b + 16, 'text-anchor': 'middle', 'font-size': 12 }, (x0 + t * (x1 - x0)).toPrecision(3));
-    add('text', { x: m.l - 6, y: Y(y0 + t * (y1 - y0)) + 4, 'text-anchor': 'end', 'font-size': 12 }, (y0 + t * (y1 - y0)).toPrecision(3));
-  }
-  add('text', { x: (w + m.l) / 2, y: h - 6, 'text-anchor': 'middle', 'font-size': 13 }, 'T (K)');
-  add('text', { x: 14, y: h / 2, 'text-anchor': 'middle', 'font-size': 13, transform: `rotate(-90 14 ${h / 2})` }, 'chi*T (cm3 K/mol), as read');
-  return svg;
 }
 
 // ---------------------------------------------------------------- model
@@ -437,12 +411,16 @@ function showResult(result) {
   $('figure').dataset.quantity = state.resultQuantity || quantity();
 }
 
+// An SVG of the server's engine as an element of the page.
+function svgElement(text, id) {
+  const svg = new DOMParser().parseFromString(text, 'image/svg+xml').documentElement;
+  if (svg.nodeName !== 'svg') return element('p', { class: 'error', textContent: 'the figure could not be read' });
+  svg.setAttribute('id', id);
+  return document.importNode(svg, true);
+}
+
 function setFigure(svgText) {
-  const doc = new DOMParser().parseFromString(svgText, 'image/svg+xml');
-  const svg = doc.documentElement;
-  if (svg.nodeName !== 'svg') { show('fit-error', 'the figure could not be read'); return; }
-  svg.setAttribute('id', 'figure-svg');
-  $('figure').replaceChildren(document.importNode(svg, true));
+  $('figure').replaceChildren(svgElement(svgText, 'figure-svg'));
 }
 
 async function redraw() {
@@ -505,6 +483,7 @@ async function fitMany(files) {
       const data = await readData(file, state.data && state.data.kind === 'magnetometer' ? importParams() : {});
       const job = await runFit(data.id, text, quantity());
       const doc = JSON.parse(job.result.document);
+      row.job = job.id;
       row.points = doc.data.points;
       row.ls_error = doc.fit.ls_error;
       row.values = doc.parameters.map(p => p.value);
@@ -524,41 +503,15 @@ async function fitMany(files) {
   const failed = state.many.filter(r => r.error).length;
   $('many-status').textContent = (files.length - failed) + ' fitted' + (failed ? ', ' + failed + ' failed' : '');
   $('many-csv').disabled = !state.many.length;
-  $('overview').replaceChildren(overview(names));
-}
-
-// Each parameter against the files, with its Std. devn. as a bar.
-function overview(names) {
-  const ns = 'http://www.w3.org/2000/svg';
-  const rows = state.many.filter(r => !r.error);
-  const w = 640, panel = 120, m = { l: 80, r: 16, t: 10 };
-  const svg = document.createElementNS(ns, 'svg');
-  svg.setAttribute('viewBox', `0 0 ${w} ${names.length * panel + 40}`);
-  svg.setAttribute('id', 'overview-svg');
-  const add = (tag, attrs, text) => {
-    const el = document.createElementNS(ns, tag);
-    for (const [k, v] of Object.entries(attrs)) el.setAttribute(k, v);
-    if (text !== undefined) el.textContent = text;
-    svg.append(el);
-  };
-  if (!rows.length) return svg;
-  names.forEach((name, j) => {
-    const top = m.t + j * panel, height = panel - 30;
-    const lo = Math.min(...rows.map(r => r.values[j] - (isFinite(r.sigma[j]) ? r.sigma[j] : 0)));
-    const hi = Math.max(...rows.map(r => r.values[j] + (isFinite(r.sigma[j]) ? r.sigma[j] : 0)));
-    const span = hi > lo ? hi - lo : Math.abs(hi) || 1;
-    const Y = v => top + height - (v - lo + span * 0.05) / (span * 1.1) * height;
-    const X = i => m.l + (rows.length === 1 ? 0.5 : i / (rows.length - 1)) * (w - m.l - m.r);
-    add('rect', { x: m.l - 8, y: top, width: w - m.l - m.r + 16, height, fill: 'none', stroke: '#bbb' });
-    add('text', { x: m.l - 12, y: top + height / 2, 'text-anchor': 'end', 'font-size': 12 }, name);
-    rows.forEach((r, i) => {
-      const s = isFinite(r.sigma[j]) ? r.sigma[j] : 0;
-      add('line', { x1: X(i), x2: X(i), y1: Y(r.values[j] - s), y2: Y(r.values[j] + s), stroke: '#1f5fbf' });
-      add('circle', { cx: X(i), cy: Y(r.values[j]), r: 3, fill: '#1f5fbf' });
-      if (j === names.length - 1) add('text', { x: X(i), y: top + height + 16, 'text-anchor': 'middle', 'font-size': 11 }, r.file);
-    });
-  });
-  return svg;
+  const jobs = state.many.filter(r => r.job).map(r => r.job);
+  if (jobs.length) {
+    try {
+      $('overview').replaceChildren(svgElement(await api('/api/overview', { text: true,
+        params: { jobs: jobs.join(','), quantity: quantity() } }), 'overview-svg'));
+    } catch (e) {
+      $('many-status').textContent += '; the overview: ' + e.message;
+    }
+  }
 }
 
 function manyCsv() {
@@ -593,6 +546,9 @@ async function start() {
     if (state.dataFile) loadData(state.dataFile, false);
   });
   for (const id of ['field', 'sweep']) $(id).addEventListener('change', () => state.dataFile && loadData(state.dataFile, false));
+  for (const id of ['mass', 'molar-mass', 'diamagnetic', 'eicosane']) {
+    $(id).addEventListener('keydown', e => { if (e.key === 'Enter' && state.dataFile) loadData(state.dataFile, false); });
+  }
   $('fit').addEventListener('click', fit);
   $('cancel').addEventListener('click', cancel);
   for (const el of document.querySelectorAll('input[name=quantity]')) el.addEventListener('change', redraw);
