@@ -260,15 +260,15 @@ py::object Curve(py::handle self) {
 
 constexpr int kPickleVersion = 2;
 
-py::tuple StatisticsState(const analysis::Statistics& s) {
+py::tuple StatisticsState(const engine::Statistics& s) {
   return py::make_tuple(
       py::make_tuple(s.points, s.parameters, s.free, s.rank, s.dof, s.rss, s.residual_variance,
                      s.aic, s.bic, s.condition_number, s.t95, s.interrupted),
-      py::make_tuple(s.std_error, s.covariance, s.correlation, s.held, s.undetermined, s.step));
+      py::make_tuple(s.std_error, s.covariance, s.correlation, s.held, s.undetermined));
 }
 
-analysis::Statistics StatisticsOf(const py::tuple& t) {
-  analysis::Statistics s;
+engine::Statistics StatisticsOf(const py::tuple& t) {
+  engine::Statistics s;
   const py::tuple a = t[0], b = t[1];
   s.points = a[0].cast<int>(), s.parameters = a[1].cast<int>(), s.free = a[2].cast<int>();
   s.rank = a[3].cast<int>(), s.dof = a[4].cast<int>(), s.rss = a[5].cast<double>();
@@ -280,7 +280,6 @@ analysis::Statistics StatisticsOf(const py::tuple& t) {
   s.correlation = b[2].cast<std::vector<std::vector<double>>>();
   s.held = b[3].cast<std::vector<bool>>();
   s.undetermined = b[4].cast<std::vector<bool>>();
-  s.step = b[5].cast<std::vector<double>>();
   return s;
 }
 
