@@ -77,12 +77,34 @@ struct ParameterDescription {
   // The simplex step; none: 1 % of the start, as the dialogue sets it. A
   // step of 0 holds the parameter at its start.
   std::optional<double> step;
+  // Bounds of the fitted value (none: unbounded on that side); `fixed`
+  // holds the parameter at its start in every method.
+  std::optional<double> min{}, max{};
+  bool fixed = false;
 };
 
+// The methods of a fit (docs/model-format.md): "simplex", the dialogue's;
+// "lm", Levenberg-Marquardt from the starts; "global", many starts screened
+// and the best refined by lm.
+extern const char* const kMethods[3];
+// What is minimised: `weights` "none" (the L.S. error), "sigma" (chi-square
+// with the data's errors) or "relative" (each residual over its observed
+// value); `quantity` "chi" or "chiT".
+extern const char* const kWeights[3];
+extern const char* const kQuantities[2];
+
 struct FitSettings {
-  int iterations = 200;  // the evaluation budget; 0: no fit, a report at the starts
+  // simplex: the evaluation budget; lm and global: the iteration limit of
+  // each Levenberg-Marquardt run; 0: no fit, a report at the starts.
+  int iterations = 200;
   double reqmin = 1.0E-16;
   int ncheck = 1;
+  std::string method = "simplex";
+  // The temperature window (K) of the points fitted; the others are kept and
+  // shown, marked excluded.
+  std::optional<double> tmin, tmax;
+  std::string weights = "none";
+  std::string quantity = "chi";
 };
 
 struct ModelDescription {
@@ -150,13 +172,18 @@ struct Data {
   std::string file;  // the name shown in the result document
   std::vector<double> temperature;
   std::vector<double> chi;
+  std::vector<double> sigma{};  // each point's error (as chi); empty: no errors
 };
 
-// A data file: the count, then the pairs, with the dialogue's checks.
-// FileError when it cannot be opened, DataError when it is refused.
+// The most points a fit outside the dialogue takes (the dialogue: 300).
+constexpr int kMaxPoints = 100000;
+
+// A data file: the count, then the pairs, then optionally a line "sigma"
+// and one error per point (docs/data-format.md). FileError when it cannot
+// be opened, DataError when it is refused.
 Data ReadData(const std::string& path);
-// The dialogue's checks on a data set: 1-300 points, temperatures above 0,
-// finite values. DataError when refused.
+// The checks on a data set: 1 to kMaxPoints points, temperatures above 0,
+// finite values, as many errors as points or none. DataError when refused.
 void CheckData(const Data& data);
 
 struct Settings;
@@ -224,6 +251,20 @@ struct FitOptions {
   // Build the result document now; false: FitResult::Document() builds it
   // when it is first asked for, from the state the result keeps.
   bool document = true;
+  // Called about once per iteration by every method; false stops the fit
+  // like `stop` (the result is kept, `interrupted` set).
+  std::function<bool(int iteration, double ls_error)> on_progress;
+  // How the notes name the fit's settings: "suscep fit" options
+  // ("--iterations") or Python keywords ("iterations="); the dialogue's
+  // answers when empty.
+  std::string settings_style;
+};
+
+// One distinct minimum that a global search found.
+struct FoundMinimum {
+  std::vector<double> values;
+  double ls_error = 0.0;
+  int starts = 0;  // refined starts that ended there
 };
 
 struct FitState;
@@ -242,11 +283,18 @@ struct FitResult {
   int points = 0;
   int evaluations = 0;
   int restarts = 0;
-  bool budget_exhausted = false;  // the simplex ran out of its budget
-  bool interrupted = false;       // ended early by the stop flag
-  bool stopped_short = false;     // the check found a clearly lower minimum
-  bool refined = false;           // the values are the refinement's
-  std::string method;             // what produced the values
+  bool budget_exhausted = false;     // the simplex ran out of its budget
+  bool interrupted = false;          // ended early by the stop flag
+  bool stopped_short = false;        // the check found a clearly lower minimum
+  bool refined = false;              // the values are the refinement's
+  std::string method;                // what produced the values
+  bool success = false;              // the values are a minimum the method vouches for
+  std::string message;               // why not, or how it converged
+  std::vector<bool> excluded;        // per point: outside the temperature window
+  std::vector<bool> at_bound;        // per parameter: ended on a bound
+  int starts = 0;                    // global: refined starts, the given one included
+  int reached_best = 0;              // global: starts that ended at the best minimum
+  std::vector<FoundMinimum> minima;  // global: distinct minima, lowest first
   analysis::Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
@@ -266,19 +314,29 @@ struct FitResult {
 FitResult Fit(const Model& model, const Data& data, const FitOptions& options = {});
 FitResult Fit(const ModelDescription& description, const Data& data,
               const FitOptions& options = {});
+// The checks Fit makes on `data` under the model's fit settings before it
+// fits (the data's own, the window, the errors the weights need): DataError
+// naming the data file and the key. Nothing is fitted.
+void CheckFit(const Model& model, const Data& data);
 
 // ---------------------------------------------------------------------------
 // The working state of one fit, and the steps on it that the dialogue takes.
 
 constexpr int kMaxData = 300;
 
+// Room for the dialogue's 300 points; a fit of other front ends makes room
+// for its own.
 struct DataSet {
   int NDATA = 0;
-  std::array<double, kMaxData> T{};
-  std::array<double, kMaxData> XRAW{};
-  std::array<double, kMaxData> XOBS{};
+  std::vector<double> T = std::vector<double>(kMaxData);
+  std::vector<double> XRAW = std::vector<double>(kMaxData);
+  std::vector<double> XOBS = std::vector<double>(kMaxData);
   double SXOBS2 = 0.0;
   double TIPADD = 0.0;
+  // Outside the dialogue: each point's error as read (empty: none), and the
+  // points left out of the fit by the temperature window (empty: none).
+  std::vector<double> SIGMA;
+  std::vector<bool> EXCLUDED;
 };
 
 // The report's calculated curve: kCurvePoints temperatures evenly spaced
@@ -318,6 +376,34 @@ struct FitRecord {
   fit::MinimiseOutcome outcome;
   bool sigma_stopped = false;  // the stop ended the Std. devn. estimate
   bool refined = false;        // the values are those of the refinement
+  // Outside the dialogue: the method and what it found.
+  std::string method = "simplex";
+  bool converged = false;  // lm and global: the runs' convergence test passed
+  std::string message;     // lm and global: why the best run ended
+  int iterations = 0;      // lm and global: Jacobians, all runs
+  int screened = 0;        // global: points of the set evaluated
+  int starts = 0;          // global: refined starts
+  int reached_best = 0;
+  std::vector<FoundMinimum> minima;
+  std::vector<bool> at_bound;
+};
+
+// What a fit outside the dialogue minimises: the points in the window,
+// their observed quantity and weight, and the factor that turns the sum of
+// squares of the weighted residuals into the L.S. error. `dialogue`: all
+// points, no weights, chi: the dialogue's L.S. error exactly.
+struct FitProblem {
+  bool dialogue = true;
+  std::vector<int> fitted;       // indices of the points fitted
+  std::vector<double> T;         // their temperatures
+  std::vector<double> observed;  // chi or chi*T, corrected
+  std::vector<double> weight;    // 1, 1/sigma or 1/|observed|
+  bool chi_t = false;
+  double denominator = 1.0;          // L.S. error = sum of squares / denominator
+  std::vector<double> lower, upper;  // per parameter, infinite where unbounded
+  std::vector<bool> fixed;
+  FitSettings settings;
+  std::string style;  // FitOptions::settings_style
 };
 
 struct Work {
@@ -328,7 +414,10 @@ struct Work {
   FitControl fc;
   fit::SimplexStore store;
   FitRecord last_fit;
-  std::string data_name;  // as typed
+  std::string data_name;                      // as typed
+  std::shared_ptr<const FitProblem> problem;  // none: the dialogue's
+  // Told every objective value of the simplex, when set.
+  std::function<void(double)> on_value;
 };
 
 // The data file `name` opened and loaded as Load does. A name with a control

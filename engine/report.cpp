@@ -74,7 +74,9 @@ void WriteReportRest(const Work& s, format::RecordSink* file, expressions::Evalu
   format::Write(*file, kDiffHeading);
   for (int i = 0; i < d.NDATA; ++i) {
     const double xc = calc(d.T[i]);
-    format::Write(*file, kDiffLine, {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
+    const bool excluded = !d.EXCLUDED.empty() && d.EXCLUDED[i];
+    format::Write(*file, excluded ? kDiffLineExcluded : kDiffLine,
+                  {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
   }
 
   format::WriteFree(*file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});

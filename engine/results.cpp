@@ -24,9 +24,9 @@ constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
-// A gain of L.S. error below this many times sqrt(REQMIN) is within the
-// simplex's convergence.
-constexpr double kConvergedSpread = 10.0;
+// A gain of L.S. error below this share of the data's own sum of squares is
+// rounding (residuals good to about 1.0E-12 of the values).
+constexpr double kRoundingShare = 1.0E-24;
 constexpr char kNote[] = "suscep: note: ";
 constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
@@ -185,20 +185,53 @@ analysis::Problem ProblemOf(const Work& s) {
   expressions::Evaluation e = s.ev;
   e.console = nullptr;
   analysis::Problem problem;
-  problem.points = s.data.NDATA;
-  problem.residuals = [e](const double* p, double* r) mutable {
-    expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
-    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
-  };
+  if (s.problem != nullptr) {
+    // The points in the window, weighted, of the quantity fitted.
+    const FitProblem* fp = s.problem.get();
+    problem.points = static_cast<int>(fp->fitted.size());
+    problem.residuals = [fp, e](const double* p, double* r) mutable {
+      ProblemResiduals(*fp, e, p, r);
+    };
+    double size = 0.0;
+    for (std::size_t i = 0; i < fp->observed.size(); ++i) {
+      size += fp->observed[i] * fp->weight[i] * fp->observed[i] * fp->weight[i];
+    }
+    problem.model_size = std::sqrt(size);
+  } else {
+    problem.points = s.data.NDATA;
+    problem.residuals = [e](const double* p, double* r) mutable {
+      expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
+      for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
+    };
+    problem.model_size = std::sqrt(s.data.SXOBS2);
+  }
+  const std::vector<std::string> names = TrimmedNames(s.fm);
   for (int j = 0; j < s.fm.NPAR; ++j) {
+    // A start near 0 does not make the difference step vanish: a hundredth of
+    // the kind's typical size at least.
     problem.scale.push_back(
-        std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])));
+        std::fmax(std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])),
+                  0.01 * KindOf(names[j]).typical));
     // Every vertex of the simplex has the start value of a parameter with
     // step 0.
-    problem.held.push_back(s.fc.PSTEP0[j] == 0.0);
+    // A parameter that ended on a bound is held there: the check must not
+    // carry it across, and its curvature says nothing of its error.
+    const bool bound = j < static_cast<int>(s.last_fit.at_bound.size()) && s.last_fit.at_bound[j];
+    problem.held.push_back(s.fc.PSTEP0[j] == 0.0 || bound);
   }
-  problem.model_size = std::sqrt(s.data.SXOBS2);
   return problem;
+}
+
+// The sum of squares of the weighted observed values, in the units of the
+// L.S. error: what its rounding is relative to.
+double LsScale(const Work& s) {
+  if (s.problem == nullptr) return 1.0;
+  double size = 0.0;
+  const FitProblem& fp = *s.problem;
+  for (std::size_t i = 0; i < fp.observed.size(); ++i) {
+    size += fp.observed[i] * fp.weight[i] * fp.observed[i] * fp.weight[i];
+  }
+  return size / fp.denominator;
 }
 
 const char* FunctionName(int code) {
@@ -275,6 +308,12 @@ Text DataSection(const Work& s, expressions::Evaluation& e, const std::vector<do
   expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, cal.data());
   for (int i = 0; i < d.NDATA; ++i) residual.push_back(d.XOBS[i] - cal[i]);
   data.Add("temperature", KeptNumbers(kDataTemperatures, t, in));
+  if (!d.SIGMA.empty()) data.Add("chi_error", Numbers(d.SIGMA, in));
+  if (!d.EXCLUDED.empty()) {
+    std::vector<Text> excluded;
+    for (int i = 0; i < d.NDATA; ++i) excluded.push_back(Bool(d.EXCLUDED[i]));
+    data.Add("excluded", Array(excluded, in));
+  }
   data.Add("chi_raw", Numbers(raw, in));
   data.Add("chi_corrected", Numbers(obs, in));
   data.Add("chi_calculated", Numbers(cal, in));
@@ -307,6 +346,14 @@ Text ParametersSection(const Work& s, const analysis::Statistics& st,
         .Add("ci95", std::isfinite(half) && std::isfinite(pfit[j])
                          ? Numbers({pfit[j] - half, pfit[j] + half}, p.inner())
                          : kNull);
+    const FitProblem* fp = s.problem.get();
+    if (fp != nullptr && std::isfinite(fp->lower[j])) p.Add("min", Number(fp->lower[j]));
+    if (fp != nullptr && std::isfinite(fp->upper[j])) p.Add("max", Number(fp->upper[j]));
+    if (fp != nullptr && fp->fixed[j]) p.Add("fixed", Bool(true));
+    if (j < static_cast<int>(s.last_fit.at_bound.size()) &&
+        (std::isfinite(fp->lower[j]) || std::isfinite(fp->upper[j]))) {
+      p.Add("at_bound", Bool(s.last_fit.at_bound[j]));
+    }
     parameters.push_back(p.Close());
   }
   return Array(parameters, depth);
@@ -341,10 +388,114 @@ Text StatisticsSection(const model::FitModel& m, const FitAnalysis& f, int depth
       .Close();
 }
 
-Text FitSection(const Work& s, int depth) {
+std::string Scientific(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4E", x);
+  return text;
+}
+
+// How the notes name the evaluation budget: the dialogue's answer, an option
+// of `suscep fit` or a keyword of Python.
+std::string IterationsName(const Work& s) {
+  const std::string style = s.problem != nullptr ? s.problem->style : "";
+  if (style == "options") return "--iterations";
+  if (style == "keywords") return "iterations=";
+  return "No. of iterations";
+}
+
+}  // namespace
+
+Outcome OutcomeOf(const Work& s, const FitAnalysis& f) {
+  const FitRecord& fit = s.last_fit;
+  if (!fit.fitted) return {false, "no fit: the values are the starts (iterations 0)"};
+  if (fit.outcome.stopped) {
+    return {false, "stopped before the end: the values are the best point found so far"};
+  }
+  if (f.not_finite) return {false, "the L.S. error is not a finite number"};
+  if (f.stopped_short) {
+    return {false,
+            "stopped short of the minimum: a Levenberg-Marquardt check lowers the L.S. "
+            "error from " +
+                Scientific(s.fc.LSERR) + " to " + Scientific(f.check_ls_error)};
+  }
+  if (fit.method == "simplex") {
+    if (fit.refined) return {true, "the refinement reached the minimum"};
+    if (fit.outcome.budget_exhausted) {
+      return {false,
+              "the evaluation budget ran out (iterations " + std::to_string(fit.budget) + ")"};
+    }
+    return {true, "the simplex converged: its L.S. errors agree within reqmin"};
+  }
+  std::string message = fit.message;
+  if (fit.method == "global") {
+    message = std::to_string(fit.reached_best) + " of " + std::to_string(fit.starts) +
+              " starts reached the best minimum, " + std::to_string(fit.minima.size()) +
+              " distinct minim" + (fit.minima.size() == 1 ? "um" : "a") + " found; " + message;
+  }
+  if (!fit.converged && fit.message == "the iteration limit was reached") {
+    message += " (iterations " + std::to_string(fit.budget) + ")";
+  }
+  return {fit.converged, message};
+}
+
+namespace {
+
+// The distinct minima of a global search.
+Text Minima(const std::vector<FoundMinimum>& minima, int depth) {
+  std::vector<Text> items;
+  for (const FoundMinimum& m : minima) {
+    Object o(depth + 1);
+    items.push_back(o.Add("values", Numbers(m.values, o.inner()))
+                        .Add("ls_error", Number(m.ls_error))
+                        .Add("starts", Integer(m.starts))
+                        .Close());
+  }
+  return Array(items, depth);
+}
+
+Text FitSection(const Work& s, const FitAnalysis& f, int depth) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
+  const FitProblem* fp = s.problem.get();
   Object section(depth);
+  const Outcome outcome = OutcomeOf(s, f);
+  section.Add("method", String(fit.method))
+      .Add("success", Bool(outcome.success))
+      .Add("message", String(outcome.message));
+  if (fp != nullptr && !fp->dialogue) {
+    const FitSettings& set = fp->settings;
+    section.Add("weights", String(set.weights)).Add("quantity", String(set.quantity));
+    if (set.tmin) section.Add("tmin", Number(*set.tmin));
+    if (set.tmax) section.Add("tmax", Number(*set.tmax));
+    section.Add("fitted_points", Integer(static_cast<long long>(fp->fitted.size())));
+  }
+  if (fit.method != "simplex") {
+    const fit::LmSettings lm;
+    Object settings(section.inner());
+    settings.Add("max_iterations", Integer(fc.NITER))
+        .Add("ftol", Number(lm.ftol))
+        .Add("xtol", Number(lm.xtol))
+        .Add("gtol", Number(lm.gtol))
+        .Add("difference", String("forward"));
+    if (fit.method == "global") {
+      const fit::MultiStartSettings ms;
+      settings.Add("screened", Integer(ms.screen))
+          .Add("refined", Integer(ms.refine))
+          .Add("same_minimum_ls_error", Number(ms.same_cost))
+          .Add("same_minimum_place", Number(ms.same_place))
+          .Add("starts_layout", String("additive recurrence of the generalised golden ratio "
+                                       "over each parameter's default range"));
+    }
+    section.Add("settings", settings.Close())
+        .Add("lm_iterations", Integer(fit.iterations))
+        .Add("converged", Bool(fit.converged));
+  }
+  if (fit.method == "global") {
+    section.Add("screened", Integer(fit.screened))
+        .Add("starts", Integer(fit.starts))
+        .Add("reached_best", Integer(fit.reached_best))
+        .Add("minima", Minima(fit.minima, section.inner()));
+  }
   section.Add("iterations", Integer(fit.fitted ? fit.budget : 0))
       .Add("evaluations", Integer(fit.outcome.evaluations))
       .Add("restarts", Integer(fit.outcome.restarts))
@@ -355,7 +506,7 @@ Text FitSection(const Work& s, int depth) {
       .Add("ls_error", Number(fc.LSERR))
       .Add("sigma_estimated", Bool(SigmaEstimated(s)))
       .Add("sigma_interrupted", Bool(fit.sigma_stopped));
-  if (fit.refined) section.Add("method", String(kRefinedMethod));
+  if (fit.refined) section.Add("refinement", String(kRefinedMethod));
   return section.Close();
 }
 
@@ -415,21 +566,11 @@ std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitA
       .Add("corrections", corrections.Close())
       .Add("model", model.Close())
       .Add("parameters", ParametersSection(s, f.statistics, pfit, in))
-      .Add("fit", FitSection(s, in))
+      .Add("fit", FitSection(s, f, in))
       .Add("statistics", StatisticsSection(m, f, in))
       .Add("minimum_check", CheckSection(f, in));
   return result.Close() + "\n";
 }
-
-namespace {
-
-std::string Scientific(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4E", x);
-  return text;
-}
-
-}  // namespace
 
 FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   FitAnalysis f;
@@ -445,6 +586,10 @@ FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   f.not_finite = !std::isfinite(lserr) || !std::isfinite(analysis::Rss(problem, pfit));
   if (!f.not_finite) {
     f.statistics = analysis::Analyse(problem, pfit);
+    // On a bound the curvature says nothing of the error: no standard error.
+    for (std::size_t j = 0; j < s.last_fit.at_bound.size(); ++j) {
+      if (s.last_fit.at_bound[j]) f.statistics.std_error[j] = nan;
+    }
     f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
     f.interrupted = f.statistics.interrupted || f.check.interrupted;
   }
@@ -457,14 +602,17 @@ FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
     f.check.statistics = f.statistics;
     return f;
   }
-  f.check_ls_error = f.check.ran ? f.check.rss / s.data.SXOBS2 : nan;
+  const double denominator = s.problem != nullptr ? s.problem->denominator : s.data.SXOBS2;
+  f.check_ls_error = f.check.ran ? f.check.rss / denominator : nan;
   f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
   if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  // The simplex stops once its L.S. errors spread less than sqrt(REQMIN): a
-  // gain within a few times that is what it was asked for, however large
-  // relative to an L.S. error near 0 (an exact fit, whose least is 0).
-  f.stopped_short = f.improvement > kStoppedShort &&
-                    lserr - f.check_ls_error > kConvergedSpread * std::sqrt(s.fc.REQMIN);
+  // Short of the minimum: more than 1 % above what the check reached,
+  // judged against the L.S. error itself. With no degree of freedom left
+  // (n = p) the least is 0 and any gain is the residuals' rounding; so is a
+  // gain below the rounding of the residuals relative to the data.
+  const double gain = lserr - f.check_ls_error;
+  f.stopped_short = f.check.ran && f.statistics.dof >= 1 &&
+                    gain > kStoppedShort * f.check_ls_error && gain > kRoundingShare * LsScale(s);
   return f;
 }
 
@@ -477,21 +625,44 @@ std::string ResultDocument(const Work& s, const FitAnalysis& f) {
 std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
   std::ostringstream err;
   const FitRecord& fit = s.last_fit;
+  const bool dialogue = s.problem == nullptr || s.problem->style.empty();
+  // A refinement that reached the minimum, or a converged lm, needs no more
+  // iterations.
+  const bool converged =
+      (fit.refined && !f.stopped_short) || (fit.method != "simplex" && fit.converged);
   if (fit.fitted && f.not_finite) {
     err << kNote << "the L.S. error is not a finite number ("
         << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
                                  : "the model is not a number at the fitted values")
         << "): no statistics or check of the minimum in " << result_path << std::endl;
-  } else if (fit.fitted && fit.outcome.budget_exhausted) {
-    err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
-        << ", " << fit.outcome.evaluations
-        << " evaluations): the values may not be the minimum; iterate again, with more "
-           "iterations (-1)"
-        << std::endl;
+  } else if (fit.fitted && fit.outcome.budget_exhausted && !converged) {
+    const std::string name = IterationsName(s);
+    if (fit.method != "simplex") {
+      err << kNote << "Levenberg-Marquardt reached its iteration limit (" << name << " "
+          << fit.budget << "): the values may not be the minimum; fit again with a larger " << name
+          << std::endl;
+    } else if (dialogue) {
+      err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; iterate again, with more "
+             "iterations (-1)"
+          << std::endl;
+    } else {
+      err << kNote << "the fit stopped when its budget ran out (" << name << " " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; fit again with a larger " << name
+          << (name == "--iterations" ? ", or --method lm" : ", or method=\"lm\"") << std::endl;
+    }
   }
   if (fit.fitted && fit.outcome.stopped) {
     err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
-        << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
+        << " evaluations: the values are the best point found so far"
+        << (dialogue ? "; iterate again (-1) to go on" : "") << std::endl;
+  }
+  for (std::size_t j = 0; j < fit.at_bound.size(); ++j) {
+    if (!fit.at_bound[j]) continue;
+    err << kNote << "parameter " << Trimmed(s.fm.PNAME[j]) << " ended on its bound ("
+        << Scientific(s.fc.PFIT[j]) << "): its standard error is null in " << result_path
         << std::endl;
   }
   if (fit.fitted && fit.sigma_stopped) {

@@ -26,7 +26,11 @@ expressions::Evaluation BoundEvaluation(const Work& w, format::RecordSink* progr
 namespace {
 
 fit::ObjectiveFn ObjectiveOf(Work& w) {
-  return [&w](const double* p) { return expressions::Objective(w.ev, p); };
+  return [&w](const double* p) {
+    const double value = expressions::Objective(w.ev, p);
+    if (w.on_value) w.on_value(value);
+    return value;
+  };
 }
 
 }  // namespace
