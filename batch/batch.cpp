@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli.h"
 #include "engine/engine.h"
 #include "format/console.h"
 #include "format/errors.h"
@@ -78,17 +78,12 @@ Options:
   --quantity Q           chi (default) or chiT
   --verbose              show the progress lines of each fit on standard
                          error
-  --help                 show this text
+  -h, --help             show this text
 
 Exit status: 0 every data file fitted, 1 some failed (each named on
 standard error), 2 a usage error or a model file that cannot be used, 3 any
 other failure, such as running out of memory.
 )";
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Arguments that would make the output files clash with each other or with
 // the inputs.
@@ -103,8 +98,8 @@ struct Options {
   std::optional<std::string> output_dir;
   std::optional<int> template_expression;
   bool report = false, svg = false, json = false, verbose = false, refine = false;
-  bool from_values = false, help = false;
-  int plot = 3;
+  bool from_values = false;
+  int plot = 3;  // XT vs. T
   int jobs = 1;
   // Overrides of the model file's fit settings.
   std::optional<std::string> method, weights, quantity;
@@ -112,95 +107,54 @@ struct Options {
   std::optional<double> tmin, tmax;
 };
 
+// A finite number, or a usage error naming `option`.
 double Real(const std::string& option, const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE ||
       !std::isfinite(value)) {
-    throw UsageError(option + " needs a number, not '" + format::Printable(text) + "'");
+    throw cli::UsageError(option + " needs a number, not '" + format::Printable(text) + "'");
   }
   return value;
 }
 
-int Integer(const std::string& option, const std::string& text) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end) {
-    throw UsageError(option + " needs a whole number, not '" + format::Printable(text) + "'");
-  }
-  return value;
-}
-
-Options ParseArguments(int argc, const char* const argv[]) {
-  Options o;
+// The grammar of the command line; without a status, `o` is complete.
+std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostream& out,
+                                  std::ostream& err, Options& o) {
+  cli::Grammar grammar("suscep fit", kUsage);
   std::vector<std::string> files;
-  bool options_end = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
-      files.push_back(arg);
-      continue;
-    }
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw UsageError(arg + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--") {
-      options_end = true;
-    } else if (arg == "--help") {
-      o.help = true;
-    } else if (arg == "--template") {
-      o.template_expression = Integer(arg, value());
-    } else if (arg == "--output-dir") {
-      o.output_dir = value();
-    } else if (arg == "--report") {
-      o.report = true;
-    } else if (arg == "--svg") {
-      o.svg = true;
-    } else if (arg == "--plot") {
-      o.plot = Integer(arg, value());
-      if (o.plot < 1 || o.plot > 5) throw UsageError("--plot needs 1 to 5");
-      o.svg = true;
-    } else if (arg == "--json") {
-      o.json = true;
-    } else if (arg == "--jobs") {
-      o.jobs = Integer(arg, value());
-      if (o.jobs < 1 || o.jobs > kMaxJobs) {
-        throw UsageError("--jobs needs 1 to " + std::to_string(kMaxJobs));
-      }
-    } else if (arg == "--refine") {
-      o.refine = true;
-    } else if (arg == "--from-values") {
-      o.from_values = true;
-    } else if (arg == "--verbose") {
-      o.verbose = true;
-    } else if (arg == "--method") {
-      o.method = value();
-    } else if (arg == "--weights") {
-      o.weights = value();
-    } else if (arg == "--quantity") {
-      o.quantity = value();
-    } else if (arg == "--iterations") {
-      o.iterations = Integer(arg, value());
-    } else if (arg == "--tmin") {
-      o.tmin = Real(arg, value());
-    } else if (arg == "--tmax") {
-      o.tmax = Real(arg, value());
-    } else {
-      throw UsageError("unknown option '" + format::Printable(arg) + "'");
-    }
+  std::optional<int> plot;
+  grammar.Integer("--template", o.template_expression, 1, 99);
+  grammar.Text("--output-dir", o.output_dir);
+  grammar.Flag("--report", o.report);
+  grammar.Flag("--svg", o.svg);
+  grammar.Integer("--plot", plot, 1, 5);
+  grammar.Flag("--json", o.json);
+  grammar.Integer("--jobs", o.jobs, 1, kMaxJobs);
+  grammar.Flag("--refine", o.refine);
+  grammar.Flag("--from-values", o.from_values);
+  grammar.Flag("--verbose", o.verbose);
+  grammar.Text("--method", o.method);
+  grammar.Text("--weights", o.weights);
+  grammar.Text("--quantity", o.quantity);
+  grammar.Integer("--iterations", o.iterations, 0, 1000000000);
+  grammar.Option("--tmin", [&o](const std::string& v) { o.tmin = Real("--tmin", v); });
+  grammar.Option("--tmax", [&o](const std::string& v) { o.tmax = Real("--tmax", v); });
+  grammar.Operands(files);
+  if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
+  if (plot) {
+    o.plot = *plot;
+    o.svg = true;
   }
-  if (o.help) return o;
   if (o.template_expression) {
-    if (!files.empty()) throw UsageError("--template takes no files");
-    return o;
+    if (!files.empty()) return grammar.Refuse(err, "--template takes no files");
+    return std::nullopt;
   }
-  if (files.size() < 2) throw UsageError("give a model file and at least one data file");
+  if (files.size() < 2) return grammar.Refuse(err, "give a model file and at least one data file");
   o.model = files[0];
   o.data.assign(files.begin() + 1, files.end());
-  return o;
+  return std::nullopt;
 }
 
 // The output files of one data file.
@@ -415,10 +369,6 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
 }
 
 int Run(const Options& o, std::ostream& out, std::ostream& err) {
-  if (o.help) {
-    out << kUsage << std::flush;
-    return 0;
-  }
   if (o.template_expression) {
     // A new user's model file: the fit from many starts.
     engine::ModelDescription d = engine::Template(*o.template_expression);
@@ -438,8 +388,8 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   try {
     built.emplace(description);
   } catch (const engine::ModelError& e) {
-    throw UsageError(std::string(e.what()) + " (model file '" +
-                     format::Printable(o.model, format::kNameShown) + "' with the options)");
+    throw engine::ModelError("model file '" + format::Printable(o.model, format::kNameShown) +
+                             "' with the options: " + e.what());
   }
   const engine::Model& model = *built;
   CheckPaths(o);
@@ -517,11 +467,10 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& err) {
+  Options o;
+  if (const auto status = ParseArguments(argc, argv, out, err, o)) return *status;
   try {
-    return Run(ParseArguments(argc, argv), out, err);
-  } catch (const UsageError& e) {
-    err << kName << e.what() << " (see suscep fit --help)" << std::endl;
-    return 2;
+    return Run(o, out, err);
   } catch (const Clash& e) {
     err << kName << e.what() << std::endl;
     return 2;

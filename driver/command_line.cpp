@@ -2,7 +2,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "cli/cli.h"
 #include "format/console.h"
 
 namespace driver {
@@ -62,30 +64,20 @@ Exit status:
 std::optional<int> CommandLine(int argc, const char* const argv[], std::ostream& out,
                                std::ostream& err) {
   if (argc <= 1) return std::nullopt;
-  const std::string arg = argv[1];
-  const auto quoted = [](const std::string& text) {
-    return "'" + format::Printable(text, format::kNameShown) + "'";
-  };
-  if (argc == 2 && (arg == "--help" || arg == "--version")) {
-    if (arg == "--help") {
-      out << kUsage;
-    } else {
-      out << "suscep " << SUSCEP_VERSION << "\n";
-    }
-    out.flush();
-    if (out) return 0;
-    err << "suscep: run-time error: write error on console output" << std::endl;
-    return 2;
+  cli::Grammar grammar("suscep", kUsage);
+  grammar.OnWriteError("run-time error: write error on console output", 2);
+  bool version = false;
+  std::vector<std::string> operands;
+  grammar.Flag("--version", version);
+  grammar.Operands(operands);
+  if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
+  if (!operands.empty()) {
+    return grammar.Refuse(err, "unexpected argument '" +
+                                   format::Printable(operands.front(), format::kNameShown) +
+                                   "': the data file is asked for at the start");
   }
-  if (arg == "--help" || arg == "--version") {
-    err << "suscep: unexpected argument " << quoted(argv[2]) << " after " << arg << std::endl;
-  } else if (arg.size() > 1 && arg[0] == '-') {
-    err << "suscep: unknown option " << quoted(arg) << " (see suscep --help)" << std::endl;
-  } else {
-    err << "suscep: unexpected argument " << quoted(arg)
-        << " (the data file is asked for at the start; see suscep --help)" << std::endl;
-  }
-  return 2;
+  if (version) return grammar.Print(out, err, std::string("suscep ") + SUSCEP_VERSION + "\n");
+  return std::nullopt;
 }
 
 }  // namespace driver

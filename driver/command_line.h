@@ -7,9 +7,10 @@
 
 namespace driver {
 
-// "--help" (usage on `out`, status 0), "--version" (the version on `out`,
-// status 0), anything else a one-line error on `err` and status 2. With no
-// arguments there is no status: the session starts.
+// -h or --help (usage on `out`, status 0), --version (the version on `out`,
+// status 0), anything else an error and the usage line on `err`, status 2.
+// A failed write is a run-time error (status 2). With no arguments there is
+// no status: the session starts.
 std::optional<int> CommandLine(int argc, const char* const argv[], std::ostream& out,
                                std::ostream& err);
 

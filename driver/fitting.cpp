@@ -8,25 +8,6 @@
 namespace driver {
 namespace {
 
-// Set-up of the iteration dialogue, each time -1 is answered: the fit
-// settings start afresh (no deviations, no failure of an earlier estimate).
-void SetUp(Session& s) {
-  model::FitModel& m = s.fm;
-  s.fc = FitControl{};
-  FitControl& f = s.fc;
-  s.ev.NCALL = 0;
-  s.last_fit = FitRecord{};
-  for (int j = 0; j < m.NPAR; ++j) {
-    m.PSTEP[j] = 0.01 * m.PVAL[j];
-    f.PSTEP0[j] = m.PSTEP[j];
-    f.PSTART[j] = m.PVAL[j];
-    // A zero-iteration report shows the values at set-up, edits included.
-    f.PFIT[j] = m.PVAL[j];
-  }
-  engine::ProgressHeader(s, s.con);
-  f.LSERR = expressions::Objective(s.ev, m.PVAL.data());
-}
-
 void ShowSettings(Session& s) {
   model::FitModel& m = s.fm;
   s.con.BeginQuestion();
@@ -52,28 +33,17 @@ void CheckOutputFiles(Session& s) {
   }
 }
 
-void Fit(Session& s) {
-  {
-    // Ctrl-C ends the search with the best point so far; the estimate and
-    // the report follow.
-    const signals::Interruptible interrupt;
-    engine::RunSimplex(s, &s.con, [&interrupt] { return interrupt.Requested(); });
-  }
-  engine::SimplexDone(&s.con);
-  {
-    // Ctrl-C here ends the estimate alone.
-    const signals::Interruptible interrupt;
-    engine::EstimateDeviations(s, [&interrupt] { return interrupt.Requested(); });
-  }
-  engine::FinishFit(s, &s.con);
-}
-
 // The iteration dialogue from its set-up to the report.
 void IterationDialogue(Session& s) {
   format::Console& con = s.con;
   model::FitModel& m = s.fm;
+  // The set-up, each time -1 is answered: the fit settings start afresh (no
+  // deviations, no failure of an earlier estimate), the steps from the
+  // values.
+  s.fc = FitControl{};
+  for (int j = 0; j < m.NPAR; ++j) m.PSTEP[j] = engine::DefaultStep(m.PVAL[j]);
+  engine::FitSteps steps(s, &s.con);
   FitControl& f = s.fc;
-  SetUp(s);
   for (;;) {
     ShowSettings(s);
     if (f.NITER == 0) break;
@@ -96,20 +66,20 @@ void IterationDialogue(Session& s) {
       f.NITER = con.ReadInt(f.NITER);
     } else if (j == 0) {
       CheckOutputFiles(s);
-      Fit(s);
       break;
     } else {
       con.Free({"Enter New step value of " + m.PNAME[j - 1]});
       m.PSTEP[j - 1] = con.ReadReal(m.PSTEP[j - 1]);
     }
   }
-  FitAnalysis found;
-  {
-    // Ctrl-C here ends the statistics and the check of the minimum alone.
+  while (!steps.done()) {
+    // Ctrl-C ends the step it comes in: the search with the best point so
+    // far, the estimate alone, or the statistics and the check of the
+    // minimum alone; the report follows.
     const signals::Interruptible interrupt;
-    found = AnalyseFit(s, [&interrupt] { return interrupt.Requested(); });
+    steps.Take([&interrupt] { return interrupt.Requested(); });
   }
-  WriteReport(s, found);
+  WriteReport(s, steps.found());
 }
 
 }  // namespace

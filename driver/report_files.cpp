@@ -66,16 +66,11 @@ void WriteReport(Session& s, const FitAnalysis& found) {
   // Cut short (a write failed), neither file is put in place: both keep the
   // last whole pair; the failure is thrown once the console has the report.
   ReportFiles files(s.report_path, s.result_path);
-  engine::WriteReportHead(s, files, &s.con);
   // The file's rest and the result file from a copy of the evaluation state
   // without a console: the same values as the console's evaluations below,
   // and the result file starts from the term values they leave behind.
-  expressions::Evaluation quiet = s.ev;
-  quiet.console = nullptr;
-  if (files.ok()) {
-    engine::WriteReportRest(s, &files, quiet);
-    files.Commit(engine::ResultDocument(s, quiet, found));
-  }
+  expressions::Evaluation after = engine::ReportFile(s, &files, &s.con);
+  if (files.ok()) files.Commit(engine::ResultDocument(s, after, found));
   WriteNotes(s, found);
 
   s.con.Free({"Press RETURN key"});

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/dialogue.h"
 #include "format/console.h"
 #include "plot/plot.h"
 

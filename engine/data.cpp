@@ -1,8 +1,17 @@
+// The data: the data file, the checks on a data set, the corrections.
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/dialogue.h"
 #include "engine/engine.h"
+#include "engine/internal.h"
 #include "engine/layouts.h"
 #include "format/errors.h"
 
@@ -14,14 +23,38 @@ namespace {
                              format::Printable(file.name(), format::kNameShown) + "': " + what);
 }
 
+void List(const DataSet& data, format::RecordSink& listing) {
+  format::WriteFree(listing, {"No. of observed data points:", data.NDATA});
+  format::WriteFree(listing, {"Temp.(K)   X(M)    Temp.(K)     X(M)     Temp.(K)    X(M)"});
+  format::Items items;
+  items.reserve(2 * data.NDATA);
+  for (int i = 0; i < data.NDATA; ++i) {
+    items.emplace_back(data.T[i]);
+    items.emplace_back(data.XRAW[i]);
+  }
+  format::Write(listing, kListing, items);
+}
+
 }  // namespace
+
+std::string CountRefused(long long count, int most) {
+  if (count >= 1 && count <= most) return "";
+  return "the number of data points is " + std::to_string(count) + ", not 1 to " +
+         std::to_string(most);
+}
+
+std::string PointRefused(std::size_t i, double T, double chi) {
+  const char* what = !(T > 0.0) || !std::isfinite(T) ? " has a temperature that is not above 0"
+                     : !std::isfinite(chi)           ? " has a susceptibility that is not finite"
+                                                     : nullptr;
+  return what == nullptr ? "" : "point " + std::to_string(i + 1) + what;
+}
 
 void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) {
   int count = 0;
   format::ReadFree(file, {count});
-  if (count < 1 || count > kMaxData) {
-    Refuse(file, "the number of data points is " + std::to_string(count) + ", not 1 to 300");
-  }
+  const std::string refused = CountRefused(count);
+  if (!refused.empty()) Refuse(file, refused);
   std::vector<format::Target> pairs;
   pairs.reserve(2 * count);
   for (int i = 0; i < count; ++i) {
@@ -30,25 +63,111 @@ void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) 
   }
   format::ReadFree(file, pairs);
   for (int i = 0; i < count; ++i) {
-    if (!(data.T[i] > 0.0) || !std::isfinite(data.T[i])) {
-      Refuse(file, "point " + std::to_string(i + 1) + " has a temperature that is not above 0");
-    }
-    if (!std::isfinite(data.XRAW[i])) {
-      Refuse(file, "point " + std::to_string(i + 1) + " has a susceptibility that is not finite");
-    }
+    const std::string point = PointRefused(i, data.T[i], data.XRAW[i]);
+    if (!point.empty()) Refuse(file, point);
   }
   data.NDATA = count;
-  if (listing == nullptr) return;
+  if (listing != nullptr) List(data, *listing);
+}
 
-  format::WriteFree(*listing, {"No. of observed data points:", data.NDATA});
-  format::WriteFree(*listing, {"Temp.(K)   X(M)    Temp.(K)     X(M)     Temp.(K)    X(M)"});
-  format::Items items;
-  items.reserve(2 * count);
-  for (int i = 0; i < count; ++i) {
-    items.emplace_back(data.T[i]);
-    items.emplace_back(data.XRAW[i]);
+// `file` opened on `name`, with the dialogue's checks of the name.
+static void Open(std::ifstream& file, const std::string& name) {
+  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
+  // The system would read such a name only up to a NUL, or take a stray
+  // escape sequence for part of it.
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      throw OpenError("open: cannot open data file " + shown +
+                      ": the name holds a control character");
+    }
   }
-  format::Write(*listing, kListing, items);
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) {
+    throw OpenError("open: data file " + shown + " is a directory");
+  }
+  errno = 0;
+  file.open(name);
+  if (!file) {
+    const int error = errno;
+    throw OpenError("open: cannot open data file " + shown +
+                    (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+  }
+}
+
+void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing) {
+  std::ifstream file;
+  Open(file, name);
+  format::LineSource source(file, name);
+  Load(data, source, listing);
+}
+
+Data ReadData(const std::string& path) {
+  std::ifstream file;
+  try {
+    Open(file, path);
+  } catch (const OpenError& e) {
+    throw FileError(e.what());
+  }
+  format::LineSource source(file, path);
+  Data data;
+  data.file = path;
+  try {
+    // The count and the pairs as the dialogue reads them, up to kMaxPoints.
+    int count = 0;
+    format::ReadFree(source, {count});
+    if (count < 1 || count > kMaxPoints) Refuse(source, CountRefused(count, kMaxPoints));
+    data.temperature.assign(count, 0.0);
+    data.chi.assign(count, 0.0);
+    std::vector<format::Target> pairs;
+    pairs.reserve(2 * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      pairs.emplace_back(data.temperature[i]);
+      pairs.emplace_back(data.chi[i]);
+    }
+    format::ReadFree(source, pairs);
+    for (int i = 0; i < count; ++i) {
+      const std::string point = PointRefused(i, data.temperature[i], data.chi[i]);
+      if (!point.empty()) Refuse(source, point);
+    }
+    // Then, optionally, a line "sigma" and one error per point; anything
+    // else after the pairs is ignored, as the dialogue ignores it.
+    std::string line;
+    while (source.Next(line)) {
+      const std::size_t first = line.find_first_not_of(" \t\r");
+      if (first == std::string::npos) continue;
+      std::string word = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (word != "sigma") break;
+      data.sigma.assign(count, 0.0);
+      std::vector<format::Target> errors;
+      for (int i = 0; i < count; ++i) errors.emplace_back(data.sigma[i]);
+      format::ReadFree(source, errors);
+      break;
+    }
+  } catch (const format::RunTimeError& e) {
+    throw DataError(e.what());
+  }
+  return data;
+}
+
+void CheckData(const Data& data) {
+  const std::string name = "data '" + format::Printable(data.file, format::kNameShown) + "': ";
+  const std::size_t count = data.temperature.size();
+  if (data.chi.size() != count) {
+    throw DataError(name + std::to_string(count) + " temperatures but " +
+                    std::to_string(data.chi.size()) + " susceptibilities");
+  }
+  if (!data.sigma.empty() && data.sigma.size() != count) {
+    throw DataError(name + std::to_string(count) + " points but " +
+                    std::to_string(data.sigma.size()) + " errors (sigma)");
+  }
+  if (count < 1 || count > static_cast<std::size_t>(kMaxPoints)) {
+    throw DataError(name + CountRefused(static_cast<long long>(count), kMaxPoints));
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string point = PointRefused(i, data.temperature[i], data.chi[i]);
+    if (!point.empty()) throw DataError(name + point);
+  }
 }
 
 void ApplyCorrections(DataSet& data, double DIAM, double TIP, double FACTOR) {

@@ -1,14 +1,10 @@
-// The fit engine: a model built from its description, the corrections, the
-// fit, the report and the result document, with no console and no global
-// state. The dialogue, `suscep fit` and the Python module call it.
-//
-// The first part is the API for front ends, in standard types only. The
-// second part is the working state of one fit and the steps the dialogue
-// takes one at a time on it.
+// The fit engine for front ends: a model built from its description, the
+// corrections, the fit, the report and the result document, with no console
+// and no global state. `suscep fit`, the Python module and the dialogue call
+// it. The dialogue also takes the fit's steps one at a time (dialogue.h).
 #ifndef SUSCEP_ENGINE_ENGINE_H_
 #define SUSCEP_ENGINE_ENGINE_H_
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <iosfwd>
@@ -20,10 +16,6 @@
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "expressions/expressions.h"
-#include "fit/fit.h"
-#include "format/console.h"
-#include "model/model.h"
 
 namespace engine {
 
@@ -186,9 +178,6 @@ Data ReadData(const std::string& path);
 // finite values, as many errors as points or none. DataError when refused.
 void CheckData(const Data& data);
 
-struct Settings;
-struct FitControl;
-
 // ---------------------------------------------------------------------------
 // A built model. Copies share the built state; every call is const and
 // works on its own evaluation state, so one model serves many threads.
@@ -218,14 +207,11 @@ class Model {
   std::vector<std::vector<double>> Terms(const std::vector<double>& T,
                                          const std::vector<double>& values) const;
 
-  // The built state: the fit model with the starts in PVAL and the steps in
-  // PSTEP, the corrections-menu settings, the fit settings.
-  const model::FitModel& fit_model() const;
-  const Settings& settings() const;
-  const FitControl& fit_control() const;
+  // The built state, for the engine's own sources (internal.h).
+  struct Built;
+  const Built& built() const { return *built_; }
 
  private:
-  struct Built;
   std::shared_ptr<const Built> built_;
 };
 
@@ -318,187 +304,6 @@ FitResult Fit(const ModelDescription& description, const Data& data,
 // fits (the data's own, the window, the errors the weights need): DataError
 // naming the data file and the key. Nothing is fitted.
 void CheckFit(const Model& model, const Data& data);
-
-// ---------------------------------------------------------------------------
-// The working state of one fit, and the steps on it that the dialogue takes.
-
-constexpr int kMaxData = 300;
-
-// Room for the dialogue's 300 points; a fit of other front ends makes room
-// for its own.
-struct DataSet {
-  int NDATA = 0;
-  std::vector<double> T = std::vector<double>(kMaxData);
-  std::vector<double> XRAW = std::vector<double>(kMaxData);
-  std::vector<double> XOBS = std::vector<double>(kMaxData);
-  double SXOBS2 = 0.0;
-  double TIPADD = 0.0;
-  // Outside the dialogue: each point's error as read (empty: none), and the
-  // points left out of the fit by the temperature window (empty: none).
-  std::vector<double> SIGMA;
-  std::vector<bool> EXCLUDED;
-};
-
-// The report's calculated curve: kCurvePoints temperatures evenly spaced
-// from the first data temperature to the last; k runs from 1.
-constexpr int kCurvePoints = 301;
-inline double CurveTemperature(const DataSet& d, int k) {
-  const double dt = (d.T[d.NDATA - 1] - d.T[0]) / 300.0;
-  return (k - 1) * dt + d.T[0];
-}
-
-// The corrections-menu settings.
-struct Settings {
-  double DIAM = 0.0;
-  double TIP = 0.0;
-  double FACTOR = 1.0;
-  int MN = 24;
-  double GVAL = 0.0;
-};
-
-// The working values of a fit and its settings.
-struct FitControl {
-  std::array<double, model::MAXPAR> PFIT{};
-  std::array<double, model::MAXPAR> PSTART{};
-  std::array<double, model::MAXPAR> PSTEP0{};
-  std::array<double, model::MAXPAR> SIGMA{};
-  int SIGFLAG = 0;
-  double REQMIN = 1.0E-16;
-  int NITER = 200;
-  int NCHECK = 1;
-  double LSERR = 0.0;
-};
-
-// What the last fit did, for the result document and the notes.
-struct FitRecord {
-  bool fitted = false;  // false after a zero-iteration report
-  int budget = 0;       // NITER as asked
-  fit::MinimiseOutcome outcome;
-  bool sigma_stopped = false;  // the stop ended the Std. devn. estimate
-  bool refined = false;        // the values are those of the refinement
-  // Outside the dialogue: the method and what it found.
-  std::string method = "simplex";
-  bool converged = false;  // lm and global: the runs' convergence test passed
-  std::string message;     // lm and global: why the best run ended
-  int iterations = 0;      // lm and global: Jacobians, all runs
-  int screened = 0;        // global: points of the set evaluated
-  int starts = 0;          // global: refined starts
-  int reached_best = 0;
-  std::vector<FoundMinimum> minima;
-  std::vector<bool> at_bound;
-};
-
-// What a fit outside the dialogue minimises: the points in the window,
-// their observed quantity and weight, and the factor that turns the sum of
-// squares of the weighted residuals into the L.S. error. `dialogue`: all
-// points, no weights, chi: the dialogue's L.S. error exactly.
-struct FitProblem {
-  bool dialogue = true;
-  std::vector<int> fitted;       // indices of the points fitted
-  std::vector<double> T;         // their temperatures
-  std::vector<double> observed;  // chi or chi*T, corrected
-  std::vector<double> weight;    // 1, 1/sigma or 1/|observed|
-  bool chi_t = false;
-  double denominator = 1.0;          // L.S. error = sum of squares / denominator
-  std::vector<double> lower, upper;  // per parameter, infinite where unbounded
-  std::vector<bool> fixed;
-  FitSettings settings;
-  std::string style;  // FitOptions::settings_style
-};
-
-struct Work {
-  Settings settings;
-  DataSet data;
-  model::FitModel fm;
-  expressions::Evaluation ev;
-  FitControl fc;
-  fit::SimplexStore store;
-  FitRecord last_fit;
-  std::string data_name;                      // as typed
-  std::shared_ptr<const FitProblem> problem;  // none: the dialogue's
-  // Told every objective value of the simplex, when set.
-  std::function<void(double)> on_value;
-};
-
-// The data file `name` opened and loaded as Load does. A name with a control
-// character, a directory or a file that cannot be opened throws OpenError.
-class OpenError : public format::RunTimeError {
- public:
-  using format::RunTimeError::RunTimeError;
-};
-void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing);
-
-// Reads the count and the pairs from `file`, then lists them on `listing`
-// when given. A count outside 1..300, a temperature not above 0, or a short
-// or unreadable file throws format::RunTimeError.
-void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing);
-
-// XOBS, TIPADD and SXOBS2 from XRAW and the three corrections.
-void ApplyCorrections(DataSet& data, double DIAM, double TIP, double FACTOR);
-
-// The evaluation state bound to the fit model and the corrected data, with
-// the constants set; progress and warning lines go to `progress` (none when
-// null). The term values carry over from the previous binding in `w.ev`.
-expressions::Evaluation BoundEvaluation(const Work& w, format::RecordSink* progress);
-
-// The heading of the progress lines: the parameter names and "L.S.Error".
-void ProgressHeader(const Work& w, format::RecordSink& sink);
-
-// The fit from the working values PVAL with the steps PSTEP and the
-// settings in w.fc: the simplex, the standard deviations and the L.S. error
-// at the result, with the progress lines on w.ev's console and `sink`.
-// `stop` answering true ends the simplex, and then the estimate. The steps
-// one by one: RunSimplex, SimplexDone, EstimateDeviations, FinishFit.
-void RunFit(Work& w, format::RecordSink* sink, const fit::StopFn& stop);
-// The simplex from PVAL into PFIT and LSERR.
-void RunSimplex(Work& w, format::RecordSink* sink, const fit::StopFn& stop);
-// The line that ends the simplex's progress lines, "Iteration is completed".
-void SimplexDone(format::RecordSink* sink);
-// The Std. devn. estimate after the simplex, into SIGMA and SIGFLAG (PFIT
-// takes the surface minimum). `stop` answering true ends it: SIGFLAG 1,
-// SIGMA 0, PFIT as it was, and last_fit.sigma_stopped set.
-void EstimateDeviations(Work& w, const fit::StopFn& stop = {});
-// The L.S. error at PFIT, after the progress heading.
-void FinishFit(Work& w, format::RecordSink* sink);
-
-// The statistics and the check of the minimum at w.fc.PFIT, made on copies
-// (nothing in `w` changes, nothing is written). `stop` answering true ends
-// them, with nothing known.
-struct FitAnalysis {
-  analysis::Statistics statistics;
-  analysis::MinimumCheck check;
-  double check_ls_error = 0.0;  // not a number when the check did not run
-  double improvement = 0.0;     // relative, of the L.S. error
-  bool stopped_short = false;
-  bool interrupted = false;  // the stop ended the analysis: nothing in it is known
-  bool not_finite = false;   // the L.S. error or a residual is not finite: no analysis
-};
-using Findings = FitAnalysis;
-FitAnalysis Analyse(const Work& w, const fit::StopFn& stop = {});
-
-// The report in three parts. The head: the model and the values, every
-// record to `file`, the summary also to `console` when given.
-void WriteReportHead(const Work& w, format::RecordSink& file, format::RecordSink* console);
-// The rest of the file (the differences, the curve, the tables for
-// plotting) evaluated on `e`; with no file, only the evaluations, so that
-// `e` is left as the file would leave it.
-void WriteReportRest(const Work& w, format::RecordSink* file, expressions::Evaluation& e);
-// What the console shows after the pause: the differences, evaluated on
-// `ev` with the curve's evaluations after them, as the file has them.
-void ShowReportRest(const Work& w, format::RecordSink& console, expressions::Evaluation& ev);
-// The three in turn, with `pause` between the file and the console's rest;
-// the file's rest is evaluated on a copy of `ev` with no console.
-void WriteReport(const Work& w, expressions::Evaluation& ev, format::RecordSink& file,
-                 format::RecordSink* console, const std::function<void()>& pause);
-
-// The result document (SUSCEP.JSON) of the working state, its data and
-// curve evaluated on `e` (after the report's rest, in the dialogue).
-std::string ResultDocument(const Work& w, expressions::Evaluation& e, const FitAnalysis& found);
-// The same evaluated on a copy of w.ev with no console.
-std::string ResultDocument(const Work& w, const FitAnalysis& found);
-
-// The notes after a fit, each line ended; `result_path` is named in them.
-std::string Notes(const Work& w, const FitAnalysis& found, const std::string& result_path);
 
 }  // namespace engine
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dialogue.h"
 #include "engine/engine.h"
 #include "engine/internal.h"
 
@@ -21,21 +22,16 @@ std::string Number(double x) {
   return text;
 }
 
-// Each parameter's typical size: its start, a hundred steps, and a hundredth
-// of its kind's typical size, so that a start near 0 does not make the
-// difference steps vanish.
 std::vector<double> Scales(const Work& w) {
   std::vector<double> scale;
   const std::vector<std::string> names = TrimmedNames(w.fm);
   for (int j = 0; j < w.fm.NPAR; ++j) {
-    scale.push_back(
-        std::fmax(std::fmax(std::fabs(w.fc.PSTART[j]), 100.0 * std::fabs(w.fc.PSTEP0[j])),
-                  0.01 * KindOf(names[j]).typical));
+    scale.push_back(TypicalSize(names[j], w.fc.PSTART[j], w.fc.PSTEP0[j]));
   }
   return scale;
 }
 
-fit::LeastSquares LeastSquaresOf(const Work& w, const FitOptions& options) {
+fit::LeastSquares LeastSquaresOf(const Work& w, const fit::StopFn& stop) {
   const FitProblem& fp = *w.problem;
   fit::LeastSquares ls;
   ls.points = static_cast<int>(fp.fitted.size());
@@ -49,11 +45,10 @@ fit::LeastSquares LeastSquaresOf(const Work& w, const FitOptions& options) {
   ls.upper = fp.upper;
   ls.scale = Scales(w);
   for (int j = 0; j < w.fm.NPAR; ++j) ls.held.push_back(w.fc.PSTEP0[j] == 0.0);
-  const std::atomic<bool>* stop = options.stop;
-  if (stop != nullptr) ls.stop = [stop] { return stop->load(); };
-  if (options.on_progress) {
+  ls.stop = stop;
+  if (w.on_progress) {
     const double denominator = fp.denominator;
-    auto progress = options.on_progress;
+    auto progress = w.on_progress;
     ls.progress = [progress, denominator](int iteration, double cost) {
       return progress(iteration, cost / denominator);
     };
@@ -98,7 +93,7 @@ void TakeLm(Work& w, const fit::LmResult& r) {
 
 // The simplex on the general objective: the problem's L.S. error, infinite
 // outside the bounds.
-void RunGeneralSimplex(Work& w, const fit::LeastSquares& ls, const FitOptions& options) {
+void RunGeneralSimplex(Work& w, const fit::LeastSquares& ls, const fit::StopFn& stop) {
   const FitProblem& fp = *w.problem;
   model::FitModel& m = w.fm;
   FitControl& f = w.fc;
@@ -115,13 +110,12 @@ void RunGeneralSimplex(Work& w, const fit::LeastSquares& ls, const FitOptions& o
     for (double v : r) s += v * v;
     const double value = s / fp.denominator;
     best = std::fmin(best, value);
-    if (options.on_progress && ++evaluations % (m.NPAR + 1) == 0 && !quit) {
-      quit = !options.on_progress(evaluations / (m.NPAR + 1), best);
+    if (w.on_progress && ++evaluations % (m.NPAR + 1) == 0 && !quit) {
+      quit = !w.on_progress(evaluations / (m.NPAR + 1), best);
     }
     return value;
   };
-  const std::atomic<bool>* stop = options.stop;
-  const fit::StopFn stopped = [&] { return quit || (stop != nullptr && stop->load()); };
+  const fit::StopFn stopped = [&] { return quit || (stop && stop()); };
   w.last_fit.fitted = true;
   w.last_fit.budget = f.NITER;
   std::array<double, model::MAXPAR> start = m.PVAL;
@@ -225,12 +219,12 @@ void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const do
   }
 }
 
-void RunMethod(Work& w, const FitOptions& options) {
+void RunMethod(Work& w, const fit::StopFn& stop) {
   const FitProblem& fp = *w.problem;
-  const fit::LeastSquares ls = LeastSquaresOf(w, options);
+  const fit::LeastSquares ls = LeastSquaresOf(w, stop);
   FitRecord& rec = w.last_fit;
   if (rec.method == "simplex") {
-    RunGeneralSimplex(w, ls, options);
+    RunGeneralSimplex(w, ls, stop);
     return;
   }
   rec.fitted = true;

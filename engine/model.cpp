@@ -2,6 +2,7 @@
 // catalogue of functions and standard expressions; a built model evaluated.
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/internal.h"
@@ -27,11 +28,47 @@ bool NewExpression(int mn) { return mn == 0 || model::OwnExpression(mn); }
 
 bool StandardExpression(int mn) { return model::StandardExpression(mn); }
 
+// Every function, and function 9 with each of its choices: the name results
+// give it, the shorter label of the dialogue's list, the keys of its term's
+// constants in a model file.
+struct FunctionEntry {
+  int function;
+  int other;
+  const char* name;
+  const char* label;
+  std::vector<std::string> constants;
+};
+
+const std::vector<FunctionEntry>& FunctionTable() {
+  static const std::vector<FunctionEntry> table = {
+      {1, 0, "Curie", "Curie", {"S"}},
+      {2, 0, "Zero-field", "Zero-field", {"S"}},
+      {3, 0, "Ising", "Ising", {}},
+      {4, 0, "Bleaney-Bower", "Bleaney-Bower", {}},
+      {5, 0, "Magnetization", "Magnetization", {"B"}},
+      {6, 0, "Bonner-Fisher", "Bonner-Fisher", {}},
+      {7, 0, "Modified Bonner-Fisher", "Modified BF", {}},
+      {8, 0, "Dimer", "Dimer", {"S1", "S2"}},
+      {9, 0, "Other function", "Other function", {"other_function"}},
+      {9, 1, "S1=S2=1 dimer with D", "", {"other_function"}},
+      {9, 2, "S=1/2 three-spin system", "", {"other_function"}},
+      {9, 3, "Hatfield's S=1/2 four-spin system", "", {"other_function"}},
+      {9, 4, "Kahn's chain of dimers", "", {"other_function", "S1", "S2"}},
+      {10, 0, "Constant", "Constant (DIM)", {}},
+  };
+  return table;
+}
+
+const FunctionEntry* FindFunction(int code, int other) {
+  for (const FunctionEntry& f : FunctionTable()) {
+    if (f.function == code && f.other == other) return &f;
+  }
+  return nullptr;
+}
+
 const char* FunctionLabel(int code) {
-  static const char* const kNames[] = {
-      "Curie",         "Zero-field",  "Ising", "Bleaney-Bower",  "Magnetization",
-      "Bonner-Fisher", "Modified BF", "Dimer", "Other function", "Constant (DIM)"};
-  return code >= 1 && code <= 10 ? kNames[code - 1] : "unknown";
+  const FunctionEntry* f = FindFunction(code, 0);
+  return f != nullptr ? f->label : "unknown";
 }
 
 // The constants a term takes when the description gives none.
@@ -139,9 +176,7 @@ void BuildTerm(model::FitModel& m, int k, int code, const TermDescription& t) {
 }
 
 std::string NameList(const std::vector<std::string>& names) {
-  std::string list;
-  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
-  return list.empty() ? "(none)" : list;
+  return names.empty() ? "(none)" : format::Join(names);
 }
 
 void SetParameters(const ModelDescription& d, model::FitModel& m) {
@@ -149,7 +184,7 @@ void SetParameters(const ModelDescription& d, model::FitModel& m) {
   if (d.parameters.empty()) {
     for (int j = 0; j < m.NPAR; ++j) {
       m.PVAL[j] = DefaultStart(names[j]);
-      m.PSTEP[j] = 0.01 * m.PVAL[j];
+      m.PSTEP[j] = DefaultStep(m.PVAL[j]);
     }
     return;
   }
@@ -165,7 +200,7 @@ void SetParameters(const ModelDescription& d, model::FitModel& m) {
     const std::string where = "parameter " + names[j] + ": ";
     if (!std::isfinite(p.start)) Refuse(where + "the start is not finite");
     m.PVAL[j] = p.start;
-    m.PSTEP[j] = p.fixed ? 0.0 : p.step ? *p.step : 0.01 * p.start;
+    m.PSTEP[j] = p.fixed ? 0.0 : p.step ? *p.step : DefaultStep(p.start);
     if (!std::isfinite(m.PSTEP[j])) Refuse(where + "the step is not finite");
     if (p.min && std::isnan(*p.min)) Refuse(where + "'min' is not a number");
     if (p.max && std::isnan(*p.max)) Refuse(where + "'max' is not a number");
@@ -214,6 +249,16 @@ void CheckFitSettings(const FitSettings& f) {
 
 }  // namespace
 
+const char* FunctionName(int code) {
+  const FunctionEntry* f = FindFunction(code, 0);
+  return f != nullptr ? f->name : "Unknown";
+}
+
+const char* OtherFunctionName(int other) {
+  const FunctionEntry* f = FindFunction(9, other);
+  return f != nullptr && other != 0 ? f->name : "Unknown";
+}
+
 std::string Trimmed(const std::string& name) {
   const auto first = name.find_first_not_of(' ');
   if (first == std::string::npos) return "";
@@ -261,15 +306,16 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
     if (terms.empty()) {
       for (int k = 0; k < m.NTERM; ++k) terms.push_back(DefaultTerm(m.IFN[k]));
     }
-    std::string functions;
+    std::vector<std::string> functions;
     for (int k = 0; k < m.NTERM; ++k) {
-      functions += (k ? ", " : "") + std::to_string(m.IFN[k]) + " " + FunctionLabel(m.IFN[k]);
+      functions.push_back(std::to_string(m.IFN[k]) + " " + FunctionLabel(m.IFN[k]));
     }
     bool same = terms.size() == static_cast<std::size_t>(m.NTERM);
     for (int k = 0; same && k < m.NTERM; ++k) same = terms[k].function == m.IFN[k];
     if (!same) {
       Refuse("expression " + std::to_string(mn) + " has " + std::to_string(m.NTERM) +
-             " terms with the functions " + functions + "; the terms given do not match");
+             " terms with the functions " + format::Join(functions) +
+             "; the terms given do not match");
     }
   } else {
     Refuse("expression " + std::to_string(mn) + " is refused (" + model::kEnterEquation +
@@ -318,33 +364,22 @@ ModelDescription Template(int expression) {
 
 std::vector<FunctionInfo> Functions() {
   std::vector<FunctionInfo> list;
-  auto add = [&list](int code, int other, std::string name, std::vector<std::string> constants) {
+  for (const FunctionEntry& entry : FunctionTable()) {
+    // Function 9 is listed by its choices.
+    if (entry.function == 9 && entry.other == 0) continue;
     FunctionInfo f;
-    f.function = code;
-    f.other_function = other;
-    f.name = std::move(name);
-    f.constants = std::move(constants);
-    TermDescription t = DefaultTerm(code);
-    t.other_function = other;
-    for (const std::string& p : model::TermParameterNames(code, t.S, other)) {
+    f.function = entry.function;
+    f.other_function = entry.other;
+    f.name = entry.name;
+    f.constants = entry.constants;
+    TermDescription t = DefaultTerm(entry.function);
+    t.other_function = entry.other;
+    for (const std::string& p : model::TermParameterNames(f.function, t.S, f.other_function)) {
       f.parameters.push_back(Trimmed(p));
     }
-    if (code != 10) f.correction = Trimmed(model::CorrectionName(code));
+    if (f.function != 10) f.correction = Trimmed(model::CorrectionName(f.function));
     list.push_back(std::move(f));
-  };
-  add(1, 0, "Curie", {"S"});
-  add(2, 0, "Zero-field", {"S"});
-  add(3, 0, "Ising", {});
-  add(4, 0, "Bleaney-Bower", {});
-  add(5, 0, "Magnetization", {"B"});
-  add(6, 0, "Bonner-Fisher", {});
-  add(7, 0, "Modified Bonner-Fisher", {});
-  add(8, 0, "Dimer", {"S1", "S2"});
-  add(9, 1, "S1=S2=1 dimer with D", {"other_function"});
-  add(9, 2, "S=1/2 three-spin system", {"other_function"});
-  add(9, 3, "Hatfield's S=1/2 four-spin system", {"other_function"});
-  add(9, 4, "Kahn's chain of dimers", {"other_function", "S1", "S2"});
-  add(10, 0, "Constant", {});
+  }
   return list;
 }
 
@@ -355,8 +390,9 @@ std::vector<ExpressionInfo> Expressions() {
     const Model built(Template(mn));
     ExpressionInfo e;
     e.expression = mn;
-    e.equation_type = built.fit_model().ITYPE;
-    for (int k = 0; k < built.term_count(); ++k) e.functions.push_back(built.fit_model().IFN[k]);
+    const model::FitModel& m = built.built().fm;
+    e.equation_type = m.ITYPE;
+    for (int k = 0; k < m.NTERM; ++k) e.functions.push_back(m.IFN[k]);
     e.parameters = built.parameter_names();
     list.push_back(std::move(e));
   }
@@ -364,14 +400,6 @@ std::vector<ExpressionInfo> Expressions() {
 }
 
 // ---------------------------------------------------------------------------
-
-struct Model::Built {
-  ModelDescription description;
-  Settings settings;
-  model::FitModel fm;
-  FitControl fc;
-  expressions::Evaluation prototype;
-};
 
 Model::Model(const ModelDescription& description) {
   auto built = std::make_shared<Built>();
@@ -389,9 +417,6 @@ const ModelDescription& Model::description() const { return built_->description;
 std::vector<std::string> Model::parameter_names() const { return TrimmedNames(built_->fm); }
 int Model::parameter_count() const { return built_->fm.NPAR; }
 int Model::term_count() const { return built_->fm.NTERM; }
-const model::FitModel& Model::fit_model() const { return built_->fm; }
-const Settings& Model::settings() const { return built_->settings; }
-const FitControl& Model::fit_control() const { return built_->fc; }
 
 std::vector<double> Model::starts() const {
   return std::vector<double>(built_->fm.PVAL.begin(), built_->fm.PVAL.begin() + built_->fm.NPAR);

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/internal.h"
@@ -21,9 +22,7 @@ constexpr char kModelFormat[] = "suscep-model";
 }
 
 std::string List(std::initializer_list<const char*> keys) {
-  std::string list;
-  for (const char* k : keys) list += std::string(list.empty() ? "" : ", ") + k;
-  return list;
+  return format::Join(std::vector<std::string>(keys.begin(), keys.end()));
 }
 
 const char* TypeName(const json& v) {
@@ -324,7 +323,7 @@ std::string ModelText(const ModelDescription& d) {
   if (d.fit.tmin) fit["tmin"] = *d.fit.tmin;
   if (d.fit.tmax) fit["tmax"] = *d.fit.tmax;
   ordered model = {{"expression", d.expression},
-                   {"equation_type", built.fit_model().ITYPE},
+                   {"equation_type", built.built().fm.ITYPE},
                    {"terms", terms},
                    {"g", d.g ? ordered(*d.g) : ordered(nullptr)}};
   const ordered file = {{"format", kModelFormat},

@@ -1,6 +1,7 @@
 // The default range of each kind of parameter, by its name: where the
 // global search spreads its starts, and the typical size that sets the
 // difference steps. docs/model-format.md has the table.
+#include <cmath>
 #include <string>
 
 #include "engine/internal.h"
@@ -30,6 +31,11 @@ const ParameterKind& KindOf(const std::string& name) {
     if (name.rfind(k.prefix, 0) == 0) return k;
   }
   return kOther;
+}
+
+double TypicalSize(const std::string& name, double start, double step) {
+  return std::fmax(std::fmax(std::fabs(start), 100.0 * std::fabs(step)),
+                   0.01 * KindOf(name).typical);
 }
 
 }  // namespace engine

@@ -1,15 +1,20 @@
 // The results report: a summary on the console, the whole of it in
-// SUSCEP.OUT.
+// SUSCEP.OUT; and the notes on standard error after a fit.
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/dialogue.h"
+#include "engine/internal.h"
 #include "engine/layouts.h"
 #include "plot/plot.h"
 
 namespace engine {
 namespace {
+
+constexpr char kNote[] = "suscep: note: ";
 
 // The same records to the console, when there is one, then to the file.
 void Both(format::RecordSink* console, format::RecordSink& file, const char* layout,
@@ -38,9 +43,9 @@ format::Items NamedPairs(const model::FitModel& m, const std::array<double, mode
   return items;
 }
 
-}  // namespace
-
-void WriteReportHead(const Work& s, format::RecordSink& file, format::RecordSink* console) {
+// The head: the model and the values, every record to `file`, the summary
+// also to `console` when given.
+void WriteHead(const Work& s, format::RecordSink& file, format::RecordSink* console) {
   const model::FitModel& m = s.fm;
   const FitControl& f = s.fc;
 
@@ -55,7 +60,10 @@ void WriteReportHead(const Work& s, format::RecordSink& file, format::RecordSink
   Both(console, file, kLsError, {f.LSERR});
 }
 
-void WriteReportRest(const Work& s, format::RecordSink* file, expressions::Evaluation& e) {
+// The rest of the file (the differences, the curve, the tables for
+// plotting) evaluated on `e`; with no file, only the evaluations, so that
+// `e` is left as the file would leave it.
+void WriteRest(const Work& s, format::RecordSink* file, expressions::Evaluation& e) {
   const DataSet& d = s.data;
   const double* pfit = s.fc.PFIT.data();
   auto calc = [&e, pfit](double t) { return expressions::Evaluate(e, pfit, t); };
@@ -97,6 +105,23 @@ void WriteReportRest(const Work& s, format::RecordSink* file, expressions::Evalu
   }
 }
 
+std::string Scientific(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4E", x);
+  return text;
+}
+
+}  // namespace
+
+expressions::Evaluation ReportFile(const Work& w, format::RecordSink* file,
+                                   format::RecordSink* console) {
+  if (file != nullptr) WriteHead(w, *file, console);
+  expressions::Evaluation quiet = w.ev;
+  quiet.console = nullptr;
+  WriteRest(w, file, quiet);
+  return quiet;
+}
+
 void ShowReportRest(const Work& s, format::RecordSink& console, expressions::Evaluation& ev) {
   const DataSet& d = s.data;
   const double* pfit = s.fc.PFIT.data();
@@ -114,15 +139,67 @@ void ShowReportRest(const Work& s, format::RecordSink& console, expressions::Eva
   }
 }
 
-void WriteReport(const Work& w, expressions::Evaluation& ev, format::RecordSink& file,
-                 format::RecordSink* console, const std::function<void()>& pause) {
-  WriteReportHead(w, file, console);
-  expressions::Evaluation quiet = ev;
-  quiet.console = nullptr;
-  WriteReportRest(w, &file, quiet);
-  if (console != nullptr) format::WriteFree(*console, {"Press RETURN key"});
-  if (pause) pause();
-  if (console != nullptr) ShowReportRest(w, *console, ev);
+std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
+  std::ostringstream err;
+  const FitRecord& fit = s.last_fit;
+  const bool dialogue = s.problem == nullptr || s.problem->style.empty();
+  // A refinement that reached the minimum, or a converged lm, needs no more
+  // iterations.
+  const bool converged =
+      (fit.refined && !f.stopped_short) || (fit.method != "simplex" && fit.converged);
+  if (fit.fitted && f.not_finite) {
+    err << kNote << "the L.S. error is not a finite number ("
+        << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
+                                 : "the model is not a number at the fitted values")
+        << "): no statistics or check of the minimum in " << result_path << std::endl;
+  } else if (fit.fitted && fit.outcome.budget_exhausted && !converged) {
+    const std::string name = IterationsName(s);
+    if (fit.method != "simplex") {
+      err << kNote << "Levenberg-Marquardt reached its iteration limit (" << name << " "
+          << fit.budget << "): the values may not be the minimum; fit again with a larger " << name
+          << std::endl;
+    } else if (dialogue) {
+      err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; iterate again, with more "
+             "iterations (-1)"
+          << std::endl;
+    } else {
+      err << kNote << "the fit stopped when its budget ran out (" << name << " " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; fit again with a larger " << name
+          << (name == "--iterations" ? ", or --method lm" : ", or method=\"lm\"") << std::endl;
+    }
+  }
+  if (fit.fitted && fit.outcome.stopped) {
+    err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
+        << " evaluations: the values are the best point found so far"
+        << (dialogue ? "; iterate again (-1) to go on" : "") << std::endl;
+  }
+  for (std::size_t j = 0; j < fit.at_bound.size(); ++j) {
+    if (!fit.at_bound[j]) continue;
+    err << kNote << "parameter " << Trimmed(s.fm.PNAME[j]) << " ended on its bound ("
+        << Scientific(s.fc.PFIT[j]) << "): its standard error is null in " << result_path
+        << std::endl;
+  }
+  if (fit.fitted && fit.sigma_stopped) {
+    err << kNote
+        << "the Std. devn. estimate was stopped by Ctrl-C: the values are the fit's, without "
+           "deviations"
+        << std::endl;
+  }
+  // Asked for by the user, so noted after a report with 0 iterations too.
+  if (f.interrupted) {
+    err << kNote
+        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
+        << result_path << std::endl;
+  }
+  if (fit.fitted && f.stopped_short) {
+    err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
+        << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
+        << result_path << std::endl;
+  }
+  return err.str();
 }
 
 }  // namespace engine

@@ -1,5 +1,5 @@
 // SUSCEP.JSON: the data, the model, the fit and its statistics, for other
-// programs; and the notes on standard error after a fit.
+// programs.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "engine/engine.h"
+#include "engine/dialogue.h"
 #include "engine/internal.h"
 
 namespace engine {
@@ -23,12 +23,6 @@ using nlohmann::json;
 constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
-constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
-// A gain of L.S. error below this share of the data's own sum of squares is
-// rounding (residuals good to about 1.0E-12 of the values).
-constexpr double kRoundingShare = 1.0E-24;
-constexpr char kNote[] = "suscep: note: ";
-constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
 
 // The document is written as text straight from the numbers, laid out as
 // nlohmann's dump(1, ' ') lays out the tree of the same values: members
@@ -178,83 +172,6 @@ class Object {
   std::vector<std::pair<std::string, Text>> members_;
 };
 
-// The residuals of the fit model, evaluated on a copy of the evaluation state
-// with no console: no progress lines or warnings, NCALL and the state used
-// by later fits and plots untouched.
-analysis::Problem ProblemOf(const Work& s) {
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
-  analysis::Problem problem;
-  if (s.problem != nullptr) {
-    // The points in the window, weighted, of the quantity fitted.
-    const FitProblem* fp = s.problem.get();
-    problem.points = static_cast<int>(fp->fitted.size());
-    problem.residuals = [fp, e](const double* p, double* r) mutable {
-      ProblemResiduals(*fp, e, p, r);
-    };
-    double size = 0.0;
-    for (std::size_t i = 0; i < fp->observed.size(); ++i) {
-      size += fp->observed[i] * fp->weight[i] * fp->observed[i] * fp->weight[i];
-    }
-    problem.model_size = std::sqrt(size);
-  } else {
-    problem.points = s.data.NDATA;
-    problem.residuals = [e](const double* p, double* r) mutable {
-      expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
-      for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
-    };
-    problem.model_size = std::sqrt(s.data.SXOBS2);
-  }
-  const std::vector<std::string> names = TrimmedNames(s.fm);
-  for (int j = 0; j < s.fm.NPAR; ++j) {
-    // A start near 0 does not make the difference step vanish: a hundredth of
-    // the kind's typical size at least.
-    problem.scale.push_back(
-        std::fmax(std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])),
-                  0.01 * KindOf(names[j]).typical));
-    // Every vertex of the simplex has the start value of a parameter with
-    // step 0.
-    // A parameter that ended on a bound is held there: the check must not
-    // carry it across, and its curvature says nothing of its error.
-    const bool bound = j < static_cast<int>(s.last_fit.at_bound.size()) && s.last_fit.at_bound[j];
-    problem.held.push_back(s.fc.PSTEP0[j] == 0.0 || bound);
-  }
-  return problem;
-}
-
-// The sum of squares of the weighted observed values, in the units of the
-// L.S. error: what its rounding is relative to.
-double LsScale(const Work& s) {
-  if (s.problem == nullptr) return 1.0;
-  double size = 0.0;
-  const FitProblem& fp = *s.problem;
-  for (std::size_t i = 0; i < fp.observed.size(); ++i) {
-    size += fp.observed[i] * fp.weight[i] * fp.observed[i] * fp.weight[i];
-  }
-  return size / fp.denominator;
-}
-
-const char* FunctionName(int code) {
-  static const char* const kNames[] = {"Curie",
-                                       "Zero-field",
-                                       "Ising",
-                                       "Bleaney-Bower",
-                                       "Magnetization",
-                                       "Bonner-Fisher",
-                                       "Modified Bonner-Fisher",
-                                       "Dimer",
-                                       "Other function",
-                                       "Constant"};
-  return code >= 1 && code <= 10 ? kNames[code - 1] : "Unknown";
-}
-
-const char* OtherFunctionName(int choice) {
-  static const char* const kNames[] = {"S1=S2=1 dimer with D", "S=1/2 three-spin system",
-                                       "Hatfield's S=1/2 four-spin system",
-                                       "Kahn's chain of dimers"};
-  return choice >= 1 && choice <= 4 ? kNames[choice - 1] : "Unknown";
-}
-
 Text Terms(const model::FitModel& m, int depth) {
   std::vector<Text> terms;
   for (int k = 0; k < m.NTERM; ++k) {
@@ -394,16 +311,14 @@ std::string Scientific(double x) {
   return text;
 }
 
-// How the notes name the evaluation budget: the dialogue's answer, an option
-// of `suscep fit` or a keyword of Python.
+}  // namespace
+
 std::string IterationsName(const Work& s) {
   const std::string style = s.problem != nullptr ? s.problem->style : "";
   if (style == "options") return "--iterations";
   if (style == "keywords") return "iterations=";
   return "No. of iterations";
 }
-
-}  // namespace
 
 Outcome OutcomeOf(const Work& s, const FitAnalysis& f) {
   const FitRecord& fit = s.last_fit;
@@ -570,119 +485,6 @@ std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitA
       .Add("statistics", StatisticsSection(m, f, in))
       .Add("minimum_check", CheckSection(f, in));
   return result.Close() + "\n";
-}
-
-FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
-  FitAnalysis f;
-  const std::vector<double> pfit = Fitted(s);
-  analysis::Problem problem = ProblemOf(s);
-  problem.stop = stop;
-  const double nan = std::nan("");
-  f.check_ls_error = nan;
-  f.improvement = nan;
-  const double lserr = s.fc.LSERR;
-  // Every observed value 0 (a factor of 0) leaves residuals but no L.S.
-  // error: nothing to analyse either way.
-  f.not_finite = !std::isfinite(lserr) || !std::isfinite(analysis::Rss(problem, pfit));
-  if (!f.not_finite) {
-    f.statistics = analysis::Analyse(problem, pfit);
-    // On a bound the curvature says nothing of the error: no standard error.
-    for (std::size_t j = 0; j < s.last_fit.at_bound.size(); ++j) {
-      if (s.last_fit.at_bound[j]) f.statistics.std_error[j] = nan;
-    }
-    f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
-    f.interrupted = f.statistics.interrupted || f.check.interrupted;
-  }
-  if (f.not_finite || f.interrupted) {
-    f.statistics = analysis::Unknown(problem.points, problem.held);
-    f.statistics.interrupted = f.interrupted;
-    f.check = analysis::MinimumCheck{};
-    f.check.values = pfit;
-    f.check.rss = nan;
-    f.check.statistics = f.statistics;
-    return f;
-  }
-  const double denominator = s.problem != nullptr ? s.problem->denominator : s.data.SXOBS2;
-  f.check_ls_error = f.check.ran ? f.check.rss / denominator : nan;
-  f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
-  if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  // Short of the minimum: more than 1 % above what the check reached,
-  // judged against the L.S. error itself. With no degree of freedom left
-  // (n = p) the least is 0 and any gain is the residuals' rounding; so is a
-  // gain below the rounding of the residuals relative to the data.
-  const double gain = lserr - f.check_ls_error;
-  f.stopped_short = f.check.ran && f.statistics.dof >= 1 &&
-                    gain > kStoppedShort * f.check_ls_error && gain > kRoundingShare * LsScale(s);
-  return f;
-}
-
-std::string ResultDocument(const Work& s, const FitAnalysis& f) {
-  expressions::Evaluation e = s.ev;
-  e.console = nullptr;
-  return ResultDocument(s, e, f);
-}
-
-std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
-  std::ostringstream err;
-  const FitRecord& fit = s.last_fit;
-  const bool dialogue = s.problem == nullptr || s.problem->style.empty();
-  // A refinement that reached the minimum, or a converged lm, needs no more
-  // iterations.
-  const bool converged =
-      (fit.refined && !f.stopped_short) || (fit.method != "simplex" && fit.converged);
-  if (fit.fitted && f.not_finite) {
-    err << kNote << "the L.S. error is not a finite number ("
-        << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
-                                 : "the model is not a number at the fitted values")
-        << "): no statistics or check of the minimum in " << result_path << std::endl;
-  } else if (fit.fitted && fit.outcome.budget_exhausted && !converged) {
-    const std::string name = IterationsName(s);
-    if (fit.method != "simplex") {
-      err << kNote << "Levenberg-Marquardt reached its iteration limit (" << name << " "
-          << fit.budget << "): the values may not be the minimum; fit again with a larger " << name
-          << std::endl;
-    } else if (dialogue) {
-      err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
-          << ", " << fit.outcome.evaluations
-          << " evaluations): the values may not be the minimum; iterate again, with more "
-             "iterations (-1)"
-          << std::endl;
-    } else {
-      err << kNote << "the fit stopped when its budget ran out (" << name << " " << fit.budget
-          << ", " << fit.outcome.evaluations
-          << " evaluations): the values may not be the minimum; fit again with a larger " << name
-          << (name == "--iterations" ? ", or --method lm" : ", or method=\"lm\"") << std::endl;
-    }
-  }
-  if (fit.fitted && fit.outcome.stopped) {
-    err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
-        << " evaluations: the values are the best point found so far"
-        << (dialogue ? "; iterate again (-1) to go on" : "") << std::endl;
-  }
-  for (std::size_t j = 0; j < fit.at_bound.size(); ++j) {
-    if (!fit.at_bound[j]) continue;
-    err << kNote << "parameter " << Trimmed(s.fm.PNAME[j]) << " ended on its bound ("
-        << Scientific(s.fc.PFIT[j]) << "): its standard error is null in " << result_path
-        << std::endl;
-  }
-  if (fit.fitted && fit.sigma_stopped) {
-    err << kNote
-        << "the Std. devn. estimate was stopped by Ctrl-C: the values are the fit's, without "
-           "deviations"
-        << std::endl;
-  }
-  // Asked for by the user, so noted after a report with 0 iterations too.
-  if (f.interrupted) {
-    err << kNote
-        << "the statistics and the check of the minimum were stopped by Ctrl-C: they are null in "
-        << result_path << std::endl;
-  }
-  if (fit.fitted && f.stopped_short) {
-    err << kNote << "the fit stopped short of the minimum: L.S. error " << Scientific(s.fc.LSERR)
-        << ", " << Scientific(f.check_ls_error) << " after a Levenberg-Marquardt check; see "
-        << result_path << std::endl;
-  }
-  return err.str();
 }
 
 }  // namespace engine

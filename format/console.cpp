@@ -137,6 +137,15 @@ std::string Printable(std::string_view text, std::size_t limit) {
   return shown;
 }
 
+std::string Join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) text += separator;
+    text += items[i];
+  }
+  return text;
+}
+
 void Write(RecordSink& sink, std::string_view layout, const Items& items) {
   for (const std::string& record : Render(layout, items)) sink.Record(record);
 }

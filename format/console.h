@@ -24,6 +24,9 @@ std::string Printable(std::string_view text, std::size_t limit = 40);
 // The limit for a file name, which is shown whole as far as is sensible.
 constexpr std::size_t kNameShown = 260;
 
+// The items one after the other with `separator` between them.
+std::string Join(const std::vector<std::string>& items, std::string_view separator = ", ");
+
 // Where formatted and free-form records go.
 class RecordSink {
  public:

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/dialogue.h"
 #include "format/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -3,10 +3,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli/cli.h"
 #include "format/console.h"
 #include "format/errors.h"
 #include "format/whole_file.h"
@@ -52,7 +55,7 @@ Columns:
 Output:
   -o, --output FILE      the data file (default STEM-chi.dat in the current
                          directory); the record goes beside it as .import.json
-  --help                 this text
+  -h, --help             this text
 
 The record (STEM-chi.import.json) holds the source's name and SHA-256, the
 columns, the options, mass, molar mass, field, corrections, the points kept
@@ -64,31 +67,15 @@ When a diamagnetic correction is applied here, leave the dialogue's DIAM at
 Exit status: 0 written, 1 the file refused or not written, 2 a usage error.
 )";
 
-struct Usage {
-  std::string message;
-};
-
-std::string_view Take(int argc, const char* const argv[], int& i, std::string_view arg,
-                      std::string_view name, bool& matched) {
-  matched = false;
-  if (arg == name) {
-    if (i + 1 >= argc) throw Usage{std::string(name) + " needs a value"};
-    matched = true;
-    return argv[++i];
-  }
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-    matched = true;
-    return arg.substr(name.size() + 1);
-  }
-  return {};
-}
-
-double Real(std::string_view name, std::string_view text) {
-  double v = 0.0;
-  if (ParseNumber(text, v) != Cell::kNumber || !std::isfinite(v)) {
-    throw Usage{std::string(name) + ": '" + format::Printable(text) + "' is not a number"};
-  }
-  return v;
+// A number option read as the importer reads a cell.
+void Real(cli::Grammar& grammar, const std::string& name, std::optional<double>& value) {
+  grammar.Option(name, [&value, name](const std::string& text) {
+    double v = 0.0;
+    if (ParseNumber(text, v) != Cell::kNumber || !std::isfinite(v)) {
+      throw cli::UsageError(name + ": '" + format::Printable(text) + "' is not a number");
+    }
+    value = v;
+  });
 }
 
 std::vector<std::string> List(std::string_view text) {
@@ -103,64 +90,49 @@ std::vector<std::string> List(std::string_view text) {
   return items;
 }
 
-void Parse(int argc, const char* const argv[], Options& o, std::string& file, std::string& output,
-           bool& help) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    bool m = false;
-    std::string_view v;
-    if (arg == "--help" || arg == "-h") {
-      help = true;
-    } else if (arg == "--diamagnetic-estimate") {
-      o.diamagnetic_estimate = true;
-    } else if (v = Take(argc, argv, i, arg, "--mass", m); m) {
-      o.mass_mg = Real("--mass", v);
-    } else if (v = Take(argc, argv, i, arg, "--molar-mass", m); m) {
-      o.molar_mass = Real("--molar-mass", v);
-    } else if (v = Take(argc, argv, i, arg, "--diamagnetic", m); m) {
-      o.diamagnetic = Real("--diamagnetic", v);
-    } else if (v = Take(argc, argv, i, arg, "--eicosane", m); m) {
-      o.eicosane_mg = Real("--eicosane", v);
-    } else if (v = Take(argc, argv, i, arg, "--field", m); m) {
-      o.field_oe = Real("--field", v);
-    } else if (v = Take(argc, argv, i, arg, "--sweep", m); m) {
-      o.sweep = std::string(v);
-      if (o.sweep == "ZFC" || o.sweep == "FC" || o.sweep == "ALL") {
-        for (char& c : o.sweep) c = static_cast<char>(c - 'A' + 'a');
-      }
-    } else if (v = Take(argc, argv, i, arg, "--max-points", m); m) {
-      const double n = Real("--max-points", v);
-      if (n != static_cast<int>(n) || n < 1 || n > kMaxPoints) {
-        throw Usage{"--max-points " + format::Printable(v) + ": a whole number from 1 to " +
-                    std::to_string(kMaxPoints)};
-      }
-      o.max_points = static_cast<int>(n);
-    } else if (v = Take(argc, argv, i, arg, "--bins", m); m) {
-      if (v != "log" && v != "linear") throw Usage{"--bins: log or linear"};
-      o.linear_bins = v == "linear";
-    } else if (v = Take(argc, argv, i, arg, "--columns", m); m) {
-      o.columns = List(v);
-      if (o.columns.size() < 2 || o.columns.size() > 3) {
-        throw Usage{"--columns: two or three columns, T,M or T,M,H"};
-      }
-    } else if (v = Take(argc, argv, i, arg, "--column", m); m) {
-      o.column = std::string(v);
-    } else if (v = Take(argc, argv, i, arg, "--moment-unit", m); m) {
-      o.moment_unit = std::string(v);
-    } else if (v = Take(argc, argv, i, arg, "--chi-unit", m); m) {
-      o.chi_unit = std::string(v);
-    } else if (v = Take(argc, argv, i, arg, "--output", m); m) {
-      output = std::string(v);
-    } else if (v = Take(argc, argv, i, arg, "-o", m); m) {
-      output = std::string(v);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw Usage{"unknown option '" + format::Printable(arg) + "'"};
-    } else if (file.empty()) {
-      file = std::string(arg);
-    } else {
-      throw Usage{"one file at a time: '" + format::Printable(arg) + "'"};
+// The grammar of the command line; without a status, `o`, `file` and
+// `output` are complete.
+std::optional<int> Parse(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
+                         Options& o, std::string& file, std::string& output) {
+  cli::Grammar grammar("suscep import", kHelp);
+  std::vector<std::string> files;
+  std::optional<std::string> output_name;
+  Real(grammar, "--mass", o.mass_mg);
+  Real(grammar, "--molar-mass", o.molar_mass);
+  Real(grammar, "--diamagnetic", o.diamagnetic);
+  grammar.Flag("--diamagnetic-estimate", o.diamagnetic_estimate);
+  Real(grammar, "--eicosane", o.eicosane_mg);
+  Real(grammar, "--field", o.field_oe);
+  grammar.Option("--sweep", [&o](const std::string& text) {
+    o.sweep = text;
+    if (o.sweep == "ZFC" || o.sweep == "FC" || o.sweep == "ALL") {
+      for (char& c : o.sweep) c = static_cast<char>(c - 'A' + 'a');
     }
+  });
+  grammar.Integer("--max-points", o.max_points, 1, kMaxPoints);
+  grammar.Option("--bins", [&o](const std::string& text) {
+    if (text != "log" && text != "linear") throw cli::UsageError("--bins: log or linear");
+    o.linear_bins = text == "linear";
+  });
+  grammar.Option("--column", [&o](const std::string& text) { o.column = text; });
+  grammar.Option("--columns", [&o](const std::string& text) {
+    o.columns = List(text);
+    if (o.columns.size() < 2 || o.columns.size() > 3) {
+      throw cli::UsageError("--columns: two or three columns, T,M or T,M,H");
+    }
+  });
+  grammar.Option("--moment-unit", [&o](const std::string& text) { o.moment_unit = text; });
+  grammar.Option("--chi-unit", [&o](const std::string& text) { o.chi_unit = text; });
+  grammar.Text("-o,--output", output_name);
+  grammar.Operands(files);
+  if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
+  if (files.empty()) return grammar.Refuse(err, "the magnetometer's file is missing");
+  if (files.size() > 1) {
+    return grammar.Refuse(err, "one file at a time: '" + format::Printable(files[1]) + "'");
   }
+  file = files[0];
+  output = output_name.value_or("");
+  return std::nullopt;
 }
 
 }  // namespace
@@ -169,18 +141,7 @@ int Main(int argc, const char* const argv[], std::ostream& out, std::ostream& er
   namespace fs = std::filesystem;
   Options o;
   std::string file, output;
-  bool help = false;
-  try {
-    Parse(argc, argv, o, file, output, help);
-    if (help) {
-      out << kHelp << std::flush;
-      return 0;
-    }
-    if (file.empty()) throw Usage{"the magnetometer's file is missing"};
-  } catch (const Usage& u) {
-    err << "suscep import: " << u.message << " (see suscep import --help)" << std::endl;
-    return 2;
-  }
+  if (const auto status = Parse(argc, argv, out, err, o, file, output)) return *status;
 
   const fs::path source(file);
   const std::string data_file = output.empty() ? source.stem().string() + "-chi.dat" : output;

@@ -154,6 +154,8 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
        "--jobs needs a whole number, not 'x' (see suscep fit --help)"},
       {{"--plot", "6", P("m.json"), P("dnit2.dat")}, "--plot needs 1 to 5 (see suscep fit --help)"},
       {{"--output-dir"}, "--output-dir needs a value (see suscep fit --help)"},
+      {{"--jobs=2", "--jobs=3", P("m.json"), P("dnit2.dat")},
+       "--jobs is given more than once (see suscep fit --help)"},
       {{"--colour", P("m.json")}, "unknown option '--colour' (see suscep fit --help)"},
       {{"--template", "24", "x"}, "--template takes no files (see suscep fit --help)"},
       {{"--template", "80"},
@@ -180,7 +182,10 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
       c.args.insert(c.args.begin(), {"--output-dir", dir_.string()});
     const Outcome r = Fit(c.args);
     EXPECT_EQ(r.status, 2) << c.err;
-    EXPECT_EQ(r.err, "suscep fit: " + c.err + "\n");
+    // A mistake in the arguments is followed by the usage line.
+    const bool usage = c.err.find("(see suscep fit --help)") != std::string::npos;
+    EXPECT_EQ(r.err, "suscep fit: " + c.err + "\n" +
+                         (usage ? "Usage: suscep fit [OPTIONS] MODEL DATA...\n" : ""));
     EXPECT_EQ(r.out, "");
   }
   EXPECT_FALSE(fs::exists(dir_ / "dnit2.json"));
@@ -227,9 +232,11 @@ TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   engine::ModelDescription global = engine::Template(24);
   global.fit.method = "global";
   EXPECT_EQ(t.out, engine::ModelText(global));
-  const Outcome h = Fit({"--help"});
-  EXPECT_EQ(h.status, 0);
-  EXPECT_EQ(h.out.substr(0, 39), "Usage: suscep fit [OPTIONS] MODEL DATA.");
+  for (const char* help : {"--help", "-h"}) {
+    const Outcome h = Fit({"--jobs=x", help});
+    EXPECT_EQ(h.status, 0);
+    EXPECT_EQ(h.out.substr(0, 39), "Usage: suscep fit [OPTIONS] MODEL DATA.");
+  }
 
   // A result document as the model: --from-values starts at its values.
   ASSERT_EQ(Fit({P("m.json"), P("dnit2.dat")}).status, 0);

@@ -81,7 +81,8 @@ TEST(EngineAgainstDialogue, SuscepFitWritesTheDialoguesDocument) {
   EXPECT_EQ(e2e::Lines(r.File("fit_out.txt")).size(), 2u);
   EXPECT_EQ(RunIn(r, "fit SUSCEP.JSON"), 2);
   EXPECT_EQ(r.File("fit_err.txt"),
-            "suscep fit: give a model file and at least one data file (see suscep fit --help)\n");
+            "suscep fit: give a model file and at least one data file (see suscep fit --help)\n"
+            "Usage: suscep fit [OPTIONS] MODEL DATA...\n");
   EXPECT_EQ(RunIn(r, "--help"), 0);
   EXPECT_NE(r.File("fit_out.txt").find("suscep fit [OPTIONS] MODEL DATA..."), std::string::npos);
 }

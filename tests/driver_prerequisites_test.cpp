@@ -51,7 +51,8 @@ Outcome RunScript(const std::string& name, const std::string& task, const std::s
   return o;
 }
 
-constexpr char kRun[] = "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev";
+constexpr char kRun[] =
+    "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev";
 constexpr char kTest[] =
     "libgtest-dev librsvg2-bin python3 python3-dev pybind11-dev python3-pybind11 python3-numpy "
     "python3-pytest";
@@ -88,7 +89,8 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
 }
 
 TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
-  const Outcome o = RunScript("as_user", "run", "g++ cmake make libedit-dev libssl-dev", "1000");
+  const Outcome o =
+      RunScript("as_user", "run", "g++ cmake make libedit-dev libssl-dev libcli11-dev", "1000");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, "prerequisites: installing libeigen3-dev nlohmann-json3-dev\n");
   EXPECT_EQ(o.calls,
@@ -102,7 +104,7 @@ TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
   EXPECT_EQ(no_sudo.status, 1);
   EXPECT_EQ(no_sudo.err,
             "prerequisites: run as root, or install sudo, to install libeigen3-dev "
-            "nlohmann-json3-dev libedit-dev libssl-dev\n");
+            "nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev\n");
   EXPECT_EQ(no_sudo.calls, "");
 }
 

@@ -100,11 +100,24 @@ TEST(SvgFile, CommandRefusesLinksAndDevicesAndWritesDashToStandardOutput) {
   EXPECT_EQ(r.File("err.txt"),
             "hgl2svg: open error on file /dev/null: not a regular file (- writes the picture to "
             "standard output)\n");
-  EXPECT_EQ(Shell(dir + "a.hgl \"\" 2> err.txt"), 2);
-  EXPECT_EQ(r.File("err.txt"),
-            "hgl2svg: the output file name is empty (- writes to standard output)\n");
-  EXPECT_EQ(Shell(dir + "\"\" 2> err.txt"), 2);
-  EXPECT_EQ(r.File("err.txt"), "hgl2svg: the input file name is empty\n");
+  // Mistakes in the arguments: the message and the usage line.
+  const struct {
+    std::string args, message;
+  } usage[] = {
+      {"a.hgl \"\"", "the output file name is empty (- writes to standard output)"},
+      {"\"\"", "the input file name is empty"},
+      {"", "give the HP-GL file, and the SVG file or -"},
+      {"a.hgl b.svg c.svg", "give the HP-GL file, and the SVG file or -"},
+      {"--colour a.hgl", "unknown option '--colour'"},
+  };
+  for (const auto& u : usage) {
+    EXPECT_EQ(Shell(dir + u.args + " 2> err.txt"), 2) << u.args;
+    EXPECT_EQ(r.File("err.txt"),
+              "hgl2svg: " + u.message +
+                  " (see hgl2svg --help)\nUsage: hgl2svg FILE.HGL [FILE.SVG | -]\n");
+  }
+  EXPECT_EQ(Shell(dir + "a.hgl -h > out.txt 2> err.txt"), 0);
+  EXPECT_EQ(r.File("out.txt").rfind("Usage: hgl2svg FILE.HGL [FILE.SVG | -]\n", 0), 0u);
   EXPECT_EQ(Shell(dir + "a.hgl missing/x.svg 2> err.txt"), 2);
   EXPECT_EQ(r.File("err.txt"),
             "hgl2svg: open error on file missing/x.svg: No such file or directory\n");

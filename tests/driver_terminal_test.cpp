@@ -638,21 +638,26 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
       {{"suscep", "--version"}, 0, "suscep " SUSCEP_VERSION "\n", ""},
       {{"suscep", "--help"}, 0, "suscep < answers.txt", ""},
       {{"suscep", "--help"}, 0, "130  ended by Ctrl-C outside a fit", ""},
-      {{"suscep", "-h"}, 2, "", "suscep: unknown option '-h' (see suscep --help)\n"},
+      {{"suscep", "-h"}, 0, "suscep < answers.txt", ""},
+      {{"suscep", "--version", "--help"}, 0, "suscep < answers.txt", ""},
       {{"suscep", "dnit2.dat"},
        2,
        "",
-       "suscep: unexpected argument 'dnit2.dat' (the data file is asked for at the start; see "
+       "suscep: unexpected argument 'dnit2.dat': the data file is asked for at the start (see "
        "suscep --help)\n"},
-      {{"suscep", "--version", "x"}, 2, "", "suscep: unexpected argument 'x' after --version\n"},
+      {{"suscep", "--version", "x"},
+       2,
+       "",
+       "suscep: unexpected argument 'x': the data file is asked for at the start (see suscep "
+       "--help)\n"},
+      {{"suscep", "--version=1"}, 2, "", "suscep: --version takes no value (see suscep --help)\n"},
       // Control characters are shown, not sent to the terminal.
       {{"suscep", "-\x1b[2J"}, 2, "", "suscep: unknown option '-\\x1B[2J' (see suscep --help)\n"},
       {{"suscep", "a\tb"},
        2,
        "",
-       "suscep: unexpected argument 'a\\x09b' (the data file is asked for at the start; see "
+       "suscep: unexpected argument 'a\\x09b': the data file is asked for at the start (see "
        "suscep --help)\n"},
-      {{"suscep", "--help", "\x07"}, 2, "", "suscep: unexpected argument '\\x07' after --help\n"},
   };
   for (const Case& c : cases) {
     std::ostringstream out, err;
@@ -661,7 +666,8 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
         << c.args.back();
     EXPECT_NE(out.str().find(c.out_has), std::string::npos) << c.args.back();
     EXPECT_EQ(c.out_has.empty(), out.str().empty()) << c.args.back();
-    EXPECT_EQ(err.str(), c.err);
+    // A mistake is followed by the usage line.
+    EXPECT_EQ(err.str(), c.err.empty() ? "" : c.err + "Usage: suscep [--help | --version]\n");
   }
   // The program itself: the status, and no session started.
   EXPECT_EQ(std::system("'" SUSCEP_BINARY "' --version > /dev/null"), 0);

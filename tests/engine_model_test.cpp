@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/internal.h"
 #include "expressions/expressions.h"
 
 namespace {
@@ -186,7 +187,7 @@ TEST(EngineModel, EvaluatesAsTheEvaluatorDoes) {
   const std::vector<double> p = {2.1, -150.0, -2.0, 0.98};
   const std::vector<double> chi = m.Evaluate(T, p);
   expressions::Evaluation e;
-  e.model = &m.fit_model();
+  e.model = &m.built().fm;
   e.TIPADD = 2.0 * 1.0E-4;
   expressions::SetConstants(e);
   const std::vector<std::vector<double>> terms = m.Terms(T, p);

@@ -7,7 +7,9 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "cli/cli.h"
 #include "format/console.h"
 #include "format/errors.h"
 #include "plot/hpgl_svg.h"
@@ -22,28 +24,39 @@ class Text : public format::RecordSink {
   std::string text;
 };
 
-int Usage() {
-  std::cerr << "usage: hgl2svg FILE.HGL [FILE.SVG | -]" << std::endl;
-  return 2;
-}
+constexpr char kHelp[] = R"(Usage: hgl2svg FILE.HGL [FILE.SVG | -]
+
+Draws an HP-GL file of the program's plots (such as SUSCEP.HGL) as SVG, by
+default beside it with the extension .svg; "-" writes the picture to
+standard output. A link, device or pipe named as the output is refused.
+
+Options:
+  -h, --help  show this text
+
+Exit status: 0 drawn, 2 a file that cannot be read or written, an HP-GL
+instruction outside the program's subset or a usage error, 3 out of memory.
+)";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   signals::Install();
-  if (argc < 2 || argc > 3) return Usage();
-  const std::string input = argv[1];
-  if (input.empty()) {
-    std::cerr << "hgl2svg: the input file name is empty" << std::endl;
-    return 2;
+  cli::Grammar grammar("hgl2svg", kHelp);
+  grammar.OnWriteError("write error on standard output", 2);
+  std::vector<std::string> files;
+  grammar.Operands(files);
+  if (const auto status = grammar.Parse(argc, argv, std::cout, std::cerr)) return *status;
+  if (files.empty() || files.size() > 2) {
+    return grammar.Refuse(std::cerr, "give the HP-GL file, and the SVG file or -");
   }
-  if (argc == 3 && argv[2][0] == '\0') {
-    std::cerr << "hgl2svg: the output file name is empty (- writes to standard output)"
-              << std::endl;
-    return 2;
+  const std::string input = files[0];
+  if (input.empty()) return grammar.Refuse(std::cerr, "the input file name is empty");
+  if (files.size() == 2 && files[1].empty()) {
+    return grammar.Refuse(std::cerr, "the output file name is empty (- writes to standard output)");
   }
-  const std::string output =
-      argc == 3 ? argv[2] : std::filesystem::path(input).replace_extension(".svg").string();
+  const std::string output = files.size() == 2
+                                 ? files[1]
+                                 : std::filesystem::path(input).replace_extension(".svg").string();
   const bool to_stdout = output == "-";
   const std::string shown = format::Printable(input, format::kNameShown);
   try {

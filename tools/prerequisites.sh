@@ -17,6 +17,7 @@ run   libeigen3-dev        least-squares statistics
 run   nlohmann-json3-dev   SUSCEP.JSON
 run   libedit-dev          line editing on a terminal
 run   libssl-dev           SHA-256 of imported files
+run   libcli11-dev         command-line options
 test  libgtest-dev         tests
 test  librsvg2-bin         the test that renders a picture
 test  python3              Python tests

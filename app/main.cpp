@@ -1,3 +1,4 @@
+// The program: the dialogue, or the command named by the first argument.
 #include <unistd.h>
 
 #include <iostream>
@@ -10,15 +11,21 @@
 #include "importer/importer.h"
 #include "signals/signals.h"
 
-int main(int argc, char* argv[]) {
-  if (argc > 1 && std::string_view(argv[1]) == "fit") {
-    signals::Install();
-    return batch::Main(argc - 1, argv + 1, std::cout, std::cerr);
-  }
-  if (argc > 1 && std::string_view(argv[1]) == "import") {
-    signals::Install();
-    return importer::Main(argc - 1, argv + 1, std::cout, std::cerr);
-  }
+namespace {
+
+// Each command reads its own arguments (argv[0] is its name) and returns
+// the exit status.
+struct Command {
+  std::string_view name;
+  int (*main)(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+};
+
+constexpr Command kCommands[] = {
+    {"fit", batch::Main},
+    {"import", importer::Main},
+};
+
+int Dialogue(int argc, const char* const argv[]) {
   if (const auto status = driver::CommandLine(argc, argv, std::cout, std::cerr)) return *status;
   signals::Install();
   // On a terminal an unreadable answer is asked again; line editing needs
@@ -30,4 +37,17 @@ int main(int argc, char* argv[]) {
     }
   }
   return driver::Main(std::cin, std::cout, std::cerr, typed);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc > 1) {
+    for (const Command& command : kCommands) {
+      if (command.name != argv[1]) continue;
+      signals::Install();
+      return command.main(argc - 1, argv + 1, std::cout, std::cerr);
+    }
+  }
+  return Dialogue(argc, argv);
 }
