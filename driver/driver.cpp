@@ -184,7 +184,14 @@ void Plot(Session& s) {
   if (s.ps.IPTYPE == 2) {
     plot::PrinterPlot(s.ps, s.con);
   } else if (s.ps.IPTYPE == 3) {
-    plot::HpglPlot(s.ps, s.con, s.plot_path);
+    // SUSCEP.SVG: the figure of the same plot with the ranges typed.
+    plot::HpglPlot(s.ps, s.con, s.plot_path, [&s](const plot::TypedRanges& r) {
+      engine::FigureOptions o;
+      o.quantity = s.ps.IPLOT;
+      o.x = {r.x_min, r.x_max, r.x_divn};
+      o.y = {r.y_min, r.y_max, r.y_divn};
+      return engine::WorkFigure(s, o);
+    });
   }
 }
 

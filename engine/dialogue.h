@@ -225,6 +225,10 @@ void ShowReportRest(const Work& w, format::RecordSink& console, expressions::Eva
 // curve evaluated on `e`.
 std::string ResultDocument(const Work& w, expressions::Evaluation& e, const FitAnalysis& found);
 
+// The figure of the working state: the corrected data and the curve at the
+// working values PFIT, evaluated on a copy of w.ev with no console.
+std::string WorkFigure(const Work& w, const FigureOptions& options);
+
 // The notes after a fit, each line ended; `result_path` is named in them.
 std::string Notes(const Work& w, const FitAnalysis& found, const std::string& result_path);
 

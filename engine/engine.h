@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <iosfwd>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -228,9 +229,9 @@ struct FitOptions {
   std::ostream* progress = nullptr;
   // Also build the report text (SUSCEP.OUT).
   bool report = true;
-  // Also draw the plot of this option (1 X vs. T, 2 Mu vs. T, 3 XT vs. T,
-  // 4 1/X vs. T, 5 X vs 1/T) as the dialogue's HP-GL plot with the data
-  // ranges would, into FitResult::svg; 0: none.
+  // Also draw the figure of this plot (1 X vs. T, 2 Mu vs. T, 3 XT vs. T,
+  // 4 1/X vs. T, 5 X vs 1/T) into FitResult::svg, as Figure() does with
+  // the other options at their defaults; 0: none.
   int plot = 0;
   // The name the notes give the result document.
   std::string document_name = "SUSCEP.JSON";
@@ -276,7 +277,6 @@ struct FitResult {
   std::string method;                // what produced the values
   bool success = false;              // the values are a minimum the method vouches for
   std::string message;               // why not, or how it converged
-  std::vector<bool> excluded;        // per point: outside the temperature window
   std::vector<bool> at_bound;        // per parameter: ended on a bound
   int starts = 0;                    // global: refined starts, the given one included
   int reached_best = 0;              // global: starts that ended at the best minimum
@@ -284,8 +284,16 @@ struct FitResult {
   analysis::Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
-  std::string svg;                 // the picture of the plot, when asked for
+  std::string svg;                 // the figure of `plot`, when asked for
   std::vector<std::string> notes;  // what the dialogue notes on standard error
+
+  // What Figure() draws: the data (corrected) with the fit at their
+  // temperatures, and the fitted curve, dense in T over the data's range.
+  std::string data_file;
+  std::vector<double> temperature, observed, calculated;
+  std::vector<double> observed_sigma;  // empty: the errors are not known
+  std::vector<bool> excluded;          // empty: every point was fitted
+  std::vector<double> curve_temperature, curve_chi;
 
   // `document`, or when the fit was told not to build it, the result
   // document built now (the same text).
@@ -304,6 +312,42 @@ FitResult Fit(const ModelDescription& description, const Data& data,
 // fits (the data's own, the window, the errors the weights need): DataError
 // naming the data file and the key. Nothing is fitted.
 void CheckFit(const Model& model, const Data& data);
+
+// ---------------------------------------------------------------------------
+// Figures for a paper (SVG). They never throw for want of data: data that
+// cannot be drawn give a figure that says why.
+
+// An axis range; a bound that is not a number comes from the data. A round
+// step (1, 2, 2.5 or 5 times a power of ten) is kept, any other is chosen.
+struct AxisLimits {
+  double min = std::numeric_limits<double>::quiet_NaN();
+  double max = std::numeric_limits<double>::quiet_NaN();
+  double step = std::numeric_limits<double>::quiet_NaN();
+};
+
+struct FigureOptions {
+  int quantity = 3;        // 1 X vs. T, 2 Mu vs. T, 3 XT vs. T, 4 1/X vs. T, 5 X vs 1/T
+  bool residuals = false;  // a panel of observed - calculated under the plot
+  bool values = true;      // the box of fitted values with their errors
+  bool legend = true;
+  double width_mm = 85.0;  // a journal column; 170: a page
+  AxisLimits x, y;         // in the plotted quantities
+  std::string label;       // the data in the legend; empty: the data file's name
+};
+
+// The data, the fitted curve and the values of a fit.
+std::string Figure(const FitResult& result, const FigureOptions& options = {});
+// Data alone, as read (before corrections), e.g. before a fit.
+std::string DataFigure(const Data& data, const FigureOptions& options = {});
+// Several fits: up to kOverlaid in one plot, more in a grid of panels.
+constexpr std::size_t kOverlaid = 7;
+std::string Overview(const std::vector<const FitResult*>& results,
+                     const FigureOptions& options = {});
+
+// The temperatures of a fitted curve from lo to hi: evenly spaced in log T
+// and in T together, so that the curve is smooth where chi changes fast at
+// low T and along the whole range.
+std::vector<double> CurveTemperatures(double lo, double hi);
 
 }  // namespace engine
 

@@ -8,8 +8,6 @@
 #include "engine/dialogue.h"
 #include "engine/engine.h"
 #include "engine/internal.h"
-#include "plot/hpgl_svg.h"
-#include "plot/plot.h"
 
 namespace engine {
 namespace {
@@ -69,24 +67,6 @@ class Progress {
   std::istringstream no_input_;
   std::unique_ptr<format::Console> console_;
 };
-
-std::string Picture(const Work& w, int option) {
-  auto ps = std::make_unique<plot::PlotState>();
-  ps->IPLOT = option;
-  ps->IPTYPE = 3;
-  plot::PrepareAbscissae(*ps, w.data.T.data(), w.data.NDATA);
-  expressions::Evaluation e = w.ev;
-  e.console = nullptr;
-  for (int i = 0; i < ps->NCAL; ++i) {
-    ps->CHICAL[i] = expressions::Evaluate(e, w.fc.PFIT.data(), ps->TCAL[i]);
-  }
-  plot::PrepareOrdinates(*ps, w.data.T.data(), w.data.XOBS.data(), w.data.NDATA);
-  const std::string hpgl = plot::HpglText(*ps);
-  if (hpgl.empty()) throw DataError("the plot cannot be drawn: the data span no range");
-  TextSink svg("\n");
-  plot::WriteSvg(plot::InterpretHpgl(hpgl), svg);
-  return svg.text();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -186,13 +166,11 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   FitResult result = ResultOf(w, found);
   result.report = file.text();
   result.notes = Lines(Notes(w, found, options.document_name));
+  DrawnData(w, result);
   if (options.plot != 0) {
-    // The plot's arrays hold the dialogue's points.
-    if (w.data.NDATA > kMaxData) {
-      throw DataError("the plot takes at most " + std::to_string(kMaxData) + " points, not " +
-                      std::to_string(w.data.NDATA));
-    }
-    result.svg = Picture(w, options.plot);
+    FigureOptions figure;
+    figure.quantity = options.plot;
+    result.svg = Figure(result, figure);
   }
   if (options.document) {
     result.document = ResultDocument(w, after, found);

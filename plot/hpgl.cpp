@@ -1,5 +1,7 @@
 // The HP-GL plotter program SUSCEP.HGL: curve, data points, frame, ticks,
 // labels and axis titles; and its picture SUSCEP.SVG.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -155,19 +157,40 @@ class KeepingCopy : public format::RecordSink {
   std::string text_;
 };
 
+// A typed value as the decimal number it was typed as: 0.1 read in single
+// precision is 0.1, not 0.100000001490116.
+double Decimal(float v) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+  double d = v;
+  std::from_chars(buffer, end, d);
+  return d;
+}
+
 // The picture beside the plotter file, drawn from the very text written,
 // and put in place together with it: the two always agree.
 void WriteWithPicture(format::RecordFile& file, const std::string& hpgl,
-                      const std::string& hpgl_path) {
+                      const std::string& hpgl_path, const std::string* svg) {
   const std::string path = std::filesystem::path(hpgl_path).replace_extension(".SVG").string();
   Drawing drawing;
-  try {
-    drawing = InterpretHpgl(hpgl);
-  } catch (const HpglError& e) {
-    throw format::RunTimeError("write error on file " + path + ": " + e.what());
+  if (svg == nullptr) {
+    try {
+      drawing = InterpretHpgl(hpgl);
+    } catch (const HpglError& e) {
+      throw format::RunTimeError("write error on file " + path + ": " + e.what());
+    }
   }
   format::RecordFile picture(path, format::RecordFile::LineEnd::kLf);
-  WriteSvg(drawing, picture);
+  if (svg == nullptr) {
+    WriteSvg(drawing, picture);
+  } else {
+    // The document's own lines, each ended by LF.
+    for (std::size_t at = 0; at < svg->size();) {
+      const std::size_t end = std::min(svg->find('\n', at), svg->size());
+      picture.Record(std::string_view(*svg).substr(at, end - at));
+      at = end + 1;
+    }
+  }
   format::CommitTogether({&file.file(), &picture.file()});
 }
 
@@ -209,14 +232,21 @@ void Draw(const PlotState& s, const AxisRange& x, const AxisRange& y, format::Re
 
 }  // namespace
 
-void HpglPlot(const PlotState& s, format::Console& con, const std::string& path) {
+void HpglPlot(const PlotState& s, format::Console& con, const std::string& path,
+              const Picture& picture) {
   AxisRange x, y;
   AskAxisRanges(s, con, kXAxisLength, kYAxisLength, x, y);
   format::RecordFile file(path);
   KeepingCopy f(file);
   con.Free({kHpglFileName});
   Draw(s, x, y, f);
-  WriteWithPicture(file, f.text(), path);
+  if (!picture) {
+    WriteWithPicture(file, f.text(), path, nullptr);
+    return;
+  }
+  const std::string svg = picture({Decimal(x.min), Decimal(x.max), Decimal(x.divn), Decimal(y.min),
+                                   Decimal(y.max), Decimal(y.divn)});
+  WriteWithPicture(file, f.text(), path, &svg);
 }
 
 std::string HpglText(const PlotState& s) {

@@ -3,6 +3,7 @@
 #define SUSCEP_PLOT_PLOT_H_
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "format/console.h"
@@ -37,9 +38,20 @@ void PrepareOrdinates(PlotState& s, const double* T, const double* XOBS, int NDA
 // Plot type 2: the character plot on the console, then a pause.
 void PrinterPlot(const PlotState& s, format::Console& con);
 
+// The axis ranges typed in the range dialogue, in the plotted quantities.
+struct TypedRanges {
+  double x_min = 0.0, x_max = 0.0, x_divn = 0.0;
+  double y_min = 0.0, y_max = 0.0, y_divn = 0.0;
+};
+// The picture of a plot with the ranges typed: an SVG document.
+using Picture = std::function<std::string(const TypedRanges&)>;
+
 // Plot type 3: the axis-range dialogue on the console, then the HP-GL file
-// and its picture, the SVG file of the same name with extension .SVG.
-void HpglPlot(const PlotState& s, format::Console& con, const std::string& path = "SUSCEP.HGL");
+// and its picture, the SVG file of the same name with extension .SVG,
+// written together. The picture is `picture`'s, or without one the HP-GL
+// drawing itself.
+void HpglPlot(const PlotState& s, format::Console& con, const std::string& path = "SUSCEP.HGL",
+              const Picture& picture = {});
 
 // The HP-GL text HpglPlot writes when every axis range is left at the
 // values from the data; "" when those cannot be drawn (a single point).

@@ -225,6 +225,19 @@ TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
             "open: cannot open data file '" + P("none.dat") + "': No such file or directory");
 }
 
+// Data that cannot be drawn keep their results: the figure says why.
+TEST_F(BatchFit, SvgNeverCostsADataFileItsResults) {
+  Write(dir_ / "one.dat", "1\n10 0.001\n");
+  Write(dir_ / "same.dat", "3\n5 0.001\n5 0.002\n5 0.003\n");
+  const Outcome r = Fit({"--svg", "--report", P("m.json"), P("one.dat"), P("same.dat")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* stem : {"one", "same"}) {
+    EXPECT_TRUE(fs::exists(dir_ / (std::string(stem) + ".json"))) << stem;
+    EXPECT_TRUE(fs::exists(dir_ / (std::string(stem) + ".out"))) << stem;
+    EXPECT_NE(Read(dir_ / (std::string(stem) + ".svg")).find("No figure: "), std::string::npos);
+  }
+}
+
 TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   const Outcome t = Fit({"--template", "24"});
   EXPECT_EQ(t.status, 0);

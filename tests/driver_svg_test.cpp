@@ -35,12 +35,21 @@ int Shell(const std::string& command) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-TEST(SvgFile, DrawnFromTheLastHpglFileAndCommandAgrees) {
+// SUSCEP.SVG is the figure of the last HP-GL plot, with the ranges typed
+// (0 300 50, 0 0.002 0.001); hgl2svg draws the plotter file itself.
+TEST(SvgFile, TheFigureOfTheLastPlotAndTheCommandDrawsTheHpgl) {
   const e2e::Result r = ExampleFit("svg_example");
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string hpgl = r.File("SUSCEP.HGL"), svg = r.File("SUSCEP.SVG");
-  EXPECT_EQ(svg, SvgOf(hpgl));
-  EXPECT_EQ(svg.find('\r'), std::string::npos);
+  const std::string hpgl = r.File("SUSCEP.HGL"), figure = r.File("SUSCEP.SVG");
+  EXPECT_EQ(figure.find('\r'), std::string::npos);
+  EXPECT_NE(figure.find("width=\"85mm\""), std::string::npos);
+  for (const char* label : {">0<", ">50<", ">300<", ">1<", ">2<", ">cuac.dat<"}) {
+    EXPECT_NE(figure.find(label), std::string::npos) << label;
+  }
+  // The susceptibility in 10^-3 cm3 mol-1: the title says so.
+  EXPECT_NE(figure.find(" / 10\xE2\x81\xBB\xC2\xB3 <"), std::string::npos);
+  EXPECT_EQ(figure.find("***"), std::string::npos);
+  const std::string svg = SvgOf(hpgl);
 
   const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
   EXPECT_EQ(Shell(dir + "SUSCEP.HGL"), 0);
@@ -194,7 +203,9 @@ TEST(SvgFile, RendersTheCurveAndPointsWhereTheHpglPutsThem) {
   ASSERT_EQ(r.status, 0) << r.err;
   e2e::WriteFile(r.dir / "pgm.py", kPngToPgm);
   ASSERT_EQ(Shell("cd '" + r.dir.string() +
-                  "' && rsvg-convert SUSCEP.SVG -o fit.png && python3 pgm.py fit.png fit.pgm"),
+                  "' && '" HGL2SVG_BINARY
+                  "' SUSCEP.HGL hgl.svg && rsvg-convert hgl.svg -o fit.png && python3 pgm.py "
+                  "fit.png fit.pgm"),
             0);
   Grey image;
   std::istringstream pgm(r.File("fit.pgm"));
@@ -207,7 +218,7 @@ TEST(SvgFile, RendersTheCurveAndPointsWhereTheHpglPutsThem) {
   ASSERT_EQ(image.pixels.size(), static_cast<size_t>(image.width) * image.height);
 
   // Plotter units to pixels through the picture's view box (x, -y).
-  const std::string svg = r.File("SUSCEP.SVG");
+  const std::string svg = r.File("hgl.svg");
   double vx = 0, vy = 0, vw = 0, vh = 0;
   const size_t box = svg.find("viewBox=\"");
   ASSERT_NE(box, std::string::npos);
