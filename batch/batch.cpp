@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,9 +56,18 @@ Options:
   --output-dir DIR       write the output files to DIR (default: beside
                          each data file)
   --report               also write the report DATA-STEM.out
-  --svg                  also write the plot DATA-STEM.svg (XT vs. T)
-  --plot N               the plot of --svg: 1 X vs. T, 2 Mu vs. T, 3 XT
-                         vs. T, 4 1/X vs. T, 5 X vs 1/T (implies --svg)
+  --svg                  also write the figure DATA-STEM.svg (XT vs. T):
+                         the data, the fitted curve and the values
+  --plot N               the plot of --svg and --overview: 1 X vs. T, 2 Mu
+                         vs. T, 3 XT vs. T, 4 1/X vs. T, 5 X vs 1/T
+                         (implies --svg unless --overview is given)
+  --residuals            a panel of observed - calculated under each plot
+  --width MM             the figures' width in mm: 85 a journal column
+                         (the default), 170 a page
+  --overview FILE        also write one figure of every data file fitted:
+                         up to 7 in one plot, more in a grid
+  --csv                  print the summary as CSV: a row per data file
+                         with each value and its error
   --json                 print the summary as one JSON document
   --jobs N               fit N files at once (default 1)
   --refine               continue each fit with a Levenberg-Marquardt
@@ -98,8 +108,10 @@ struct Options {
   std::optional<std::string> output_dir;
   std::optional<int> template_expression;
   bool report = false, svg = false, json = false, verbose = false, refine = false;
-  bool from_values = false;
+  bool from_values = false, csv = false, residuals = false;
   int plot = 3;  // XT vs. T
+  int width = 85;
+  std::optional<std::string> overview;
   int jobs = 1;
   // Overrides of the model file's fit settings.
   std::optional<std::string> method, weights, quantity;
@@ -130,6 +142,10 @@ std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostre
   grammar.Flag("--report", o.report);
   grammar.Flag("--svg", o.svg);
   grammar.Integer("--plot", plot, 1, 5);
+  grammar.Flag("--residuals", o.residuals);
+  grammar.Integer("--width", o.width, 40, 500);
+  grammar.Text("--overview", o.overview);
+  grammar.Flag("--csv", o.csv);
   grammar.Flag("--json", o.json);
   grammar.Integer("--jobs", o.jobs, 1, kMaxJobs);
   grammar.Flag("--refine", o.refine);
@@ -145,8 +161,10 @@ std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostre
   if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
   if (plot) {
     o.plot = *plot;
-    o.svg = true;
+    o.svg |= !o.overview;
   }
+  if (o.json && o.csv)
+    return grammar.Refuse(err, "--json and --csv are two forms of the summary: give one");
   if (o.template_expression) {
     if (!files.empty()) return grammar.Refuse(err, "--template takes no files");
     return std::nullopt;
@@ -186,6 +204,15 @@ void CheckPaths(const Options& o) {
   std::map<std::string, std::string> inputs, outputs;
   inputs[Key(o.model)] = o.model;
   for (const std::string& d : o.data) inputs[Key(d)] = d;
+  if (o.overview) {
+    const auto input = inputs.find(Key(*o.overview));
+    if (input != inputs.end()) {
+      throw Clash("the overview '" + format::Printable(*o.overview, format::kNameShown) +
+                  "' would replace the input file '" +
+                  format::Printable(input->second, format::kNameShown) + "'");
+    }
+    outputs.emplace(Key(*o.overview), "");
+  }
   for (const std::string& d : o.data) {
     const Paths p = PathsOf(o, d);
     std::vector<std::string> written = {p.document};
@@ -200,6 +227,11 @@ void CheckPaths(const Options& o) {
                     format::Printable(input->second, format::kNameShown) + "'");
       }
       const auto [at, fresh] = outputs.emplace(key, d);
+      if (!fresh && at->second.empty()) {
+        throw Clash("the overview '" + format::Printable(*o.overview, format::kNameShown) +
+                    "' would replace the output file of '" +
+                    format::Printable(d, format::kNameShown) + "'");
+      }
       if (!fresh && at->second != d) {
         throw Clash("the data files '" + format::Printable(at->second, format::kNameShown) +
                     "' and '" + format::Printable(d, format::kNameShown) + "' would both write '" +
@@ -217,6 +249,14 @@ struct Outcome {
   Paths paths;
 };
 
+engine::FigureOptions FigureOptions(const Options& o) {
+  engine::FigureOptions f;
+  f.quantity = o.plot;
+  f.residuals = o.residuals;
+  f.width_mm = o.width;
+  return f;
+}
+
 Outcome FitOne(const Options& o, const engine::Model& model, const std::string& data,
                std::optional<engine::Data>& read, std::string& progress) {
   Outcome r;
@@ -227,7 +267,7 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     engine::FitOptions options;
     options.refine = o.refine;
     options.report = o.report;
-    options.plot = o.svg ? o.plot : 0;
+
     options.progress = o.verbose ? &lines : nullptr;
     options.document_name = r.paths.document;
     options.settings_style = "options";
@@ -237,7 +277,7 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     // Synced once for the whole batch, at the end.
     format::WriteWholeFile(r.paths.document, r.fit.document, false);
     if (o.report) format::WriteWholeFile(r.paths.report, r.fit.report, false);
-    if (o.svg) format::WriteWholeFile(r.paths.svg, r.fit.svg, false);
+    if (o.svg) format::WriteWholeFile(r.paths.svg, engine::Figure(r.fit, FigureOptions(o)), false);
     r.done = true;
   } catch (const engine::Error& e) {
     r.error = e.what();
@@ -327,6 +367,64 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
     }
     out << line << '\n';
   }
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// A number in the fewest digits that read back as the same double; empty
+// when not finite.
+std::string CsvNumber(double x) {
+  if (!std::isfinite(x)) return "";
+  char text[40];
+  return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+}
+
+// The table as CSV (RFC 4180, CR LF): a row per fitted file with each
+// value and its error, for a spreadsheet.
+void PrintCsv(std::ostream& out, const engine::Model& model, const Options& o,
+              const std::vector<Outcome>& outcomes) {
+  std::string line = "file,points,ls_error";
+  for (const std::string& name : model.parameter_names()) {
+    line += "," + CsvField(name) + "," + CsvField(name + " error");
+  }
+  out << line << ",method,flags\r\n";
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const Outcome& r = outcomes[i];
+    if (!r.done) continue;
+    line =
+        CsvField(o.data[i]) + "," + std::to_string(r.fit.points) + "," + CsvNumber(r.fit.ls_error);
+    for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
+      line += "," + CsvNumber(r.fit.values[j]) + "," + CsvNumber(r.fit.sigma[j]);
+    }
+    const std::string flags = Flags(r.fit);
+    out << line << "," << CsvField(r.fit.method) << "," << (flags == "-" ? "" : flags) << "\r\n";
+  }
+}
+
+// The overview of every fitted file, written whole; false with a message
+// on `err` when it cannot be.
+bool WriteOverview(const Options& o, const std::vector<Outcome>& outcomes, std::ostream& err) {
+  std::vector<const engine::FitResult*> fits;
+  for (const Outcome& r : outcomes) {
+    if (r.done) fits.push_back(&r.fit);
+  }
+  try {
+    engine::FigureOptions f = FigureOptions(o);
+    if (f.width_mm == 85 && fits.size() > engine::kOverlaid) f.width_mm = 170;
+    format::WriteWholeFile(*o.overview, engine::Overview(fits, f), format::AtName::kTypedName);
+    return true;
+  } catch (const format::RunTimeError& e) {
+    err << kName << e.what() << std::endl;
+  } catch (const std::bad_alloc&) {
+    err << kName << "out of memory: no overview" << std::endl;
+  }
+  return false;
 }
 
 json Number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
@@ -448,8 +546,11 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
     }
   }
 
+  if (o.overview && !WriteOverview(o, outcomes, err)) status = 1;
   if (o.json) {
     PrintJson(out, o, outcomes);
+  } else if (o.csv) {
+    PrintCsv(out, model, o, outcomes);
   } else {
     PrintTable(out, model, o, outcomes);
   }

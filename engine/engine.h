@@ -95,7 +95,7 @@ struct FitSettings {
   std::string method = "simplex";
   // The temperature window (K) of the points fitted; the others are kept and
   // shown, marked excluded.
-  std::optional<double> tmin, tmax;
+  std::optional<double> tmin{}, tmax{};
   std::string weights = "none";
   std::string quantity = "chi";
 };

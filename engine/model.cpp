@@ -247,6 +247,60 @@ void CheckFitSettings(const FitSettings& f) {
   }
 }
 
+// The terms of `d` and their functions in `m` with the equation type:
+// the user's own, or a standard expression's, checked against those given
+// (none given: its default constants).
+std::vector<TermDescription> ChooseTerms(const ModelDescription& d, Settings& settings,
+                                         model::FitModel& m) {
+  const int mn = d.expression;
+  std::vector<TermDescription> terms = d.terms;
+  if (NewExpression(mn)) {
+    settings.MN = mn == 0 ? 99 : mn;
+    if (terms.size() > static_cast<std::size_t>(model::MAXTERM)) {
+      Refuse(model::kTooManyTerms + std::to_string(model::MAXTERM));
+    }
+    if (d.equation_type < 1 || d.equation_type > 3) {
+      Refuse("equation type " + std::to_string(d.equation_type) + " is not 1, 2 or 3");
+    }
+    m.ITYPE = d.equation_type;
+    m.NTERM = static_cast<int>(terms.size());
+    for (int k = 0; k < m.NTERM; ++k) m.IFN[k] = terms[k].function;
+  } else if (StandardExpression(mn)) {
+    settings.MN = mn;
+    model::Decode(m, mn / 10, mn % 10);
+    if (terms.empty()) {
+      for (int k = 0; k < m.NTERM; ++k) terms.push_back(DefaultTerm(m.IFN[k]));
+    }
+    std::vector<std::string> functions;
+    for (int k = 0; k < m.NTERM; ++k) {
+      functions.push_back(std::to_string(m.IFN[k]) + " " + FunctionLabel(m.IFN[k]));
+    }
+    bool same = terms.size() == static_cast<std::size_t>(m.NTERM);
+    for (int k = 0; same && k < m.NTERM; ++k) same = terms[k].function == m.IFN[k];
+    if (!same) {
+      Refuse("expression " + std::to_string(mn) + " has " + std::to_string(m.NTERM) +
+             " terms with the functions " + format::Join(functions) +
+             "; the terms given do not match");
+    }
+  } else {
+    Refuse("expression " + std::to_string(mn) + " is refused (" + model::kEnterEquation +
+           "): 1-79 with a units digit that is not 0, or 90-99 with terms");
+  }
+  return terms;
+}
+
+FitControl FitControlOf(const FitSettings& fit) {
+  if (fit.iterations < 0) Refuse("iterations must be 0 or more");
+  if (!(fit.reqmin > 0.0) || !std::isfinite(fit.reqmin)) Refuse("reqmin must be a number above 0");
+  if (fit.ncheck < 1) Refuse("ncheck must be 1 or more");
+  CheckFitSettings(fit);
+  FitControl fc;
+  fc.NITER = fit.iterations;
+  fc.REQMIN = fit.reqmin;
+  fc.NCHECK = fit.ncheck;
+  return fc;
+}
+
 }  // namespace
 
 const char* FunctionName(int code) {
@@ -287,55 +341,13 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
   m.GVAL = settings.GVAL;
   if (model::GFitted(m.GVAL)) Append(m, "g-value ");
 
-  const int mn = d.expression;
-  std::vector<TermDescription> terms = d.terms;
-  if (NewExpression(mn)) {
-    settings.MN = mn == 0 ? 99 : mn;
-    if (terms.size() > static_cast<std::size_t>(model::MAXTERM)) {
-      Refuse(model::kTooManyTerms + std::to_string(model::MAXTERM));
-    }
-    if (d.equation_type < 1 || d.equation_type > 3) {
-      Refuse("equation type " + std::to_string(d.equation_type) + " is not 1, 2 or 3");
-    }
-    m.ITYPE = d.equation_type;
-    m.NTERM = static_cast<int>(terms.size());
-    for (int k = 0; k < m.NTERM; ++k) m.IFN[k] = terms[k].function;
-  } else if (StandardExpression(mn)) {
-    settings.MN = mn;
-    model::Decode(m, mn / 10, mn % 10);
-    if (terms.empty()) {
-      for (int k = 0; k < m.NTERM; ++k) terms.push_back(DefaultTerm(m.IFN[k]));
-    }
-    std::vector<std::string> functions;
-    for (int k = 0; k < m.NTERM; ++k) {
-      functions.push_back(std::to_string(m.IFN[k]) + " " + FunctionLabel(m.IFN[k]));
-    }
-    bool same = terms.size() == static_cast<std::size_t>(m.NTERM);
-    for (int k = 0; same && k < m.NTERM; ++k) same = terms[k].function == m.IFN[k];
-    if (!same) {
-      Refuse("expression " + std::to_string(mn) + " has " + std::to_string(m.NTERM) +
-             " terms with the functions " + format::Join(functions) +
-             "; the terms given do not match");
-    }
-  } else {
-    Refuse("expression " + std::to_string(mn) + " is refused (" + model::kEnterEquation +
-           "): 1-79 with a units digit that is not 0, or 90-99 with terms");
-  }
+  const std::vector<TermDescription> terms = ChooseTerms(d, settings, m);
   for (int k = 1; k <= m.NTERM; ++k) BuildTerm(m, k, m.IFN[k - 1], terms[k - 1]);
   if (m.ITYPE != 1) Append(m, "COEFF1  ");
   if (m.ITYPE == 3) Append(m, "COEFF2  ");
   SetParameters(d, m);
 
-  fc = FitControl{};
-  if (d.fit.iterations < 0) Refuse("iterations must be 0 or more");
-  if (!(d.fit.reqmin > 0.0) || !std::isfinite(d.fit.reqmin)) {
-    Refuse("reqmin must be a number above 0");
-  }
-  if (d.fit.ncheck < 1) Refuse("ncheck must be 1 or more");
-  CheckFitSettings(d.fit);
-  fc.NITER = d.fit.iterations;
-  fc.REQMIN = d.fit.reqmin;
-  fc.NCHECK = d.fit.ncheck;
+  fc = FitControlOf(d.fit);
 }
 
 ModelDescription Template(int expression) {

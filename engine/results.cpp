@@ -2,13 +2,13 @@
 // programs.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
@@ -24,291 +24,444 @@ constexpr char kResultFormat[] = "suscep-result";
 constexpr int kResultVersion = 1;
 constexpr char kCheckMethod[] = "Levenberg-Marquardt (Eigen, MINPACK lmder)";
 
-// The document is written as text straight from the numbers, laid out as
-// nlohmann's dump(1, ' ') lays out the tree of the same values: members
-// sorted by key, one space of indent a level, numbers by its shortest
-// round-trip conversion, strings escaped by it (invalid UTF-8 replaced).
-// Building and freeing the tree took a third of a batch's time. Each key
-// is added once.
-using Text = std::string;
+// Room for the longest number: a sign, 17 digits, a point and an exponent,
+// or a sign and 0.000 before 17 digits.
+constexpr std::size_t kLongest = 32;
 
-void Indent(Text& out, int depth) { out.append(static_cast<std::size_t>(depth), ' '); }
-
-// A number, or null where it is not finite; to_chars is the conversion of
-// the library's dump.
-void AppendNumber(Text& out, double x) {
-  if (!std::isfinite(x)) {
-    out += "null";
-    return;
+// `x` in the layout the JSON library gives a double, from its shortest
+// round-trip digits: without an exponent when the point falls within the
+// first 15 digits (".0" after a whole number) or up to three zeros after
+// it, else d.ddde+XX. `at` has room for kLongest.
+char* PutScientific(char* at, double x) {
+  char sci[kLongest];
+  const char* end = std::to_chars(sci, sci + sizeof sci, x, std::chars_format::scientific).ptr;
+  const char* p = sci;
+  if (*p == '-') *at++ = *p++;
+  // d[.ddd]e±XX: k digits, the point after the n-th.
+  char digits[kLongest];
+  int k = 0;
+  const char* e = p;
+  for (; *e != 'e'; ++e) {
+    if (*e != '.') digits[k++] = *e;
   }
-  char text[64];
-  out.append(text, nlohmann::detail::to_chars(text, text + sizeof text, x));
+  int exponent = 0;
+  for (const char* q = e + 2; q != end; ++q) exponent = 10 * exponent + (*q - '0');
+  const int n = (e[1] == '-' ? -exponent : exponent) + 1;
+  if (k <= n && n <= 15) {  // digits[000].0
+    at = std::copy_n(digits, k, at);
+    at = std::fill_n(at, n - k, '0');
+    return std::copy_n(".0", 2, at);
+  }
+  if (0 < n && n <= 15) {  // dig.its
+    at = std::copy_n(digits, n, at);
+    *at++ = '.';
+    return std::copy_n(digits + n, k - n, at);
+  }
+  if (-4 < n && n <= 0) {  // 0.[000]digits
+    at = std::copy_n("0.", 2, at);
+    at = std::fill_n(at, -n, '0');
+    return std::copy_n(digits, k, at);
+  }
+  return std::copy(p, end, at);  // d[.igits]e+XX as it is
 }
-Text Number(double x) {
-  Text out;
-  AppendNumber(out, x);
-  return out;
-}
-Text Integer(long long x) { return std::to_string(x); }
-Text Bool(bool x) { return x ? "true" : "false"; }
-Text String(const std::string& x) {
-  // Printable ASCII without a quote or a backslash stands as it is.
-  for (char c : x) {
-    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-      return json(x).dump(-1, ' ', false, json::error_handler_t::replace);
+
+// The same, or null when `x` is not finite. Mostly the shortest text is
+// already the library's: fixed, with a point within the first 15 digits,
+// from 0.001 on; scientific below 0.0001 and from 1e15 on.
+char* PutNumber(char* at, double x) {
+  if (!std::isfinite(x)) return std::copy_n("null", 4, at);
+  const double size = std::fabs(x);
+  if (size >= 1.0E-3 && size < 1.0E15) {
+    char* const end = std::to_chars(at, at + kLongest, x).ptr;
+    const char* digits = at + (*at == '-' ? 1 : 0);
+    const auto length = static_cast<std::size_t>(end - digits);
+    if (std::memchr(digits, 'e', length) == nullptr) {
+      // A whole number here has at most 15 digits.
+      if (std::memchr(digits, '.', length) != nullptr) return end;
+      return std::copy_n(".0", 2, end);
     }
+  } else if (size != 0.0 && (size < 1.0E-4 || size >= 1.0E15)) {
+    return std::to_chars(at, at + kLongest, x, std::chars_format::scientific).ptr;
   }
-  Text out;
-  out.reserve(x.size() + 2);
-  out += '"';
-  out += x;
-  out += '"';
-  return out;
-}
-const Text kNull = "null";
-
-// Items already written at `depth` + 1.
-Text Array(const std::vector<Text>& items, int depth) {
-  if (items.empty()) return "[]";
-  Text out = "[\n";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) out += ",\n";
-    Indent(out, depth + 1);
-    out += items[i];
-  }
-  out += '\n';
-  Indent(out, depth);
-  out += ']';
-  return out;
+  return PutScientific(at, x);
 }
 
-Text Numbers(const std::vector<double>& v, int depth) {
-  if (v.empty()) return "[]";
-  // Written in place: room for the longest number (24 characters) a line.
-  constexpr std::size_t kLongest = 32;
-  const std::size_t indent = static_cast<std::size_t>(depth) + 1;
-  Text out(v.size() * (indent + kLongest + 2) + indent + 4, ' ');
-  char* at = out.data();
-  *at++ = '[';
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (i != 0) *at++ = ',';
-    *at++ = '\n';
-    at += indent;  // the blanks are there
-    if (std::isfinite(v[i])) {
-      at = nlohmann::detail::to_chars(at, at + kLongest, v[i]);
-    } else {
-      at = std::copy(kNull.begin(), kNull.end(), at);
-    }
-  }
-  *at++ = '\n';
-  at += depth;
-  *at++ = ']';
-  out.resize(static_cast<std::size_t>(at - out.data()));
-  return out;
-}
-
-// Numbers(v, depth) through the last array of `slot` that this thread
-// wrote, matched by its numbers' bits: the data sets of a batch often share
-// their temperatures, and then the curve's.
-enum Slot { kDataTemperatures, kCurveTemperatures, kSlots };
-Text KeptNumbers(Slot slot, const std::vector<double>& v, int depth) {
-  struct Last {
-    std::vector<double> v;
-    int depth = -1;
-    Text text;
-  };
-  thread_local std::array<Last, kSlots> kept;
-  Last& last = kept[slot];
-  if (last.depth != depth || last.v.size() != v.size() || v.empty() ||
-      std::memcmp(last.v.data(), v.data(), v.size() * sizeof(double)) != 0) {
-    last.text = Numbers(v, depth);
-    last.v = v;
-    last.depth = depth;
-  }
-  return last.text;
-}
-
-Text Matrix(const std::vector<std::vector<double>>& m, int depth) {
-  std::vector<Text> rows;
-  for (const auto& row : m) rows.push_back(Numbers(row, depth + 1));
-  return Array(rows, depth);
-}
-
-// An object at `depth`: its members' values written at depth + 1, put in
-// the order of their keys when it is closed.
-class Object {
+// The document's text in one pass, laid out as nlohmann's dump(1, ' ') lays
+// out the tree of the same values: one space of indent a level, strings
+// escaped by the library (invalid UTF-8 replaced), numbers in its layout.
+// The members of each object are written in the order of their keys, as
+// the library sorts them. Building and freeing the tree took a third of a
+// batch's time.
+class Writer {
  public:
-  explicit Object(int depth) : depth_(depth) {}
-  // The depth of the members' values.
-  int inner() const { return depth_ + 1; }
-  Object& Add(std::string key, Text value) {
-    members_.emplace_back(std::move(key), std::move(value));
+  explicit Writer(std::size_t size) { text_.reserve(size); }
+
+  // An object ('{') or array ('[') as the next value; Close() ends it.
+  void Open(char bracket) {
+    text_ += bracket;
+    empty_.push_back(true);
+  }
+  void Close(char bracket) {
+    const bool empty = empty_.back();
+    empty_.pop_back();
+    if (!empty) {
+      text_ += '\n';
+      Indent();
+    }
+    text_ += bracket;
+  }
+  // The next member of the object open now, or item of the array: its
+  // value follows.
+  Writer& Key(std::string_view key) {
+    Next();
+    String(key);
+    text_ += ": ";
     return *this;
   }
-  Text Close() {
-    if (members_.empty()) return "{}";
-    std::sort(members_.begin(), members_.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::size_t size = 2 * static_cast<std::size_t>(depth_) + 4;
-    for (const auto& [key, value] : members_) size += key.size() + value.size() + depth_ + 8;
-    Text out;
-    out.reserve(size);
-    out += "{\n";
-    for (std::size_t i = 0; i < members_.size(); ++i) {
-      if (i != 0) out += ",\n";
-      Indent(out, depth_ + 1);
-      out += String(members_[i].first);
-      out += ": ";
-      out += members_[i].second;
+  Writer& Item() {
+    Next();
+    return *this;
+  }
+
+  void Number(double x) {
+    char text[kLongest];
+    text_.append(text, PutNumber(text, x));
+  }
+  // The numbers, each on a line of its own, written in place.
+  void Numbers(const std::vector<double>& v) {
+    if (v.empty()) {
+      text_ += "[]";
+      return;
     }
-    out += '\n';
-    Indent(out, depth_);
-    out += '}';
-    return out;
+    const std::size_t indent = empty_.size() + 1;
+    const std::size_t at0 = text_.size();
+    text_.resize(at0 + v.size() * (indent + kLongest + 2) + indent + 2, ' ');
+    char* at = &text_[at0];
+    *at++ = '[';
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      if (i != 0) *at++ = ',';
+      *at++ = '\n';
+      at += indent;  // the blanks are there
+      at = PutNumber(at, v[i]);
+    }
+    *at++ = '\n';
+    at += indent - 1;
+    *at++ = ']';
+    text_.resize(static_cast<std::size_t>(at - text_.data()));
+  }
+  void NumbersOrNull(bool given, const std::vector<double>& v) {
+    if (given) {
+      Numbers(v);
+    } else {
+      Null();
+    }
+  }
+  void Integer(long long x) { text_ += std::to_string(x); }
+  void Bool(bool x) { text_ += x ? "true" : "false"; }
+  void Null() { text_ += "null"; }
+  void String(std::string_view x) {
+    // Printable ASCII without a quote or a backslash stands as it is.
+    for (char c : x) {
+      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+        text_ += json(std::string(x)).dump(-1, ' ', false, json::error_handler_t::replace);
+        return;
+      }
+    }
+    text_ += '"';
+    text_ += x;
+    text_ += '"';
+  }
+
+  // The text, ended by a line end.
+  std::string Finish() {
+    text_ += '\n';
+    return std::move(text_);
   }
 
  private:
-  int depth_;
-  std::vector<std::pair<std::string, Text>> members_;
+  void Next() {
+    text_ += empty_.back() ? "\n" : ",\n";
+    empty_.back() = false;
+    Indent();
+  }
+  void Indent() { text_.append(empty_.size(), ' '); }
+
+  std::string text_;
+  std::vector<bool> empty_;  // of each open object or array: nothing in it yet
 };
 
-Text Terms(const model::FitModel& m, int depth) {
-  std::vector<Text> terms;
-  for (int k = 0; k < m.NTERM; ++k) {
-    const int code = m.IFN[k];
-    Object t(depth + 1);
-    t.Add("function", Integer(code)).Add("name", String(FunctionName(code)));
-    switch (code) {
-      case 1:
-      case 2:
-        t.Add("S", Number(m.S1[k]));
-        break;
-      case 5:
-        t.Add("B", Number(m.S2[k]));
-        break;
-      case 8:
-        t.Add("S1", Number(m.S1[k])).Add("S2", Number(m.S2[k]));
-        break;
-      case 9:
-        t.Add("other_function", Integer(m.IOTHER[k]));
-        t.Add("other_name", String(OtherFunctionName(m.IOTHER[k])));
-        if (m.IOTHER[k] == 4) t.Add("S1", Number(m.S1[k])).Add("S2", Number(m.S2[k]));
-        break;
-      default:
-        break;
-    }
-    if (code != 10) {
-      const char* correction = code == 1 ? "theta" : "zjp";
-      t.Add("correction", m.IOPT[k] == 1 ? String(correction) : kNull);
-    }
-    terms.push_back(t.Close());
+// Term k's constants, correction, function and names.
+void Term(Writer& w, const model::FitModel& m, int k) {
+  const int code = m.IFN[k];
+  const bool s1s2 = code == 8 || (code == 9 && m.IOTHER[k] == 4);
+  w.Open('{');
+  if (code == 5) w.Key("B").Number(m.S2[k]);
+  if (code == 1 || code == 2) w.Key("S").Number(m.S1[k]);
+  if (s1s2) {
+    w.Key("S1").Number(m.S1[k]);
+    w.Key("S2").Number(m.S2[k]);
   }
-  return Array(terms, depth);
+  if (code != 10) {
+    w.Key("correction");
+    if (m.IOPT[k] == 1) {
+      w.String(code == 1 ? "theta" : "zjp");
+    } else {
+      w.Null();
+    }
+  }
+  w.Key("function").Integer(code);
+  w.Key("name").String(FunctionName(code));
+  if (code == 9) {
+    w.Key("other_function").Integer(m.IOTHER[k]);
+    w.Key("other_name").String(OtherFunctionName(m.IOTHER[k]));
+  }
+  w.Close('}');
 }
 
-// The fitted values.
-std::vector<double> Fitted(const Work& s) {
-  return std::vector<double>(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
+void ModelSection(Writer& w, const Work& s) {
+  const model::FitModel& m = s.fm;
+  w.Open('{');
+  w.Key("equation_type").Integer(m.ITYPE);
+  w.Key("expression").Integer(s.settings.MN);
+  w.Key("g");
+  if (model::GFitted(m.GVAL)) {
+    w.Null();
+  } else {
+    w.Number(m.GVAL);
+  }
+  w.Key("terms").Open('[');
+  for (int k = 0; k < m.NTERM; ++k) Term(w.Item(), m, k);
+  w.Close(']');
+  w.Close('}');
 }
 
-// The points with the model at `pfit` and the residuals, evaluated on `e`.
-Text DataSection(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit,
-                 int depth) {
+void CorrectionsSection(Writer& w, const Work& s) {
+  w.Open('{');
+  w.Key("diamagnetic").Number(s.settings.DIAM);
+  w.Key("factor").Number(s.settings.FACTOR);
+  w.Key("tip").Number(s.settings.TIP);
+  w.Key("tip_added").Number(s.data.TIPADD);
+  w.Close('}');
+}
+
+// The points with the model at the fitted values and the residuals; and
+// the report's calculated curve. Evaluated on `e` in this order: the term
+// values the points leave behind carry into the curve.
+struct Calculated {
+  std::vector<double> chi, residual;
+  std::vector<double> curve_temperature, curve_chi;
+};
+Calculated Calculate(const Work& s, expressions::Evaluation& e, const std::vector<double>& pfit) {
   const DataSet& d = s.data;
-  Object data(depth);
-  const int in = data.inner();
-  data.Add("file", String(s.data_name)).Add("points", Integer(d.NDATA));
-  std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
-  std::vector<double> raw(d.XRAW.begin(), d.XRAW.begin() + d.NDATA);
-  std::vector<double> obs(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
-  std::vector<double> cal(d.NDATA), residual;
-  expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, cal.data());
-  for (int i = 0; i < d.NDATA; ++i) residual.push_back(d.XOBS[i] - cal[i]);
-  data.Add("temperature", KeptNumbers(kDataTemperatures, t, in));
-  if (!d.SIGMA.empty()) data.Add("chi_error", Numbers(d.SIGMA, in));
+  Calculated c;
+  c.chi.resize(d.NDATA);
+  expressions::EvaluateAll(e, pfit.data(), d.T.data(), d.NDATA, c.chi.data());
+  for (int i = 0; i < d.NDATA; ++i) c.residual.push_back(d.XOBS[i] - c.chi[i]);
+  for (int k = 1; k <= kCurvePoints; ++k) c.curve_temperature.push_back(CurveTemperature(d, k));
+  c.curve_chi.resize(kCurvePoints);
+  expressions::EvaluateAll(e, pfit.data(), c.curve_temperature.data(), kCurvePoints,
+                           c.curve_chi.data());
+  return c;
+}
+
+void DataSection(Writer& w, const Work& s, const Calculated& c) {
+  const DataSet& d = s.data;
+  auto points = [&d](const std::vector<double>& a) {
+    return std::vector<double>(a.begin(), a.begin() + d.NDATA);
+  };
+  w.Open('{');
+  w.Key("chi_calculated").Numbers(c.chi);
+  w.Key("chi_corrected").Numbers(points(d.XOBS));
+  // Outside the dialogue: each point's error as read, and the points
+  // outside the temperature window.
+  if (!d.SIGMA.empty()) w.Key("chi_error").Numbers(d.SIGMA);
+  w.Key("chi_raw").Numbers(points(d.XRAW));
   if (!d.EXCLUDED.empty()) {
-    std::vector<Text> excluded;
-    for (int i = 0; i < d.NDATA; ++i) excluded.push_back(Bool(d.EXCLUDED[i]));
-    data.Add("excluded", Array(excluded, in));
+    w.Key("excluded").Open('[');
+    for (int i = 0; i < d.NDATA; ++i) w.Item().Bool(d.EXCLUDED[i]);
+    w.Close(']');
   }
-  data.Add("chi_raw", Numbers(raw, in));
-  data.Add("chi_corrected", Numbers(obs, in));
-  data.Add("chi_calculated", Numbers(cal, in));
-  data.Add("residual", Numbers(residual, in));
-  return data.Close();
+  w.Key("file").String(s.data_name);
+  w.Key("points").Integer(d.NDATA);
+  w.Key("residual").Numbers(c.residual);
+  w.Key("temperature").Numbers(points(d.T));
+  w.Close('}');
 }
 
 bool SigmaEstimated(const Work& s) {
   return s.last_fit.fitted && s.fc.SIGFLAG == 0 && s.fm.NPAR > 0;
 }
 
-Text ParametersSection(const Work& s, const analysis::Statistics& st,
-                       const std::vector<double>& pfit, int depth) {
+void ParametersSection(Writer& w, const Work& s, const analysis::Statistics& st,
+                       const std::vector<double>& pfit) {
   const model::FitModel& m = s.fm;
   const FitControl& fc = s.fc;
   const bool sigma_estimated = SigmaEstimated(s);
-  std::vector<Text> parameters;
+  w.Open('[');
   for (int j = 0; j < m.NPAR; ++j) {
     const double se = st.std_error[j];
     const double half = st.t95 * se;
-    Object p(depth + 1);
-    p.Add("name", String(Trimmed(m.PNAME[j])))
-        .Add("start", Number(fc.PSTART[j]))
-        .Add("step", Number(fc.PSTEP0[j]))
-        .Add("held", Bool(st.held[j]))
-        .Add("undetermined", Bool(st.undetermined[j]))
-        .Add("value", Number(pfit[j]))
-        .Add("sigma", sigma_estimated ? Number(fc.SIGMA[j]) : kNull)
-        .Add("std_error", Number(se))
-        .Add("ci95", std::isfinite(half) && std::isfinite(pfit[j])
-                         ? Numbers({pfit[j] - half, pfit[j] + half}, p.inner())
-                         : kNull);
+    // Bounds and fixed as the model file gave them, outside the dialogue.
     const FitProblem* fp = s.problem.get();
-    if (fp != nullptr && std::isfinite(fp->lower[j])) p.Add("min", Number(fp->lower[j]));
-    if (fp != nullptr && std::isfinite(fp->upper[j])) p.Add("max", Number(fp->upper[j]));
-    if (fp != nullptr && fp->fixed[j]) p.Add("fixed", Bool(true));
-    if (j < static_cast<int>(s.last_fit.at_bound.size()) &&
-        (std::isfinite(fp->lower[j]) || std::isfinite(fp->upper[j]))) {
-      p.Add("at_bound", Bool(s.last_fit.at_bound[j]));
+    const bool low = fp != nullptr && std::isfinite(fp->lower[j]);
+    const bool high = fp != nullptr && std::isfinite(fp->upper[j]);
+    w.Item().Open('{');
+    if (j < static_cast<int>(s.last_fit.at_bound.size()) && (low || high)) {
+      w.Key("at_bound").Bool(s.last_fit.at_bound[j]);
     }
-    parameters.push_back(p.Close());
+    w.Key("ci95").NumbersOrNull(std::isfinite(half) && std::isfinite(pfit[j]),
+                                {pfit[j] - half, pfit[j] + half});
+    if (fp != nullptr && fp->fixed[j]) w.Key("fixed").Bool(true);
+    w.Key("held").Bool(st.held[j]);
+    if (high) w.Key("max").Number(fp->upper[j]);
+    if (low) w.Key("min").Number(fp->lower[j]);
+    w.Key("name").String(Trimmed(m.PNAME[j]));
+    w.Key("sigma");
+    if (sigma_estimated) {
+      w.Number(fc.SIGMA[j]);
+    } else {
+      w.Null();
+    }
+    w.Key("start").Number(fc.PSTART[j]);
+    w.Key("std_error").Number(se);
+    w.Key("step").Number(fc.PSTEP0[j]);
+    w.Key("undetermined").Bool(st.undetermined[j]);
+    w.Key("value").Number(pfit[j]);
+    w.Close('}');
   }
-  return Array(parameters, depth);
+  w.Close(']');
 }
 
-Text StatisticsSection(const model::FitModel& m, const FitAnalysis& f, int depth) {
-  const analysis::Statistics& st = f.statistics;
-  Object section(depth);
-  const int in = section.inner();
-  std::vector<Text> undetermined, index;
+void Undetermined(Writer& w, const model::FitModel& m, const analysis::Statistics& st) {
+  w.Key("undetermined").Open('[');
   for (int j = 0; j < m.NPAR; ++j) {
-    if (!st.undetermined[j]) continue;
-    undetermined.push_back(String(Trimmed(m.PNAME[j])));
-    index.push_back(Integer(j));
+    if (st.undetermined[j]) w.Item().String(Trimmed(m.PNAME[j]));
   }
-  return section.Add("points", Integer(st.points))
-      .Add("parameters", Integer(st.parameters))
-      .Add("free", Integer(st.free))
-      .Add("rank", Integer(st.rank))
-      .Add("dof", Integer(st.dof))
-      .Add("rss", Number(st.rss))
-      .Add("residual_variance", Number(st.residual_variance))
-      .Add("aic", Number(st.aic))
-      .Add("bic", Number(st.bic))
-      .Add("t95", Number(st.t95))
-      .Add("covariance", Matrix(st.covariance, in))
-      .Add("correlation", Matrix(st.correlation, in))
-      .Add("condition_number", Number(st.condition_number))
-      .Add("undetermined", Array(undetermined, in))
-      .Add("undetermined_index", Array(index, in))
-      .Add("interrupted", Bool(f.interrupted))
-      .Close();
+  w.Close(']');
+  w.Key("undetermined_index").Open('[');
+  for (int j = 0; j < m.NPAR; ++j) {
+    if (st.undetermined[j]) w.Item().Integer(j);
+  }
+  w.Close(']');
+}
+
+void Matrix(Writer& w, const std::vector<std::vector<double>>& rows) {
+  w.Open('[');
+  for (const std::vector<double>& row : rows) w.Item().Numbers(row);
+  w.Close(']');
+}
+
+void StatisticsSection(Writer& w, const model::FitModel& m, const FitAnalysis& f) {
+  const analysis::Statistics& st = f.statistics;
+  w.Open('{');
+  w.Key("aic").Number(st.aic);
+  w.Key("bic").Number(st.bic);
+  w.Key("condition_number").Number(st.condition_number);
+  Matrix(w.Key("correlation"), st.correlation);
+  Matrix(w.Key("covariance"), st.covariance);
+  w.Key("dof").Integer(st.dof);
+  w.Key("free").Integer(st.free);
+  w.Key("interrupted").Bool(f.interrupted);
+  w.Key("parameters").Integer(st.parameters);
+  w.Key("points").Integer(st.points);
+  w.Key("rank").Integer(st.rank);
+  w.Key("residual_variance").Number(st.residual_variance);
+  w.Key("rss").Number(st.rss);
+  w.Key("t95").Number(st.t95);
+  Undetermined(w, m, st);
+  w.Close('}');
+}
+
+// The settings of lm, and of global's search.
+void MethodSettings(Writer& w, const Work& s) {
+  const fit::LmSettings lm;
+  const fit::MultiStartSettings ms;
+  const bool global = s.last_fit.method == "global";
+  w.Open('{');
+  w.Key("difference").String("forward");
+  w.Key("ftol").Number(lm.ftol);
+  w.Key("gtol").Number(lm.gtol);
+  w.Key("max_iterations").Integer(s.fc.NITER);
+  if (global) {
+    w.Key("refined").Integer(ms.refine);
+    w.Key("same_minimum_ls_error").Number(ms.same_cost);
+    w.Key("same_minimum_place").Number(ms.same_place);
+    w.Key("screened").Integer(ms.screen);
+    w.Key("starts_layout")
+        .String(
+            "additive recurrence of the generalised golden ratio over each parameter's default "
+            "range, and the given start");
+  }
+  w.Key("xtol").Number(lm.xtol);
+  w.Close('}');
+}
+
+void FitSection(Writer& w, const Work& s, const FitAnalysis& f) {
+  const FitRecord& fit = s.last_fit;
+  const FitControl& fc = s.fc;
+  const FitProblem* fp = s.problem != nullptr && !s.problem->dialogue ? s.problem.get() : nullptr;
+  const bool lm = fit.method != "simplex";
+  const bool global = fit.method == "global";
+  const Outcome outcome = OutcomeOf(s, f);
+  w.Open('{');
+  w.Key("budget_exhausted").Bool(fit.outcome.budget_exhausted);
+  if (lm) w.Key("converged").Bool(fit.converged);
+  w.Key("evaluations").Integer(fit.outcome.evaluations);
+  if (fp != nullptr) w.Key("fitted_points").Integer(static_cast<long long>(fp->fitted.size()));
+  w.Key("interrupted").Bool(fit.outcome.stopped);
+  w.Key("iterations").Integer(fit.fitted ? fit.budget : 0);
+  if (lm) w.Key("lm_iterations").Integer(fit.iterations);
+  w.Key("ls_error").Number(fc.LSERR);
+  w.Key("message").String(outcome.message);
+  w.Key("method").String(fit.method);
+  if (global) {
+    w.Key("minima").Open('[');
+    for (const FoundMinimum& m : fit.minima) {
+      w.Item().Open('{');
+      w.Key("ls_error").Number(m.ls_error);
+      w.Key("starts").Integer(m.starts);
+      w.Key("values").Numbers(m.values);
+      w.Close('}');
+    }
+    w.Close(']');
+  }
+  w.Key("ncheck").Integer(fc.NCHECK);
+  if (fp != nullptr) w.Key("quantity").String(fp->settings.quantity);
+  if (global) w.Key("reached_best").Integer(fit.reached_best);
+  if (fit.refined) w.Key("refinement").String(kRefinedMethod);
+  w.Key("reqmin").Number(fc.REQMIN);
+  w.Key("restarts").Integer(fit.outcome.restarts);
+  if (global) w.Key("screened").Integer(fit.screened);
+  if (lm) MethodSettings(w.Key("settings"), s);
+  w.Key("sigma_estimated").Bool(SigmaEstimated(s));
+  w.Key("sigma_interrupted").Bool(fit.sigma_stopped);
+  if (global) w.Key("starts").Integer(fit.starts);
+  w.Key("success").Bool(outcome.success);
+  if (fp != nullptr && fp->settings.tmax) w.Key("tmax").Number(*fp->settings.tmax);
+  if (fp != nullptr && fp->settings.tmin) w.Key("tmin").Number(*fp->settings.tmin);
+  if (fp != nullptr) w.Key("weights").String(fp->settings.weights);
+  w.Close('}');
 }
 
 std::string Scientific(double x) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4E", x);
   return text;
+}
+
+void CheckSection(Writer& w, const FitAnalysis& f) {
+  const analysis::MinimumCheck& c = f.check;
+  w.Open('{');
+  w.Key("interrupted").Bool(f.interrupted);
+  w.Key("iterations").Integer(c.iterations);
+  w.Key("ls_error").Number(f.check_ls_error);
+  w.Key("method").String(kCheckMethod);
+  w.Key("ran").Bool(c.ran);
+  w.Key("relative_improvement").Number(f.improvement);
+  w.Key("std_error").NumbersOrNull(c.ran, c.statistics.std_error);
+  w.Key("stopped_short").Bool(f.stopped_short);
+  w.Key("values").NumbersOrNull(c.ran, c.values);
+  w.Close('}');
 }
 
 }  // namespace
@@ -353,138 +506,31 @@ Outcome OutcomeOf(const Work& s, const FitAnalysis& f) {
   return {fit.converged, message};
 }
 
-namespace {
-
-// The distinct minima of a global search.
-Text Minima(const std::vector<FoundMinimum>& minima, int depth) {
-  std::vector<Text> items;
-  for (const FoundMinimum& m : minima) {
-    Object o(depth + 1);
-    items.push_back(o.Add("values", Numbers(m.values, o.inner()))
-                        .Add("ls_error", Number(m.ls_error))
-                        .Add("starts", Integer(m.starts))
-                        .Close());
-  }
-  return Array(items, depth);
-}
-
-Text FitSection(const Work& s, const FitAnalysis& f, int depth) {
-  const FitRecord& fit = s.last_fit;
-  const FitControl& fc = s.fc;
-  const FitProblem* fp = s.problem.get();
-  Object section(depth);
-  const Outcome outcome = OutcomeOf(s, f);
-  section.Add("method", String(fit.method))
-      .Add("success", Bool(outcome.success))
-      .Add("message", String(outcome.message));
-  if (fp != nullptr && !fp->dialogue) {
-    const FitSettings& set = fp->settings;
-    section.Add("weights", String(set.weights)).Add("quantity", String(set.quantity));
-    if (set.tmin) section.Add("tmin", Number(*set.tmin));
-    if (set.tmax) section.Add("tmax", Number(*set.tmax));
-    section.Add("fitted_points", Integer(static_cast<long long>(fp->fitted.size())));
-  }
-  if (fit.method != "simplex") {
-    const fit::LmSettings lm;
-    Object settings(section.inner());
-    settings.Add("max_iterations", Integer(fc.NITER))
-        .Add("ftol", Number(lm.ftol))
-        .Add("xtol", Number(lm.xtol))
-        .Add("gtol", Number(lm.gtol))
-        .Add("difference", String("forward"));
-    if (fit.method == "global") {
-      const fit::MultiStartSettings ms;
-      settings.Add("screened", Integer(ms.screen))
-          .Add("refined", Integer(ms.refine))
-          .Add("same_minimum_ls_error", Number(ms.same_cost))
-          .Add("same_minimum_place", Number(ms.same_place))
-          .Add("starts_layout", String("additive recurrence of the generalised golden ratio "
-                                       "over each parameter's default range"));
-    }
-    section.Add("settings", settings.Close())
-        .Add("lm_iterations", Integer(fit.iterations))
-        .Add("converged", Bool(fit.converged));
-  }
-  if (fit.method == "global") {
-    section.Add("screened", Integer(fit.screened))
-        .Add("starts", Integer(fit.starts))
-        .Add("reached_best", Integer(fit.reached_best))
-        .Add("minima", Minima(fit.minima, section.inner()));
-  }
-  section.Add("iterations", Integer(fit.fitted ? fit.budget : 0))
-      .Add("evaluations", Integer(fit.outcome.evaluations))
-      .Add("restarts", Integer(fit.outcome.restarts))
-      .Add("budget_exhausted", Bool(fit.outcome.budget_exhausted))
-      .Add("interrupted", Bool(fit.outcome.stopped))
-      .Add("reqmin", Number(fc.REQMIN))
-      .Add("ncheck", Integer(fc.NCHECK))
-      .Add("ls_error", Number(fc.LSERR))
-      .Add("sigma_estimated", Bool(SigmaEstimated(s)))
-      .Add("sigma_interrupted", Bool(fit.sigma_stopped));
-  if (fit.refined) section.Add("refinement", String(kRefinedMethod));
-  return section.Close();
-}
-
-Text CheckSection(const FitAnalysis& f, int depth) {
-  const analysis::MinimumCheck& c = f.check;
-  Object section(depth);
-  const int in = section.inner();
-  return section.Add("method", String(kCheckMethod))
-      .Add("ran", Bool(c.ran))
-      .Add("interrupted", Bool(f.interrupted))
-      .Add("iterations", Integer(c.iterations))
-      .Add("values", c.ran ? Numbers(c.values, in) : kNull)
-      .Add("ls_error", Number(f.check_ls_error))
-      .Add("relative_improvement", Number(f.improvement))
-      .Add("stopped_short", Bool(f.stopped_short))
-      .Add("std_error", c.ran ? Numbers(c.statistics.std_error, in) : kNull)
-      .Close();
-}
-
-// The report's calculated curve, evaluated on `e`.
-Text CurveSection(const DataSet& d, expressions::Evaluation& e, const std::vector<double>& pfit,
-                  int depth) {
-  std::vector<double> ct, cchi(kCurvePoints);
-  for (int k = 1; k <= kCurvePoints; ++k) ct.push_back(CurveTemperature(d, k));
-  expressions::EvaluateAll(e, pfit.data(), ct.data(), kCurvePoints, cchi.data());
-  Object curve(depth);
-  return curve.Add("temperature", KeptNumbers(kCurveTemperatures, ct, curve.inner()))
-      .Add("chi", Numbers(cchi, curve.inner()))
-      .Close();
-}
-
-}  // namespace
-
 std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitAnalysis& f) {
-  const model::FitModel& m = s.fm;
-  const std::vector<double> pfit = Fitted(s);
-  Object result(0);
-  const int in = result.inner();
-  // The points and then the curve: the term values the first leaves behind
-  // carry into the second.
-  result.Add("data", DataSection(s, e, pfit, in));
-  result.Add("curve", CurveSection(s.data, e, pfit, in));
-
-  Object program(in), corrections(in), model(in);
-  program.Add("name", String("suscep")).Add("version", String(SUSCEP_VERSION));
-  corrections.Add("diamagnetic", Number(s.settings.DIAM))
-      .Add("tip", Number(s.settings.TIP))
-      .Add("factor", Number(s.settings.FACTOR))
-      .Add("tip_added", Number(s.data.TIPADD));
-  model.Add("expression", Integer(s.settings.MN))
-      .Add("equation_type", Integer(m.ITYPE))
-      .Add("terms", Terms(m, model.inner()))
-      .Add("g", model::GFitted(m.GVAL) ? kNull : Number(m.GVAL));
-  result.Add("format", String(kResultFormat))
-      .Add("version", Integer(kResultVersion))
-      .Add("program", program.Close())
-      .Add("corrections", corrections.Close())
-      .Add("model", model.Close())
-      .Add("parameters", ParametersSection(s, f.statistics, pfit, in))
-      .Add("fit", FitSection(s, f, in))
-      .Add("statistics", StatisticsSection(m, f, in))
-      .Add("minimum_check", CheckSection(f, in));
-  return result.Close() + "\n";
+  const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
+  const Calculated calculated = Calculate(s, e, pfit);
+  // About a line of 24 characters a number.
+  Writer w(24 * (7 * static_cast<std::size_t>(s.data.NDATA) + 2 * kCurvePoints) + 8192);
+  w.Open('{');
+  CorrectionsSection(w.Key("corrections"), s);
+  w.Key("curve").Open('{');
+  w.Key("chi").Numbers(calculated.curve_chi);
+  w.Key("temperature").Numbers(calculated.curve_temperature);
+  w.Close('}');
+  DataSection(w.Key("data"), s, calculated);
+  FitSection(w.Key("fit"), s, f);
+  w.Key("format").String(kResultFormat);
+  CheckSection(w.Key("minimum_check"), f);
+  ModelSection(w.Key("model"), s);
+  ParametersSection(w.Key("parameters"), s, f.statistics, pfit);
+  w.Key("program").Open('{');
+  w.Key("name").String("suscep");
+  w.Key("version").String(SUSCEP_VERSION);
+  w.Close('}');
+  StatisticsSection(w.Key("statistics"), s.fm, f);
+  w.Key("version").Integer(kResultVersion);
+  w.Close('}');
+  return w.Finish();
 }
 
 }  // namespace engine

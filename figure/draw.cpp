@@ -217,7 +217,11 @@ double LabelWidth(const Axis& a, double fs) {
   return widest * kCharWidth * fs;
 }
 
-void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool residual = false) {
+// Ticks on both sides of the frame, labelled on the left or at the bottom.
+// Where two panels meet, a y label that would touch the other panel's is
+// left out: `shared_bottom` for the upper panel, `residual` for the lower.
+void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool residual = false,
+           bool shared_bottom = false) {
   const double t = 0.45 * fs;
   std::string path;
   const Axis& a = x_axis ? m.x : m.y;
@@ -234,6 +238,10 @@ void Ticks(Svg& svg, const Map& m, bool x_axis, bool labels, double fs, bool res
       const double py = m.Y(a.ticks[i]);
       path += "M" + C(m.box.x) + " " + C(py) + "h" + C(t) + "M" + C(m.box.right()) + " " + C(py) +
               "h" + C(-t);
+      if ((shared_bottom && py > m.box.bottom() - 0.6 * fs) ||
+          (residual && py < m.box.y + 0.6 * fs)) {
+        continue;
+      }
       svg.Text(
           m.box.x - 0.35 * fs, py + 0.35 * fs, a.labels[i],
           std::string(" class=\"") + (residual ? "rtick" : "ytick") + "\" text-anchor=\"end\"");
@@ -467,7 +475,7 @@ Layout MakeLayout(const Plot& plot, const Options& o, int q, double width, doubl
     if (l.residuals) {
       const double a = std::max(std::fabs(rr.lo), std::fabs(rr.hi));
       res.x = main.x;
-      res.y = FitAxis(-a, a, rh, fs, false, false, {});
+      res.y = FitAxis(-1.15 * a, 1.15 * a, rh, fs, false, false, {});
     }
     const double labels =
         std::max(LabelWidth(main.y, fs), l.residuals ? LabelWidth(res.y, fs) : 0.0);
@@ -517,7 +525,7 @@ void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, in
   }
   for (size_t i = 0; i < n; ++i) Points(svg, main, l.marks[i], Colour(i, n), fs, false);
   svg.Add("</g>");
-  Ticks(svg, main, false, true, fs);
+  Ticks(svg, main, false, true, fs, false, l.residuals);
   Ticks(svg, main, true, !l.residuals, fs);
   Frame(svg, main.box, fs);
   if (l.residuals) {

@@ -2,6 +2,8 @@
 // failures and exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -236,6 +238,45 @@ TEST_F(BatchFit, SvgNeverCostsADataFileItsResults) {
     EXPECT_TRUE(fs::exists(dir_ / (std::string(stem) + ".out"))) << stem;
     EXPECT_NE(Read(dir_ / (std::string(stem) + ".svg")).find("No figure: "), std::string::npos);
   }
+}
+
+TEST_F(BatchFit, OverviewCsvAndTheFiguresOptions) {
+  const Outcome r =
+      Fit({"--overview", P("all.svg"), "--csv", "--plot", "1", "--residuals", "--width", "170",
+           P("m.json"), P("dnit2.dat"), P("cuac.dat"), P("none.dat")});
+  EXPECT_EQ(r.status, 1);  // none.dat
+  // --plot with --overview alone draws no figure per file.
+  EXPECT_FALSE(fs::exists(dir_ / "dnit2.svg"));
+  const std::string all = Read(dir_ / "all.svg");
+  EXPECT_NE(all.find(">dnit2.dat<"), std::string::npos);
+  EXPECT_NE(all.find(">cuac.dat<"), std::string::npos);
+  EXPECT_NE(all.find("width=\"170mm\""), std::string::npos);
+  EXPECT_NE(all.find("class=\"rtick\""), std::string::npos);
+  const std::vector<std::string> names = engine::Model(engine::Template(24)).parameter_names();
+  std::string heading = "file,points,ls_error";
+  for (const std::string& n : names) heading += "," + n + "," + n + " error";
+  EXPECT_EQ(r.out.substr(0, r.out.find("\r\n")), heading + ",method,flags");
+  const engine::FitResult direct =
+      engine::Fit(engine::Template(24), engine::ReadData(P("cuac.dat")));
+  const std::string row = r.out.substr(r.out.find(P("cuac.dat")));
+  char g[40];
+  EXPECT_NE(row.find("," + std::string(g, std::to_chars(g, g + 40, direct.values[0]).ptr) + ","),
+            std::string::npos)
+      << row;
+  EXPECT_NE(row.find(",simplex,"), std::string::npos) << row;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
+
+  // Refused: both summaries, an overview over an input or an output.
+  EXPECT_EQ(Fit({"--csv", "--json", P("m.json"), P("dnit2.dat")}).status, 2);
+  const Outcome over = Fit({"--overview", P("cuac.dat"), P("m.json"), P("cuac.dat")});
+  EXPECT_EQ(over.status, 2);
+  EXPECT_NE(over.err.find("would replace the input file"), std::string::npos) << over.err;
+  EXPECT_EQ(Fit({"--svg", "--overview", P("cuac.svg"), P("m.json"), P("cuac.dat")}).status, 2);
+  fs::create_symlink("elsewhere.svg", dir_ / "link.svg");
+  const Outcome link = Fit({"--overview", P("link.svg"), P("m.json"), P("cuac.dat")});
+  EXPECT_EQ(link.status, 1);
+  EXPECT_TRUE(fs::exists(dir_ / "cuac.json"));
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.svg"));
 }
 
 TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {

@@ -3,6 +3,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -132,13 +135,38 @@ TEST(EngineFit, RefineGivesTheRefinedPointAndSaysSo) {
   EXPECT_NE(plain.message.find("stopped short"), std::string::npos) << plain.message;
 }
 
+// The text with each number outside strings written as %.17g: the same
+// values, whichever shortest digits were chosen for them.
+std::string SameNumbers(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '"') {
+      const std::size_t start = i++;
+      while (text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+      out.append(text, start, ++i - start);
+    } else if (text[i] == '-' || (text[i] >= '0' && text[i] <= '9')) {
+      char* end = nullptr;
+      const double x = std::strtod(text.c_str() + i, &end);
+      char number[32];
+      std::snprintf(number, sizeof number, "%.17g", x);
+      out += number;
+      i = static_cast<std::size_t>(end - text.c_str());
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
 // The document is written as text: it must be what nlohmann's dump(1) gives
-// for the same values (sorted keys, indent, numbers, escapes, nulls), for
-// every kind of term and section.
+// for the same values (sorted keys, indent, escapes, nulls; numbers by their
+// values, whose shortest digits the library may choose otherwise), for every
+// kind of term and section.
 TEST(EngineFit, TheDocumentIsLaidOutAsTheJsonLibraryDumpsIt) {
   auto same_as_dump = [](const std::string& document) {
-    return document ==
-           json::parse(document).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    return SameNumbers(document) ==
+           SameNumbers(json::parse(document).dump(1, ' ', false, json::error_handler_t::replace) +
+                       "\n");
   };
   engine::Data data = engine::ReadData(Example("dnit2.dat"));
   // Quotes, a backslash, a control character and invalid UTF-8, escaped
@@ -175,14 +203,17 @@ TEST(EngineFit, TheDocumentIsLaidOutAsTheJsonLibraryDumpsIt) {
             "e\xc3\xa9.dat");
 }
 
-// The temperatures' text is kept from one document to the next in a
-// thread: other temperatures, or the same count of them a bit apart, are
-// written anew.
+// Documents in turn in one thread, and the same in a thread of their own:
+// other temperatures, the same count of them a bit apart, or fewer of them
+// are written anew.
 TEST(EngineFit, DocumentsInTurnWithOtherTemperatures) {
   const engine::Data a = engine::ReadData(Example("dnit2.dat"));
   engine::Data b = a;
   b.temperature.back() = std::nextafter(b.temperature.back(), 0.0);
   engine::Data c = engine::ReadData(Example("cuac.dat"));
+  engine::Data first20 = a;
+  first20.temperature.resize(20);
+  first20.chi.resize(20);
   auto fresh = [](const engine::Data& d) {
     std::string document;
     std::thread([&] { document = engine::Fit(Dnit2Model(), d).document; }).join();
@@ -191,12 +222,124 @@ TEST(EngineFit, DocumentsInTurnWithOtherTemperatures) {
   const std::string first_a = engine::Fit(Dnit2Model(), a).document;
   const std::string doc_b = engine::Fit(Dnit2Model(), b).document;
   const std::string doc_c = engine::Fit(Dnit2Model(), c).document;
+  ASSERT_EQ(a.temperature.size(), 29u);
+  const std::string doc_20 = engine::Fit(Dnit2Model(), first20).document;
   EXPECT_EQ(engine::Fit(Dnit2Model(), a).document, first_a);
   EXPECT_EQ(first_a, fresh(a));
   EXPECT_EQ(doc_b, fresh(b));
   EXPECT_NE(doc_b, first_a);
   EXPECT_EQ(doc_c, fresh(c));
+  EXPECT_EQ(doc_20, fresh(first20));
   EXPECT_EQ(json::parse(doc_b)["data"]["temperature"].back(), b.temperature.back());
+  EXPECT_EQ(json::parse(doc_20)["data"]["temperature"], first20.temperature);
+}
+
+// Numbers in the document as the JSON library writes them: without an
+// exponent while the point falls within 15 digits (".0" after a whole
+// number) or up to three zeros after it; a sign of zero kept.
+TEST(EngineFit, NumbersAsTheJsonLibraryWritesThem) {
+  const std::vector<double> chi = {1.0,
+                                   -7.25,
+                                   0.00123,
+                                   123.456,
+                                   0.001,
+                                   0.0001,
+                                   0.00025,
+                                   1e-05,
+                                   -0.0,
+                                   0.0,
+                                   1e14,
+                                   999999999999999.0,
+                                   1e15,
+                                   2.5e+20,
+                                   5e-324,
+                                   1.7976931348623157e308,
+                                   1234567890123456.0};
+  engine::Data data{"numbers.dat", std::vector<double>(chi.size()), chi};
+  for (std::size_t i = 0; i < chi.size(); ++i) data.temperature[i] = 1.0 + i;
+  engine::ModelDescription d = Dnit2Model();
+  d.fit.iterations = 0;
+  const std::string document = engine::Fit(d, data).document;
+  std::size_t at = document.find("\"chi_raw\": [\n");
+  ASSERT_NE(at, std::string::npos);
+  for (double x : chi) {
+    at = document.find_first_not_of(' ', document.find('\n', at) + 1);
+    const std::size_t end = document.find_first_of(",\n", at);
+    EXPECT_EQ(document.substr(at, end - at), json(x).dump()) << x;
+  }
+}
+
+// What the last mutation round found unpinned, through the engine's API.
+TEST(EngineFit, Edges) {
+  struct Case {
+    const char* what;
+    std::function<void(engine::ModelDescription&, engine::Data&, engine::FitOptions&)> set;
+    std::function<void(const engine::FitResult&, const json&)> check;
+  };
+  const std::vector<Case> cases = {
+      {"a backslash in the data file's name",
+       [](auto&, engine::Data& data, auto&) { data.file = "C:\\data\\dnit2.dat"; },
+       [](const engine::FitResult&, const json& doc) {
+         EXPECT_EQ(doc["data"]["file"], "C:\\data\\dnit2.dat");
+       }},
+      {"no iterations with refine: the starts, no refinement",
+       [](engine::ModelDescription& d, auto&, engine::FitOptions& o) {
+         d.fit.iterations = 0;
+         o.refine = true;
+       },
+       [](const engine::FitResult& r, const json& doc) {
+         EXPECT_FALSE(r.refined);
+         EXPECT_EQ(r.method, "none: the starting values (no iterations)");
+         EXPECT_EQ(r.values, r.start);
+         EXPECT_EQ(doc["fit"].count("refinement"), 0u);
+         EXPECT_EQ(doc["fit"]["success"], false);
+         EXPECT_EQ(doc["fit"]["message"], "no fit: the values are the starts (iterations 0)");
+         EXPECT_EQ(doc["fit"]["iterations"], 0);
+       }},
+      {"a refinement with a held parameter, whose standard error is not a number",
+       [](engine::ModelDescription& d, auto&, engine::FitOptions& o) {
+         d.parameters[2].step = 0.0;
+         o.refine = true;
+       },
+       [](const engine::FitResult& r, const json& doc) {
+         EXPECT_TRUE(r.refined);
+         EXPECT_TRUE(std::isnan(r.std_error[2]));
+         EXPECT_FALSE(r.sigma_estimated);
+         EXPECT_EQ(doc["fit"]["sigma_estimated"], false);
+         EXPECT_TRUE(doc["parameters"][0]["sigma"].is_null());
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    engine::ModelDescription d = Dnit2Model();
+    engine::Data data = engine::ReadData(Example("dnit2.dat"));
+    engine::FitOptions options;
+    c.set(d, data, options);
+    const engine::FitResult r = engine::Fit(d, data, options);
+    c.check(r, json::parse(r.document));
+  }
+}
+
+// The fit settings a model accepts: iterations from 0, reqmin above 0,
+// ncheck from 1.
+TEST(EngineFit, TheRangesOfTheFitSettings) {
+  struct Case {
+    int iterations;
+    double reqmin;
+    int ncheck;
+    const char* error;
+  };
+  for (const Case& c : std::vector<Case>{
+           {0, 1e-16, 1, ""},
+           {1, 1e-300, 1, ""},
+           {-1, 1e-16, 1, "iterations must be 0 or more"},
+           {200, 0.0, 1, "reqmin must be a number above 0"},
+           {200, 1e-16, 0, "ncheck must be 1 or more"},
+       }) {
+    engine::ModelDescription d = Dnit2Model();
+    d.fit = {c.iterations, c.reqmin, c.ncheck};
+    EXPECT_EQ(ErrorOf<engine::ModelError>([&] { engine::Model{d}; }), c.error) << c.iterations;
+  }
 }
 
 TEST(EngineFit, AStopFlagEndsTheSearch) {
