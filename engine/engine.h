@@ -344,6 +344,12 @@ constexpr std::size_t kOverlaid = 7;
 std::string Overview(const std::vector<const FitResult*>& results,
                      const FigureOptions& options = {});
 
+// The plotted quantities of points (T, chi) under `quantity` (1-5; any
+// other: 1), for drawing elsewhere: x is T or 1/T, y chi, mu_eff, chi*T or
+// 1/chi; not a number where the quantity has no value.
+void PlotQuantities(int quantity, const std::vector<double>& T, const std::vector<double>& chi,
+                    std::vector<double>& x, std::vector<double>& y);
+
 // The temperatures of a fitted curve from lo to hi: evenly spaced in log T
 // and in T together, so that the curve is smooth where chi changes fast at
 // low T and along the whole range.

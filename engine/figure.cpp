@@ -97,6 +97,19 @@ std::string WorkFigure(const Work& w, const FigureOptions& options) {
   return Figure(r, options);
 }
 
+void PlotQuantities(int quantity, const std::vector<double>& T, const std::vector<double>& chi,
+                    std::vector<double>& x, std::vector<double>& y) {
+  const int q = quantity >= 1 && quantity <= 5 ? quantity : 1;
+  const std::size_t n = std::min(T.size(), chi.size());
+  x.resize(n);
+  y.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    x[i] = figure::Abscissa(q, T[i]);
+    y[i] = figure::Ordinate(q, T[i], chi[i]);
+    if (!std::isfinite(x[i]) || !std::isfinite(y[i])) x[i] = y[i] = std::nan("");
+  }
+}
+
 std::string Figure(const FitResult& result, const FigureOptions& options) {
   return figure::Draw(PlotOf(result, options), Options(options));
 }

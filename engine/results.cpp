@@ -134,18 +134,18 @@ class Writer {
       return;
     }
     const std::size_t indent = empty_.size() + 1;
-    const std::size_t at0 = text_.size();
-    text_.resize(at0 + v.size() * (indent + kLongest + 2) + indent + 2, ' ');
-    char* at = &text_[at0];
+    const std::size_t start = text_.size();
+    text_.resize(start + v.size() * (indent + kLongest + 2) + indent + 2);
+    char* at = &text_[start];
     *at++ = '[';
     for (std::size_t i = 0; i < v.size(); ++i) {
       if (i != 0) *at++ = ',';
       *at++ = '\n';
-      at += indent;  // the blanks are there
+      at = std::fill_n(at, indent, ' ');
       at = PutNumber(at, v[i]);
     }
     *at++ = '\n';
-    at += indent - 1;
+    at = std::fill_n(at, indent - 1, ' ');
     *at++ = ']';
     text_.resize(static_cast<std::size_t>(at - text_.data()));
   }

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The worked example of the README fitted from Python: examples/dnit2.dat,
 expression 24 (Bleaney-Bower with a Curie impurity of S = 1/2), g fitted,
-the data per spin (factor 0.5). Prints the result and saves a figure of
-chi*T against T with the data and the fitted curve to dnit2-fit.png.
+the data per spin (factor 0.5). Prints the result and saves the figure of
+chi*T against T with the data and the fitted curve as dnit2-fit.svg (for a
+paper) and, drawn with matplotlib, as dnit2-fit.png.
 
     cd examples && PYTHONPATH=../build/python /usr/bin/python3 fit_dnit2.py
 """
@@ -28,18 +29,14 @@ result = suscep.fit(
 )
 print(result)
 
-# The data as fitted (corrected) and the fitted curve, as chi*T.
-doc = result.to_dict()
-t_obs, chi_obs = doc["data"]["temperature"], doc["data"]["chi_corrected"]
-t_fit, chi_fit = doc["curve"]["temperature"], doc["curve"]["chi"]
+# The figure for a paper: chi*T with the fit, the residuals and the values.
+with open("dnit2-fit.svg", "w", encoding="utf-8") as f:
+    f.write(result.svg(3, residuals=True))
+# The same data and fit on a matplotlib axis, for a figure of one's own.
 fig, ax = plt.subplots(figsize=(6, 4))
-ax.plot(t_obs, [c * t for c, t in zip(chi_obs, t_obs)], "o", label="dnit2.dat (per spin)")
-ax.plot(t_fit, [c * t for c, t in zip(chi_fit, t_fit)], "-", label="expression 24, fitted")
-ax.set_xlabel("T (K)")
-ax.set_ylabel("χT (cm³ K/mol)")
+result.plot(ax, 3, label="dnit2.dat (per spin)")
 j = result.values["J-BB"]
 ax.set_title(f"J = {j:.1f} cm⁻¹, g = {result.values['g-value']:.3f}")
-ax.legend()
 fig.tight_layout()
 fig.savefig("dnit2-fit.png", dpi=120)
-print("figure: dnit2-fit.png")
+print("figures: dnit2-fit.svg, dnit2-fit.png")

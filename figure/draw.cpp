@@ -313,43 +313,48 @@ bool Overlap(const Box& a, const Box& b) {
   return a.x < b.right() && b.x < a.right() && a.y < b.bottom() && b.y < a.bottom();
 }
 
-// Whether a box w x h finds a corner of the plot clear of the boxes placed
-// before; the corner that hides the fewest obstacles goes into `placed`.
-bool Place(const Map& m, double w, double h, double fs, const Obstacles& obstacles,
-           std::vector<Box>& placed) {
+// The place for a box w x h in the plot, clear of the boxes placed before,
+// that hides the fewest obstacles: corners first, then the middles of the
+// sides, then the centre. Into `placed`; returns the obstacles hidden, or
+// -1 when no place is clear.
+int Place(const Map& m, double w, double h, double fs, const Obstacles& obstacles,
+          std::vector<Box>& placed) {
   const double inset = 0.6 * fs;
+  // (column, row): 0 left or top, 1 middle, 2 right or bottom.
+  static const int kPlaces[][2] = {{2, 0}, {0, 0}, {2, 2}, {0, 2}, {2, 1},
+                                   {0, 1}, {1, 0}, {1, 2}, {1, 1}};
+  const double xs[] = {m.box.x + inset, m.box.x + (m.box.w - w) / 2, m.box.right() - inset - w};
+  const double ys[] = {m.box.y + inset, m.box.y + (m.box.h - h) / 2, m.box.bottom() - inset - h};
   int best_count = -1;
   Box best;
-  // Top right, top left, bottom right, bottom left.
-  for (int corner = 0; corner < 4; ++corner) {
-    const Box b{corner % 2 == 0 ? m.box.right() - inset - w : m.box.x + inset,
-                corner < 2 ? m.box.y + inset : m.box.bottom() - inset - h, w, h};
+  for (const auto& place : kPlaces) {
+    const Box b{xs[place[0]], ys[place[1]], w, h};
     bool clear = true;
     for (const Box& p : placed) clear &= !Overlap(p, b);
     if (!clear) continue;
+    // A mark just outside still touches the box: counted with a margin.
+    const Box near{b.x - 0.4 * fs, b.y - 0.4 * fs, w + 0.8 * fs, h + 0.8 * fs};
     int count = 0;
-    for (const auto& p : obstacles) count += b.Holds(p.first, p.second);
+    for (const auto& p : obstacles) count += near.Holds(p.first, p.second);
     if (best_count < 0 || count < best_count) best_count = count, best = b;
   }
-  if (best_count < 0) return false;
-  placed.push_back(best);
-  return true;
+  if (best_count >= 0) placed.push_back(best);
+  return best_count;
 }
 
-void Legend(Svg& svg, const Map& m, const std::vector<Entry>& entries, double fs,
-            const Obstacles& obstacles, std::vector<Box>& placed) {
-  if (entries.empty()) return;
-  const double lf = 0.9 * fs, line = 1.35 * lf, sample = 2.4 * lf;
+// The size of the legend's box.
+Box LegendSize(const std::vector<Entry>& entries, double fs) {
+  const double lf = 0.9 * fs;
   int widest = 0;
   for (const Entry& e : entries) widest = std::max(widest, Characters(e.label));
-  const double w = sample + 0.5 * lf + widest * kCharWidth * lf + 0.6 * lf;
-  const double h = entries.size() * line + 0.4 * lf;
-  if (w > m.box.w * 0.9 || h > m.box.h * 0.9) return;
-  if (!Place(m, w, h, fs, obstacles, placed)) return;
-  const Box b = placed.back();
+  return {0, 0, 3.5 * lf + widest * kCharWidth * lf, entries.size() * 1.35 * lf + 0.4 * lf};
+}
+
+void DrawLegend(Svg& svg, const std::vector<Entry>& entries, const Box& b, double fs) {
+  const double lf = 0.9 * fs, line = 1.35 * lf, sample = 2.4 * lf;
   svg.Add("<g font-size=\"" + C(lf) + "\">");
-  svg.Add("<rect x=\"" + C(b.x) + "\" y=\"" + C(b.y) + "\" width=\"" + C(w) + "\" height=\"" +
-          C(h) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"none\"/>");
+  svg.Add("<rect x=\"" + C(b.x) + "\" y=\"" + C(b.y) + "\" width=\"" + C(b.w) + "\" height=\"" +
+          C(b.h) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"none\"/>");
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
     const double cy = b.y + 0.2 * lf + (i + 0.5) * line, x0 = b.x + 0.3 * lf;
@@ -367,23 +372,19 @@ void Legend(Svg& svg, const Map& m, const std::vector<Entry>& entries, double fs
   svg.Add("</g>");
 }
 
-void ValuesBox(Svg& svg, const Map& m, const std::vector<Value>& values, double fs,
-               const Obstacles& obstacles, std::vector<Box>& placed) {
-  if (values.empty()) return;
-  const double lf = 0.9 * fs, line = 1.35 * lf;
-  std::vector<std::string> lines;
+// The size of the values box with `lines`.
+Box ValuesSize(const std::vector<std::string>& lines, double fs) {
+  const double lf = 0.9 * fs;
   int widest = 0;
-  for (const Value& v : values) {
-    lines.push_back(v.name + " = " + ValueWithError(v.value, v.error));
-    widest = std::max(widest, Characters(lines.back()));
-  }
-  const double w = widest * kCharWidth * lf + 1.0 * lf, h = lines.size() * line + 0.5 * lf;
-  if (w > m.box.w * 0.9 || h > m.box.h * 0.9) return;
-  if (!Place(m, w, h, fs, obstacles, placed)) return;
-  const Box b = placed.back();
+  for (const std::string& l : lines) widest = std::max(widest, Characters(l));
+  return {0, 0, widest * kCharWidth * lf + 1.0 * lf, lines.size() * 1.35 * lf + 0.5 * lf};
+}
+
+void DrawValues(Svg& svg, const std::vector<std::string>& lines, const Box& b, double fs) {
+  const double lf = 0.9 * fs, line = 1.35 * lf;
   svg.Add("<g font-size=\"" + C(lf) + "\">");
-  svg.Add("<rect x=\"" + C(b.x) + "\" y=\"" + C(b.y) + "\" width=\"" + C(w) + "\" height=\"" +
-          C(h) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#808080\" stroke-width=\"" +
+  svg.Add("<rect x=\"" + C(b.x) + "\" y=\"" + C(b.y) + "\" width=\"" + C(b.w) + "\" height=\"" +
+          C(b.h) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#808080\" stroke-width=\"" +
           C(0.05 * fs) + "\"/>");
   for (size_t i = 0; i < lines.size(); ++i) {
     svg.Text(b.x + 0.5 * lf, b.y + 0.25 * lf + (i + 0.5) * line + 0.35 * lf, Xml(lines[i]));
@@ -429,7 +430,56 @@ struct Layout {
   Map main, res;
   bool residuals = false;
   double width = 0.0, height = 0.0;
+  std::vector<Entry> entries;      // the legend's; empty: none
+  std::vector<std::string> lines;  // the values box's; empty: none
+  Box legend, values;              // where they go
 };
+
+std::vector<Entry> Entries(const Plot& plot, const Layout& l) {
+  std::vector<Entry> entries;
+  const size_t n = plot.series.size();
+  bool any_hollow = false;
+  for (size_t i = 0; i < n; ++i) {
+    const Series& s = plot.series[i];
+    for (const Mark& k : l.marks[i]) any_hollow |= k.hollow;
+    const std::string label = s.label.empty() ? "data" : s.label;
+    const bool curve = !l.curves[i].x.empty();
+    if (n == 1) {
+      entries.push_back({Colour(i, n), true, false, false, label});
+      if (curve) entries.push_back({kCurveColour, false, false, true, "fit"});
+    } else {
+      entries.push_back({Colour(i, n), true, false, curve, label});
+    }
+  }
+  if (any_hollow) entries.push_back({"#000000", true, true, false, "not fitted"});
+  return entries;
+}
+
+// Places the legend and the values box of `l`; returns the obstacles they
+// hide. A box that finds no clear place or is too large is left out.
+int PlaceBoxes(Layout& l, double fs) {
+  const Map& main = l.main;
+  Obstacles obstacles;
+  for (size_t i = 0; i < l.marks.size(); ++i) {
+    for (const Mark& k : l.marks[i]) obstacles.emplace_back(main.X(k.x), main.Y(k.y));
+    const Curve& c = l.curves[i];
+    for (size_t j = 0; j < c.x.size(); ++j) obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
+  }
+  std::vector<Box> placed;
+  int hidden = 0;
+  auto put = [&](const Box& size, Box& at) {
+    at = {};
+    if (size.w > main.box.w * 0.9 || size.h > main.box.h * 0.9) return false;
+    const int n = Place(main, size.w, size.h, fs, obstacles, placed);
+    if (n < 0) return false;
+    hidden += n;
+    at = placed.back();
+    return true;
+  };
+  if (!l.entries.empty() && !put(LegendSize(l.entries, fs), l.legend)) l.entries.clear();
+  if (!l.lines.empty() && !put(ValuesSize(l.lines, fs), l.values)) l.lines.clear();
+  return hidden;
+}
 
 Layout MakeLayout(const Plot& plot, const Options& o, int q, double width, double fs) {
   Layout l;
@@ -461,33 +511,56 @@ Layout MakeLayout(const Plot& plot, const Options& o, int q, double width, doubl
   l.residuals = o.residuals && !rr.empty();
 
   const double top = (plot.title.empty() ? 0.8 : 1.9) * fs;
-  double left = 6.0 * fs, right = 1.2 * fs;
   Map& main = l.main;
   Map& res = l.res;
-  // The margins depend on the labels, the labels on the lengths.
-  for (int pass = 0; pass < 2; ++pass) {
-    const double pw = width - left - right;
-    const double ph = pw * kAspect, rh = l.residuals ? ph * kResidual : 0.0;
-    main.box = {left, top, pw, ph};
-    res.box = {left, top + ph, pw, rh};
-    main.x = FitAxis(xr.lo, xr.hi, pw, fs, true, true, o.x);
-    main.y = FitAxis(yr.lo, yr.hi, ph, fs, false, true, o.y);
-    if (l.residuals) {
-      const double a = std::max(std::fabs(rr.lo), std::fabs(rr.hi));
-      res.x = main.x;
-      res.y = FitAxis(-1.15 * a, 1.15 * a, rh, fs, false, false, {});
+  auto lay_out = [&](double y_hi) {
+    double left = 6.0 * fs, right = 1.2 * fs;
+    // The margins depend on the labels, the labels on the lengths.
+    for (int pass = 0; pass < 2; ++pass) {
+      const double pw = width - left - right;
+      const double ph = pw * kAspect, rh = l.residuals ? ph * kResidual : 0.0;
+      main.box = {left, top, pw, ph};
+      res.box = {left, top + ph, pw, rh};
+      main.x = FitAxis(xr.lo, xr.hi, pw, fs, true, true, o.x);
+      main.y = FitAxis(yr.lo, y_hi, ph, fs, false, true, o.y);
+      if (l.residuals) {
+        const double a = std::max(std::fabs(rr.lo), std::fabs(rr.hi));
+        res.x = main.x;
+        res.y = FitAxis(-1.15 * a, 1.15 * a, rh, fs, false, false, {});
+      }
+      const double labels =
+          std::max(LabelWidth(main.y, fs), l.residuals ? LabelWidth(res.y, fs) : 0.0);
+      left = 0.35 * fs + labels + 0.55 * fs + 1.3 * fs;
+      right = std::max(1.0 * fs, LabelWidth(main.x, fs) / 2 + 0.4 * fs);
     }
-    const double labels =
-        std::max(LabelWidth(main.y, fs), l.residuals ? LabelWidth(res.y, fs) : 0.0);
-    left = 0.35 * fs + labels + 0.55 * fs + 1.3 * fs;
-    right = std::max(1.0 * fs, LabelWidth(main.x, fs) / 2 + 0.4 * fs);
+  };
+  lay_out(yr.hi);
+  if (o.legend) l.entries = Entries(plot, l);
+  if (o.values) {
+    for (const Value& v : plot.values) {
+      l.lines.push_back(v.name + " = " + ValueWithError(v.value, v.error));
+    }
+  }
+  const std::vector<Entry> entries = l.entries;
+  const std::vector<std::string> lines = l.lines;
+  if (PlaceBoxes(l, fs) > 0 && !std::isfinite(o.y.max)) {
+    // Every place hides some data: room above them for the boxes, side by
+    // side, unless the range was given.
+    const double need = std::max(entries.empty() ? 0.0 : LegendSize(entries, fs).h,
+                                 lines.empty() ? 0.0 : ValuesSize(lines, fs).h) +
+                        1.6 * fs;
+    const double part = std::min(need / main.box.h, 0.5);
+    lay_out(yr.lo + (yr.hi - yr.lo) / (1.0 - part));
+    l.entries = entries;
+    l.lines = lines;
+    PlaceBoxes(l, fs);
   }
   l.height = (l.residuals ? res : main).box.bottom() + 3.1 * fs;
   return l;
 }
 
 // Draws the panel laid out in `l` at the origin; `id` names its clip paths.
-void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, int q, double fs,
+void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, int q, double fs,
                const std::string& id) {
   if (!l.why.empty()) {
     Message(svg, {0, 0, l.width, l.height}, plot.title, l.why, fs);
@@ -541,34 +614,8 @@ void DrawPanel(Svg& svg, const Plot& plot, const Layout& l, const Options& o, in
     Frame(svg, res.box, fs);
   }
 
-  // Legend and values, where they hide the least.
-  Obstacles obstacles;
-  for (size_t i = 0; i < n; ++i) {
-    for (const Mark& k : l.marks[i]) obstacles.emplace_back(main.X(k.x), main.Y(k.y));
-    const Curve& c = l.curves[i];
-    for (size_t j = 0; j < c.x.size(); j += 2)
-      obstacles.emplace_back(main.X(c.x[j]), main.Y(c.y[j]));
-  }
-  std::vector<Box> placed;
-  if (o.legend) {
-    std::vector<Entry> entries;
-    bool any_hollow = false;
-    for (size_t i = 0; i < n; ++i) {
-      const Series& s = plot.series[i];
-      for (const Mark& k : l.marks[i]) any_hollow |= k.hollow;
-      const std::string label = s.label.empty() ? "data" : s.label;
-      const bool curve = !l.curves[i].x.empty();
-      if (n == 1) {
-        entries.push_back({Colour(i, n), true, false, false, label});
-        if (curve) entries.push_back({kCurveColour, false, false, true, "fit"});
-      } else {
-        entries.push_back({Colour(i, n), true, false, curve, label});
-      }
-    }
-    if (any_hollow) entries.push_back({"#000000", true, true, false, "not fitted"});
-    Legend(svg, main, entries, fs, obstacles, placed);
-  }
-  if (o.values) ValuesBox(svg, main, plot.values, fs, obstacles, placed);
+  if (!l.entries.empty()) DrawLegend(svg, l.entries, l.legend, fs);
+  if (!l.lines.empty()) DrawValues(svg, l.lines, l.values, fs);
 }
 
 int Normalised(int quantity) { return quantity >= 1 && quantity <= 5 ? quantity : kChi; }
@@ -625,7 +672,7 @@ std::string Draw(const Plot& plot, const Options& options) {
   const double fs = FontSize(width);
   const Layout l = MakeLayout(plot, options, q, width, fs);
   Svg svg;
-  DrawPanel(svg, plot, l, options, q, fs, "p");
+  DrawPanel(svg, plot, l, q, fs, "p");
   return Open(width, l.height, fs) + svg.text() + "</svg>\n";
 }
 
@@ -654,7 +701,7 @@ std::string Grid(const std::vector<Plot>& plots, const Options& options, int col
     for (size_t k = 0; k < layouts.size(); ++k) {
       const int i = row * columns + static_cast<int>(k);
       svg.Add("<g transform=\"translate(" + C(k * cell) + " " + C(y) + ")\">");
-      DrawPanel(svg, plots[i], layouts[k], o, q, fs, "p" + std::to_string(i));
+      DrawPanel(svg, plots[i], layouts[k], q, fs, "p" + std::to_string(i));
       svg.Add("</g>");
     }
     y += h;

@@ -355,6 +355,66 @@ struct Result {
   }
 };
 
+// The figure's options from the keywords of Result.svg() and plot().
+engine::FigureOptions FigureOptionsOf(int quantity, bool residuals, bool values, double width) {
+  if (quantity < 1 || quantity > 5) {
+    throw py::value_error(
+        "quantity must be 1 (chi), 2 (mu_eff), 3 (chi*T), 4 (1/chi) or 5 (chi "
+        "vs 1/T), not " +
+        std::to_string(quantity));
+  }
+  if (!(width >= 40.0 && width <= 500.0)) {
+    throw py::value_error("width must be 40 to 500 mm (85: a journal column, 170: a page)");
+  }
+  engine::FigureOptions o;
+  o.quantity = quantity;
+  o.residuals = residuals;
+  o.values = values;
+  o.width_mm = width;
+  return o;
+}
+
+// The axis titles of the five plots in matplotlib's mathtext.
+constexpr const char* kAxisTitles[5][2] = {
+    {"$T$ / K", "$\\chi_\\mathrm{M}$ / cm$^3$ mol$^{-1}$"},
+    {"$T$ / K", "$\\mu_\\mathrm{eff}$ / $\\mu_\\mathrm{B}$"},
+    {"$T$ / K", "$\\chi_\\mathrm{M}T$ / cm$^3$ K mol$^{-1}$"},
+    {"$T$ / K", "$\\chi_\\mathrm{M}^{-1}$ / mol cm$^{-3}$"},
+    {"$T^{-1}$ / K$^{-1}$", "$\\chi_\\mathrm{M}$ / cm$^3$ mol$^{-1}$"},
+};
+
+// Result.plot(): the data and the fitted curve on a matplotlib axis, which
+// is imported only here.
+py::object PlotOn(const Result& r, py::object ax, int quantity, const py::object& label) {
+  FigureOptionsOf(quantity, false, false, 85.0);
+  if (ax.is_none()) ax = py::module_::import("matplotlib.pyplot").attr("gca")();
+  const engine::FitResult& f = r.fit;
+  std::vector<double> x, y, cx, cy;
+  engine::PlotQuantities(quantity, f.temperature, f.observed, x, y);
+  engine::PlotQuantities(quantity, f.curve_temperature, f.curve_chi, cx, cy);
+  std::vector<double> fx, fy, ex, ey;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const bool out = i < f.excluded.size() && f.excluded[i];
+    (out ? ex : fx).push_back(x[i]);
+    (out ? ey : fy).push_back(y[i]);
+  }
+  std::string name = f.data_file.substr(f.data_file.find_last_of('/') + 1);
+  const py::object data_label =
+      label.is_none() ? py::object(py::str(name.empty() ? "data" : name)) : label;
+  const py::object points =
+      ax.attr("plot")(fx, fy, "o", "label"_a = data_label, "markersize"_a = 4, "zorder"_a = 3);
+  const py::object colour = points[py::int_(0)].attr("get_color")();
+  if (!ex.empty()) {
+    ax.attr("plot")(ex, ey, "o", "markerfacecolor"_a = "white", "color"_a = colour,
+                    "markersize"_a = 4, "label"_a = "not fitted", "zorder"_a = 3);
+  }
+  if (!cx.empty()) ax.attr("plot")(cx, cy, "-", "label"_a = "fit", "zorder"_a = 2);
+  ax.attr("set_xlabel")(kAxisTitles[quantity - 1][0]);
+  ax.attr("set_ylabel")(kAxisTitles[quantity - 1][1]);
+  ax.attr("legend")("frameon"_a = false);
+  return ax;
+}
+
 std::string Number(double x) {
   if (!std::isfinite(x)) return "-";
   char text[32];
@@ -677,6 +737,39 @@ model(T, values).)")
             format::WriteWholeFile(p, text);
           },
           py::arg("path"), "Writes the result document (SUSCEP.JSON's layout) to path, whole.")
+      .def(
+          "svg",
+          [](const Result& r, int quantity, bool residuals, bool values, double width) {
+            const engine::FigureOptions o = FigureOptionsOf(quantity, residuals, values, width);
+            py::gil_scoped_release release;
+            return engine::Figure(r.fit, o);
+          },
+          py::arg("quantity") = 3, py::kw_only(), py::arg("residuals") = false,
+          py::arg("values") = true, py::arg("width") = 85.0,
+          R"(The figure of the fit for a paper, as SVG text: the data (corrected),
+the fitted curve, a legend and the fitted values with their errors.
+
+quantity: 1 chi vs T, 2 mu_eff vs T, 3 chi*T vs T (default), 4 1/chi vs T,
+    5 chi vs 1/T.
+residuals: a panel of observed - calculated under the plot.
+values: the box of fitted values.
+width: in mm; 85 a journal column, 170 a page.
+
+Data that cannot be drawn (one point, one temperature) give a figure that
+says why.)")
+      .def("plot", &PlotOn, py::arg("ax") = py::none(), py::arg("quantity") = 3, py::kw_only(),
+           py::arg("label") = py::none(),
+           R"(Draws the data and the fitted curve on a matplotlib axis (default: the
+current one) and returns it; quantity as for svg(). Points left out of the
+fit are hollow. matplotlib is imported only here.)")
+      .def_property_readonly(
+          "curve",
+          [](const Result& r) {
+            return py::make_tuple(
+                Array(r.fit.curve_temperature.size(), r.fit.curve_temperature.data()),
+                Array(r.fit.curve_chi.size(), r.fit.curve_chi.data()));
+          },
+          "The fitted curve (T, chi): dense in T over the data, TIP included.")
       .def("__repr__", &ResultRepr)
       .def("_repr_html_", &ResultHtml);
 

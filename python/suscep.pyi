@@ -94,6 +94,14 @@ class Result:
         """The result document, SUSCEP.JSON's layout."""
     def save(self, path: _Path) -> None:
         """Writes the result document to path, whole."""
+    def svg(
+        self, quantity: int = 3, *, residuals: bool = False, values: bool = True, width: float = 85.0
+    ) -> str:
+        """The figure for a paper as SVG text (1 chi, 2 mu_eff, 3 chi*T, 4 1/chi, 5 chi vs 1/T)."""
+    def plot(self, ax: Any = None, quantity: int = 3, *, label: Optional[str] = None) -> Any:
+        """Draws the data and the fitted curve on a matplotlib axis and returns it."""
+    @property
+    def curve(self) -> tuple[np.ndarray, np.ndarray]: ...
     def _repr_html_(self) -> str: ...
 
 def fit(

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -123,6 +124,53 @@ TEST_F(BatchFit, OutputDirReportSvgJsonAndJobs) {
   EXPECT_EQ(Read(fs::path(out) / "cuac.svg"), direct.svg);
   EXPECT_EQ(j["results"][1]["parameters"][1]["value"], direct.values[1]);
   EXPECT_FALSE(fs::exists(dir_ / "cuac.json"));
+}
+
+// An error stream that notes the threads of the process when it is first
+// flushed, which each fit does once done: no thread of the batch can have
+// ended before then, since each ends only after it found no file left.
+class ThreadsAtFirstFlush : public std::streambuf {
+ public:
+  static long Threads() {
+    return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+  }
+  long threads = -1;
+
+ protected:
+  int sync() override {
+    if (threads < 0) threads = Threads();
+    return 0;
+  }
+  int overflow(int c) override { return traits_type::not_eof(c); }
+};
+
+TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
+  std::vector<std::string> svgs;
+  for (const char* n : {"1", "2", "3", "4", "5"}) {
+    const std::string out = P(std::string("plot") + n);
+    fs::create_directories(out);
+    ASSERT_EQ(Fit({"--output-dir", out, "--plot", n, P("m.json"), P("dnit2.dat")}).status, 0);
+    svgs.push_back(Read(fs::path(out) / "dnit2.svg"));
+  }
+  for (std::size_t i = 0; i < svgs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(svgs[i], svgs[j]) << i + 1 << " " << j + 1;
+  }
+  EXPECT_NE(svgs[1].find(">eff<"), std::string::npos);  // the effective moment
+  ASSERT_EQ(Fit({"--svg", P("m.json"), P("dnit2.dat")}).status, 0);
+  EXPECT_EQ(Read(dir_ / "dnit2.svg"), svgs[2]);  // XT vs. T unless told
+
+  const long before = ThreadsAtFirstFlush::Threads();
+  for (const int jobs : {1, 2}) {
+    ThreadsAtFirstFlush counter;
+    std::ostream err(&counter);
+    std::ostringstream out;
+    const std::vector<std::string> args = {"fit",       "--jobs",       std::to_string(jobs),
+                                           P("m.json"), P("dnit2.dat"), P("cuac.dat")};
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    ASSERT_EQ(batch::Main(static_cast<int>(argv.size()), argv.data(), out, err), 0) << jobs;
+    EXPECT_EQ(counter.threads, before + jobs - 1) << jobs;
+  }
 }
 
 TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {

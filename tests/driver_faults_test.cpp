@@ -49,8 +49,8 @@ std::optional<std::pair<uid_t, gid_t>> Nobody() {
 }
 
 // The program run in `dir` with its console input from a pipe the test
-// writes, its console output into a pipe the test reads (or to /dev/null),
-// and its error output in dir/stderr.txt.
+// writes, its console output into a pipe the test reads (or one a process
+// of its own drains), and its error output in dir/stderr.txt.
 class Child {
  public:
   Child(const fs::path& dir, bool piped, Limits limits = {}, const Caller& caller = {})
@@ -58,7 +58,22 @@ class Child {
     // A write to a child that has ended is the child's business.
     ::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2] = {-1, -1};
-    if (::pipe(in) != 0 || (piped && ::pipe(out) != 0)) return;
+    if (::pipe(out) != 0) return;
+    if (!piped) {
+      // Reads and forgets the output, before any other descriptor is open.
+      drain_ = ::fork();
+      if (drain_ == 0) {
+        ::dup2(out[0], 0);
+        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+        char buf[4096];
+        while (::read(0, buf, sizeof buf) > 0) {
+        }
+        ::_exit(0);
+      }
+      ::close(out[0]);
+      out[0] = -1;
+    }
+    if (::pipe(in) != 0) return;
     const std::string dir_name = dir.string();
     const std::string err_name = (dir / "stderr.txt").string();
     pid_ = ::fork();
@@ -71,7 +86,6 @@ class Child {
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
       const rlimit fsize{limits.file_size, limits.file_size};
       const rlimit as{limits.address_space, limits.address_space};
-      const int null = ::open("/dev/null", O_WRONLY);
       if (::chdir(dir_name.c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &fsize) != 0 ||
           ::setrlimit(RLIMIT_AS, &as) != 0) {
         ::_exit(120);
@@ -86,9 +100,9 @@ class Child {
         }
       }
       ::dup2(in[0], 0);
-      ::dup2(piped ? out[1] : null, 1);
+      ::dup2(out[1], 1);
       ::dup2(err, 2);
-      for (int fd : {in[0], in[1], out[0], out[1], null, err}) {
+      for (int fd : {in[0], in[1], out[0], out[1], err}) {
         if (fd > 2) ::close(fd);
       }
       ::execl(SUSCEP_BINARY, SUSCEP_BINARY, static_cast<char*>(nullptr));
@@ -96,10 +110,8 @@ class Child {
     }
     ::close(in[0]);
     in_ = in[1];
-    if (piped) {
-      ::close(out[1]);
-      out_ = out[0];
-    }
+    ::close(out[1]);
+    if (piped) out_ = out[0];
   }
   ~Child() {
     EndInput();
@@ -108,6 +120,8 @@ class Child {
       ::kill(pid_, SIGKILL);
       Wait();
     }
+    // The drain ends with the program's output.
+    if (drain_ > 0) ::waitpid(drain_, nullptr, 0);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -156,6 +170,7 @@ class Child {
  private:
   fs::path dir_;
   pid_t pid_ = -1;
+  pid_t drain_ = -1;
   int in_ = -1, out_ = -1;
   std::string seen_;
 };

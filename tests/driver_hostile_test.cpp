@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/device_node.h"
 #include "tests/driver_e2e_util.h"
 
 namespace {
@@ -159,16 +160,18 @@ TEST(DriverHostile, OutputFilesThatCannotBeWritten) {
     ASSERT_EQ(ok.status, 0) << f.file << ": " << ok.err;
     ASSERT_GT(ok.File(f.file).size(), 1000u) << f.file;
     const std::string file = f.file;
-    const auto full = [&file](const fs::path& d) {
+    const auto planted = [&file](const fs::path& d) {
       e2e::WriteFile(d / "t.dat", kFlat);
-      fs::create_symlink("/dev/full", d / file);
+      e2e::WriteFile(d / "elsewhere", "someone else's");
+      fs::create_symlink("elsewhere", d / file);
     };
-    // A link planted at the name is replaced, not followed to /dev/full; a
-    // full disk is tested with a file-size limit in driver_faults_test.cpp.
-    const e2e::Result linked = RunPrepared("planted_link", f.input, full);
+    // A link planted at the name is replaced, not followed; a full disk is
+    // tested with a file-size limit in driver_faults_test.cpp.
+    const e2e::Result linked = RunPrepared("planted_link", f.input, planted);
     EXPECT_EQ(linked.status, 0) << file << ": " << linked.err;
     EXPECT_FALSE(fs::is_symlink(linked.dir / file)) << file;
     EXPECT_EQ(linked.File(file), ok.File(file)) << file;
+    EXPECT_EQ(linked.File("elsewhere"), "someone else's") << file;
     if (file == "SUSCEP.OUT") continue;  // a directory here is tested with the fit
     const auto directory = [&file](const fs::path& d) {
       e2e::WriteFile(d / "t.dat", kFlat);
@@ -304,8 +307,9 @@ TEST(DriverHostile, AReportCutShortAtThePauseKeepsItsFiles) {
 
 TEST(DriverHostile, ConsoleOnAFullDisk) {
   const e2e::Result r = e2e::Run("console_full", kReportRun, {{"t.dat", kFlat}});
+  if (!test_util::DeviceNode(r.dir, "full")) GTEST_SKIP() << test_util::kNoDeviceNode;
   const int raw = std::system(
-      ("cd '" + r.dir.string() + "' && '" SUSCEP_BINARY "' < input.txt > /dev/full 2> stderr.txt")
+      ("cd '" + r.dir.string() + "' && '" SUSCEP_BINARY "' < input.txt > full 2> stderr.txt")
           .c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
   EXPECT_NE(e2e::ReadFile(r.dir / "stderr.txt").find("write error on console output"),

@@ -55,7 +55,7 @@ constexpr char kRun[] =
     "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev";
 constexpr char kTest[] =
     "libgtest-dev librsvg2-bin python3 python3-dev pybind11-dev python3-pybind11 python3-numpy "
-    "python3-pytest";
+    "python3-pytest python3-matplotlib";
 constexpr char kCi[] = "libbenchmark-dev python3-lmfit clang libclang-rt-14-dev";
 
 const std::string kAll = std::string(kRun) + " " + kTest + " " + kCi;
@@ -79,11 +79,12 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
   const Outcome o = RunScript("as_root", "test", installed, "0");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
-            "prerequisites: installing libgtest-dev librsvg2-bin python3-numpy python3-pytest\n");
+            "prerequisites: installing libgtest-dev librsvg2-bin python3-numpy python3-pytest "
+            "python3-matplotlib\n");
   EXPECT_EQ(o.calls,
             "apt-get update -qq\n"
             "apt-get install -y -qq --no-install-recommends libgtest-dev librsvg2-bin "
-            "python3-numpy python3-pytest\n");
+            "python3-numpy python3-pytest python3-matplotlib\n");
   // The default task is the tests'.
   EXPECT_EQ(RunScript("default_task", "", installed, "0").calls, o.calls);
 }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "tests/device_node.h"
 #include "tests/driver_e2e_util.h"
 
 namespace {
@@ -176,11 +177,13 @@ class Terminal {
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
   void Answer(const std::string& line) { Type(line + "\r"); }
-  // Reads to the end and returns the wait status.
+  // Reads to the end and returns the wait status. A program still running
+  // after a minute's silence is ended by SIGKILL, which the status shows.
   int Finish() {
     while (master_ >= 0 && ReadSome(60000)) {
     }
     int status = 0;
+    if (silent_) kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
     waited_ = true;
     return status;
@@ -189,7 +192,9 @@ class Terminal {
  private:
   bool ReadSome(int timeout_ms) {
     pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) return false;
+    const int ready = poll(&p, 1, timeout_ms);
+    silent_ = ready == 0;
+    if (ready <= 0) return false;
     char buf[4096];
     const ssize_t n = read(master_, buf, sizeof buf);
     if (n <= 0) return false;  // EIO once the program has ended
@@ -235,6 +240,7 @@ class Terminal {
   pid_t pid_ = -1;
   int master_ = -1;
   bool waited_ = false;
+  bool silent_ = false;  // the last read found nothing for its whole time
   std::string shown_;
   std::size_t seen_ = 0;
 };
@@ -338,28 +344,62 @@ TEST(DriverTerminal, CtrlCEndsTheSearchAndTheReportFollows) {
   EXPECT_NE(t.shown().find("suscep: note: the fit was stopped by Ctrl-C"), std::string::npos);
 }
 
+// True while `sig` waits to be handled by the process `pid`.
+bool Pending(pid_t pid, int sig) {
+  const std::string status = e2e::ReadFile("/proc/" + std::to_string(pid) + "/status");
+  for (const std::string field : {"SigPnd:", "ShdPnd:"}) {
+    const std::size_t at = status.find(field);
+    if (at == std::string::npos) continue;
+    const unsigned long long mask = std::stoull(status.substr(at + field.size()), nullptr, 16);
+    if ((mask >> (sig - 1)) & 1u) return true;
+  }
+  return false;
+}
+
+// False once the process `pid` has ended.
+bool Running(pid_t pid) {
+  const std::string stat = e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// Each case waits for the program's state, never for time.
 TEST(DriverTerminal, ASecondCtrlCOrOneOutsideAFitEndsTheProgram) {
   {
+    // Two during the search. The search waits on a stopped terminal
+    // (Ctrl-S), so it cannot take the first before the second comes; the
+    // second comes once the first is handled.
     Terminal t("ctrl_c_twice");
     ASSERT_TRUE(t.started());
     StartLongFit(t);
-    t.Type("\x03");
-    ASSERT_TRUE(t.Expect("Iteration is completed."));
-    // Ends the Std. devn. estimate or the statistics, each a stage of its
-    // own, or, once they are done, the program at the pause.
-    t.Type("\x03");
-    if (t.Expect("Press RETURN key")) {
-      const std::string& shown = t.shown();
-      EXPECT_TRUE(shown.find("estimate was stopped by Ctrl-C") != std::string::npos ||
-                  shown.find("minimum were stopped by Ctrl-C") != std::string::npos)
-          << shown.substr(shown.find("Iteration is completed"));
-      t.Type("\x03");  // outside any stage
-    }
+    t.Type("\x13");
+    while (Running(t.pid()) && !Terminal::BlockedInWrite(t.pid())) usleep(1000);
+    ASSERT_TRUE(Terminal::BlockedInWrite(t.pid()));
+    kill(t.pid(), SIGINT);
+    while (Running(t.pid()) && Pending(t.pid(), SIGINT)) usleep(1000);
+    kill(t.pid(), SIGINT);
     const int status = t.Finish();
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_EQ(t.shown().find("Iteration is completed"), std::string::npos)
+        << t.shown().substr(t.shown().size() - 300);
+    EXPECT_FALSE(fs::exists(t.dir() / "SUSCEP.OUT"));
+  }
+  {
+    // One at the pause in the report, after the fit.
+    Terminal t("ctrl_c_pause");
+    ASSERT_TRUE(t.started());
+    StartLongFit(t);
+    t.Type("\x03");
+    ASSERT_TRUE(t.Expect("Press RETURN key"));
+    t.WaitForEditing();
+    t.Type("\x03");
+    const int status = t.Finish();
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), SIGINT);
   }
   {
+    // One at a prompt.
     Terminal t("ctrl_c_prompt");
     ASSERT_TRUE(t.started());
     ASSERT_TRUE(t.Expect("Experimental data file name?"));
@@ -670,10 +710,17 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
     EXPECT_EQ(err.str(), c.err.empty() ? "" : c.err + "Usage: suscep [--help | --version]\n");
   }
   // The program itself: the status, and no session started.
-  EXPECT_EQ(std::system("'" SUSCEP_BINARY "' --version > /dev/null"), 0);
-  const int unknown = std::system("'" SUSCEP_BINARY "' --verbose < /dev/null 2> /dev/null");
+  const fs::path dir = fs::temp_directory_path() / ("suscep_cmdline_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  e2e::WriteFile(dir / "empty", "");
+  const std::string run = "cd '" + dir.string() + "' && '" SUSCEP_BINARY "' ";
+  EXPECT_EQ(std::system((run + "--version > out.txt").c_str()), 0);
+  const int unknown = std::system((run + "--verbose < empty 2> err.txt").c_str());
   ASSERT_TRUE(WIFEXITED(unknown));
   EXPECT_EQ(WEXITSTATUS(unknown), 2);
+  EXPECT_EQ(e2e::ReadFile(dir / "err.txt"),
+            "suscep: unknown option '--verbose' (see suscep --help)\nUsage: suscep [--help | "
+            "--version]\n");
   // A failed write is a run-time error, as everywhere else.
   for (const char* arg : {"--help", "--version"}) {
     std::ostringstream out, err;
@@ -681,11 +728,16 @@ TEST(DriverCommandLine, HelpVersionAndOtherArguments) {
     const char* const args[] = {"suscep", arg};
     EXPECT_EQ(driver::CommandLine(2, args, out, err), 2) << arg;
     EXPECT_EQ(err.str(), "suscep: run-time error: write error on console output\n") << arg;
-    const int full = std::system(
-        (std::string("'" SUSCEP_BINARY "' ") + arg + " > /dev/full 2> /dev/null").c_str());
-    ASSERT_TRUE(WIFEXITED(full)) << arg;
-    EXPECT_EQ(WEXITSTATUS(full), 2) << arg;
   }
+  const bool full = test_util::DeviceNode(dir, "full").has_value();
+  for (const char* arg : {"--help", "--version"}) {
+    if (!full) break;
+    const int status = std::system((run + arg + " > full 2> err.txt").c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << arg;
+    EXPECT_EQ(WEXITSTATUS(status), 2) << arg;
+  }
+  fs::remove_all(dir);
+  if (!full) GTEST_SKIP() << "standard output on a full disk: " << test_util::kNoDeviceNode;
 }
 
 #if defined(SUSCEP_HAVE_LIBEDIT)
@@ -697,6 +749,7 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
   fs::create_directories(dir);
   const std::string fifo = (dir / "fifo").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto zero = test_util::DeviceNode(dir, "zero");
   // Ctrl-T types the g-value.
   const std::string binding = "# start\n\n  bind -s ^T 2.0\n";
   e2e::WriteFile(dir / "small", binding);
@@ -705,7 +758,8 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
     std::string editrc;
     std::string note;  // "" for none
   } cases[] = {
-      {"/dev/zero", "suscep: note: line editor settings /dev/zero not read: not a regular file"},
+      {zero.value_or(fifo), "suscep: note: line editor settings " + zero.value_or(fifo) +
+                                " not read: not a regular file"},
       {fifo, "suscep: note: line editor settings " + fifo + " not read: not a regular file"},
       {(dir / "large").string(), "suscep: note: line editor settings " + (dir / "large").string() +
                                      " not read: larger than 65536 bytes"},
@@ -732,6 +786,7 @@ TEST(DriverTerminal, LineEditorSettingsAreReadOnlyFromASmallRegularFile) {
     }
   }
   fs::remove_all(dir);
+  if (!zero) GTEST_SKIP() << "a device as the settings file: " << test_util::kNoDeviceNode;
 }
 #endif
 

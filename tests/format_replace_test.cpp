@@ -9,9 +9,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "format/errors.h"
 #include "format/whole_file.h"
+#include "tests/device_node.h"
 
 namespace {
 
@@ -114,15 +116,38 @@ TEST_F(WholeFileTest, ATypedNameThatIsALinkIsRefused) {
   fs::remove(target);
   EXPECT_NE(ErrorOf([&] { format::WriteWholeFile(link, "p", format::AtName::kTypedName); }), "");
   EXPECT_FALSE(fs::exists(target));
-  // A device stays refused for both kinds of name.
-  for (const auto at : {format::AtName::kOwnFile, format::AtName::kTypedName}) {
-    EXPECT_EQ(ErrorOf([&] { format::WriteWholeFile("/dev/null", "p", at); }),
-              "open error on file /dev/null: not a regular file");
-  }
   // A plain file is replaced as usual.
   format::WriteWholeFile(dir_ / "plain.svg", "a", format::AtName::kTypedName);
   format::WriteWholeFile(dir_ / "plain.svg", "b", format::AtName::kTypedName);
   EXPECT_EQ(Contents(dir_ / "plain.svg"), "b");
+  // A device stays refused for both kinds of name.
+  const auto null = test_util::DeviceNode(dir_, "null");
+  if (!null) GTEST_SKIP() << test_util::kNoDeviceNode;
+  for (const auto at : {format::AtName::kOwnFile, format::AtName::kTypedName}) {
+    EXPECT_EQ(ErrorOf([&] { format::WriteWholeFile(*null, "p", at); }),
+              "open error on file " + *null + ": not a regular file");
+    EXPECT_TRUE(fs::is_character_file(*null));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+// Until Commit(), the new contents are under a hidden name beside the file
+// (".NAME.XXXXXX"), which listings and globs leave out.
+TEST_F(WholeFileTest, TheTemporaryFileIsHiddenBesideTheName) {
+  fs::create_directories(dir_ / "sub");
+  format::WholeFile file((dir_ / "sub" / "plot.svg").string());
+  file.Write("new");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir_ / "sub")) {
+    names.push_back(e.path().filename().string());
+  }
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].size(), std::string(".plot.svg.XXXXXX").size()) << names[0];
+  EXPECT_EQ(names[0].rfind(".plot.svg.", 0), 0u) << names[0];
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  file.Commit();
+  EXPECT_EQ(Contents(dir_ / "sub" / "plot.svg"), "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), fs::directory_iterator()), 1);
 }
 
 TEST_F(WholeFileTest, AnEmptyNameIsRefusedByName) {

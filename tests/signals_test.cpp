@@ -14,12 +14,17 @@
 
 namespace {
 
+// A child that hangs, because a signal went astray, ends by SIGALRM after
+// this many seconds instead of holding the test run.
+constexpr unsigned kChildLimit = 60;
+
 // Runs `body` in a child with the dispositions a shell would give, and
 // returns its wait status.
 template <typename Body>
 int InChild(Body body, std::initializer_list<int> ignored = {}) {
   const pid_t pid = fork();
   if (pid == 0) {
+    alarm(kChildLimit);
     // A group of its own: a signal sent to the group reaches no test runner.
     setpgid(0, 0);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGPIPE}) signal(sig, SIG_DFL);
@@ -186,6 +191,7 @@ TEST(Signals, TheTerminalIsSetBackWhenASignalEndsOrStopsTheProgram) {
   // Stopped: set back while stopped, and the editing settings again after.
   const pid_t pid = fork();
   if (pid == 0) {
+    alarm(kChildLimit);
     // A group of its own whose parent is in the session: it can be stopped.
     setpgid(0, 0);
     signal(SIGTSTP, SIG_DFL);

@@ -26,6 +26,7 @@ test  pybind11-dev         Python module
 test  python3-pybind11     Python module
 test  python3-numpy        Python module tests
 test  python3-pytest       Python module tests
+test  python3-matplotlib   Python module tests (Result.plot) and examples/fit_dnit2.py
 ci    libbenchmark-dev     benchmarks
 ci    python3-lmfit        benchmark against a scripted fit
 ci    clang                fuzzing
