@@ -461,11 +461,72 @@ std::string ResultHtml(const Result& r) {
 
 // The model's description with the starts, steps, corrections and fit
 // settings given; the engine checks it when it builds the model.
+// The index of the parameter named `key` (as Result.values names it);
+// ValueError naming `what` and the model's names when there is none.
+std::size_t IndexOf(const engine::Model& model, const std::string& key, const std::string& what) {
+  const std::vector<std::string> keys = Keys(model.parameter_names());
+  for (std::size_t j = 0; j < keys.size(); ++j) {
+    if (keys[j] == key) return j;
+  }
+  std::string list;
+  for (const std::string& k : keys) list += (list.empty() ? "'" : ", '") + k + "'";
+  throw py::value_error(what + ": the model has no parameter '" + key + "' (it has " + list + ")");
+}
+
+// A text keyword: a str.
+std::string Text(const py::object& value, const std::string& what) {
+  if (!py::isinstance<py::str>(value)) {
+    throw py::type_error(what + ": a string is needed, not " + py::repr(value).cast<std::string>());
+  }
+  return value.cast<std::string>();
+}
+
+// bounds={name: (min, max)}, None for an open side; fixed=[names] or
+// {name: bool}. The engine checks them against the starts.
+void SetBounds(const engine::Model& model, const py::object& bounds, const py::object& fixed,
+               engine::ModelDescription& d) {
+  if (!bounds.is_none()) {
+    if (!py::isinstance<py::dict>(bounds)) {
+      throw py::type_error("bounds: a mapping from parameter names to (min, max) is needed");
+    }
+    for (auto item : py::reinterpret_borrow<py::dict>(bounds)) {
+      const std::string key = py::str(item.first);
+      const std::string what = "bounds['" + key + "']";
+      engine::ParameterDescription& p = d.parameters[IndexOf(model, key, "bounds")];
+      const py::object pair = py::reinterpret_borrow<py::object>(item.second);
+      if (!py::isinstance<py::sequence>(pair) || py::isinstance<py::str>(pair) ||
+          py::len(pair) != 2) {
+        throw py::type_error(what + ": (min, max) is needed, None for an open side");
+      }
+      const py::sequence mm = pair;
+      p.min = mm[0].is_none() ? std::nullopt : std::optional<double>(Real(mm[0], what + "[0]"));
+      p.max = mm[1].is_none() ? std::nullopt : std::optional<double>(Real(mm[1], what + "[1]"));
+    }
+  }
+  if (fixed.is_none()) return;
+  if (py::isinstance<py::str>(fixed)) {
+    d.parameters[IndexOf(model, fixed.cast<std::string>(), "fixed")].fixed = true;
+  } else if (py::isinstance<py::dict>(fixed)) {
+    for (auto item : py::reinterpret_borrow<py::dict>(fixed)) {
+      const std::string key = py::str(item.first);
+      if (!py::isinstance<py::bool_>(item.second)) {
+        throw py::type_error("fixed['" + key + "']: True or False is needed");
+      }
+      d.parameters[IndexOf(model, key, "fixed")].fixed = item.second.cast<bool>();
+    }
+  } else {
+    for (auto name : py::iter(fixed)) {
+      d.parameters[IndexOf(model, py::str(name), "fixed")].fixed = true;
+    }
+  }
+}
+
 engine::ModelDescription FitDescription(const engine::Model& model, const py::object& start,
                                         const py::object& step, const py::object& corrections,
                                         const py::object& iterations, const py::object& reqmin,
                                         const py::object& ncheck) {
   engine::ModelDescription d = model.description();
+  const std::vector<engine::ParameterDescription> given = d.parameters;
   const std::vector<std::string> names = model.parameter_names();
   std::vector<double> starts = model.starts();
   if (!start.is_none()) starts = Override(model, start, "start", starts);
@@ -487,8 +548,12 @@ engine::ModelDescription FitDescription(const engine::Model& model, const py::ob
   }
   d.parameters.clear();
   for (std::size_t j = 0; j < names.size(); ++j) {
-    d.parameters.push_back(
-        {names[j], starts[j], own[j] ? std::optional<double>(steps[j]) : std::nullopt});
+    engine::ParameterDescription p;
+    if (j < given.size()) p = given[j];  // the model file's bounds and fixed
+    p.name = names[j];
+    p.start = starts[j];
+    p.step = own[j] ? std::optional<double>(steps[j]) : std::nullopt;
+    d.parameters.push_back(p);
   }
   if (!corrections.is_none()) {
     py::dict file;
@@ -506,21 +571,40 @@ engine::ModelDescription FitDescription(const engine::Model& model, const py::ob
 Result Fit(const engine::Model& model, const py::object& T, const py::object& chi,
            const py::object& start, const py::object& step, const py::object& corrections,
            const py::object& iterations, const py::object& reqmin, const py::object& ncheck,
-           bool refine, bool report, const std::string& name) {
-  const engine::ModelDescription d =
+           bool refine, bool report, const std::string& name, const py::object& method,
+           const py::object& bounds, const py::object& fixed, const py::object& tmin,
+           const py::object& tmax, const py::object& weights, const py::object& quantity,
+           const py::object& sigma) {
+  engine::ModelDescription d =
       FitDescription(model, start, step, corrections, iterations, reqmin, ncheck);
+  if (!method.is_none()) d.fit.method = Text(method, "method");
+  SetBounds(model, bounds, fixed, d);
+  if (!tmin.is_none()) d.fit.tmin = Real(tmin, "tmin");
+  if (!tmax.is_none()) d.fit.tmax = Real(tmax, "tmax");
+  if (!weights.is_none()) d.fit.weights = Text(weights, "weights");
+  if (!quantity.is_none()) d.fit.quantity = Text(quantity, "quantity");
+  if (!sigma.is_none() && weights.is_none()) d.fit.weights = "sigma";
   const Array t = Vector(T, "T");
   const Array x = Vector(chi, "chi");
   engine::Data data;
   data.file = name;
   data.temperature.assign(t.data(), t.data() + t.size());
   data.chi.assign(x.data(), x.data() + x.size());
+  if (!sigma.is_none()) {
+    const Array e = Vector(sigma, "sigma");
+    if (e.size() != x.size()) {
+      throw py::value_error("sigma: " + std::to_string(e.size()) + " errors for " +
+                            std::to_string(x.size()) + " points");
+    }
+    data.sigma.assign(e.data(), e.data() + e.size());
+  }
 
   engine::FitOptions options;
   options.refine = refine;
   options.report = report;
   options.document = false;                        // until asked for
   options.document_name = "result.minimum_check";  // where a note points
+  options.settings_style = "keywords";
   Result r;
   {
     py::gil_scoped_release release;
@@ -716,6 +800,13 @@ model(T, values).)")
           "refined", [](const Result& r) { return r.fit.refined; },
           "True when the values are those of the refinement (refine=True).")
       .def_property_readonly(
+          "success", [](const Result& r) { return r.fit.success; },
+          "True when the values are a minimum the method vouches for: converged, not stopped "
+          "short, not out of its budget.")
+      .def_property_readonly(
+          "message", [](const Result& r) { return r.fit.message; },
+          "Why the fit ended: how it converged, or why it did not succeed.")
+      .def_property_readonly(
           "notes", [](const Result& r) { return r.fit.notes; },
           "What the program notes after the fit: a budget run out, a fit stopped short.")
       .def_property_readonly(
@@ -777,7 +868,10 @@ fit are hollow. matplotlib is imported only here.)")
         py::kw_only(), py::arg("step") = py::none(), py::arg("corrections") = py::none(),
         py::arg("iterations") = py::none(), py::arg("reqmin") = py::none(),
         py::arg("ncheck") = py::none(), py::arg("refine") = false, py::arg("report") = false,
-        py::arg("name") = "",
+        py::arg("name") = "", py::arg("method") = py::none(), py::arg("bounds") = py::none(),
+        py::arg("fixed") = py::none(), py::arg("tmin") = py::none(), py::arg("tmax") = py::none(),
+        py::arg("weights") = py::none(), py::arg("quantity") = py::none(),
+        py::arg("sigma") = py::none(),
         R"(Fits the model to the data with the program's simplex.
 
 model: a Model.
@@ -792,7 +886,8 @@ step: the simplex steps, likewise; default: the model's, or 1 % of the
 corrections: dict with diamagnetic (subtracted from chi, cm3/mol), tip
     (added to the model, cm3/mol) and factor (multiplies chi and the TIP);
     default: the model's.
-iterations: the evaluation budget (default 200).
+iterations: simplex: the evaluation budget; lm and global: the iteration
+    limit of each Levenberg-Marquardt run (default 200).
 reqmin: the convergence limit on the variance of the vertex values
     (default 1e-16).
 ncheck: iterations between convergence tests (default 1).
@@ -800,6 +895,18 @@ refine: continue with the Levenberg-Marquardt refinement of the check of
     the minimum and give its point as the result.
 report: also make the text report (Result.report).
 name: the data file's name in the result document.
+method: "global" (64 starts spread over each parameter's default range
+    screened, the best 4 and the given start refined by Levenberg-
+    Marquardt), "lm" (Levenberg-Marquardt from the start) or "simplex" (the
+    dialogue's search, with its numbers); default: the model's.
+bounds: {name: (min, max)}, None for an open side; lm keeps to them.
+fixed: names (or {name: True}) of parameters held at their starts.
+tmin, tmax: fit only the points from tmin K up to tmax K; the others are
+    kept in the result, marked excluded.
+weights: "none" (the L.S. error, default), "sigma" (chi-square with
+    sigma=) or "relative" (each residual over its observed value).
+quantity: "chi" (default) or "chiT".
+sigma: each point's error, as chi; weights default to "sigma" with it.
 
 Returns a Result. The interpreter's lock is released during the fit, so
 fits in several threads run at once.)");

@@ -87,6 +87,10 @@ class Result:
     @property
     def refined(self) -> bool: ...
     @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
+    @property
     def notes(self) -> list[str]: ...
     @property
     def report(self) -> Optional[str]: ...
@@ -118,5 +122,13 @@ def fit(
     refine: bool = False,
     report: bool = False,
     name: str = "",
+    method: Optional[str] = None,
+    bounds: Optional[Mapping[str, tuple[Optional[float], Optional[float]]]] = None,
+    fixed: Optional[Any] = None,
+    tmin: Optional[float] = None,
+    tmax: Optional[float] = None,
+    weights: Optional[str] = None,
+    quantity: Optional[str] = None,
+    sigma: Optional[npt.ArrayLike] = None,
 ) -> Result:
     """Fits the model to T (K) and chi (cm3/mol) with the program's simplex."""
