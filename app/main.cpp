@@ -9,6 +9,7 @@
 #include "driver/line_editor.h"
 #include "driver/session.h"
 #include "importer/importer.h"
+#include "serve/serve.h"
 #include "signals/signals.h"
 
 namespace {
@@ -23,6 +24,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"fit", batch::Main},
     {"import", importer::Main},
+    {"serve", serve::Main},
 };
 
 int Dialogue(int argc, const char* const argv[]) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,16 +102,10 @@ void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listin
   Load(data, source, listing);
 }
 
-Data ReadData(const std::string& path) {
-  std::ifstream file;
-  try {
-    Open(file, path);
-  } catch (const OpenError& e) {
-    throw FileError(e.what());
-  }
-  format::LineSource source(file, path);
+// The count, the pairs and the errors after them, from `source`.
+static Data ReadPoints(format::LineSource& source, const std::string& name) {
   Data data;
-  data.file = path;
+  data.file = name;
   try {
     // The count and the pairs as the dialogue reads them, up to kMaxPoints.
     int count = 0;
@@ -148,6 +143,23 @@ Data ReadData(const std::string& path) {
     throw DataError(e.what());
   }
   return data;
+}
+
+Data ReadData(const std::string& path) {
+  std::ifstream file;
+  try {
+    Open(file, path);
+  } catch (const OpenError& e) {
+    throw FileError(e.what());
+  }
+  format::LineSource source(file, path);
+  return ReadPoints(source, path);
+}
+
+Data ParseData(const std::string& text, const std::string& name) {
+  std::istringstream in(text);
+  format::LineSource source(in, name);
+  return ReadPoints(source, name);
 }
 
 void CheckData(const Data& data) {

@@ -175,6 +175,9 @@ constexpr int kMaxPoints = 100000;
 // and one error per point (docs/data-format.md). FileError when it cannot
 // be opened, DataError when it is refused.
 Data ReadData(const std::string& path);
+// The same from the text of a data file; `name` names it in the data and in
+// messages. DataError when refused.
+Data ParseData(const std::string& text, const std::string& name);
 // The checks on a data set: 1 to kMaxPoints points, temperatures above 0,
 // finite values, as many errors as points or none. DataError when refused.
 void CheckData(const Data& data);

@@ -85,6 +85,8 @@ Axis ChooseAxis(double lo, double hi, int max_ticks, bool from_zero, const Limit
   max_ticks = std::max(max_ticks, 3);
   if (!std::isfinite(lo) || !std::isfinite(hi)) lo = 0.0, hi = 1.0;
   if (lo > hi) std::swap(lo, hi);
+  // A span beyond the doubles (-1e308 to 1e308) is drawn as one within them.
+  if (!std::isfinite(hi - lo)) lo = std::max(lo, -1e300), hi = std::min(hi, 1e300);
   double span = hi - lo;
   if (!(span > 1e-12 * std::max(std::fabs(lo), std::fabs(hi))) || span == 0.0) {
     const double d = lo == 0.0 ? 1.0 : 0.05 * std::fabs(lo);

@@ -54,7 +54,7 @@ void Unblock(int sig) {
 
 // Runs the clean-ups, sets the terminal back and ends the process by
 // `sig`, on itself only.
-void EndBy(int sig) {
+void EndProcessBy(int sig) {
   const int count = g_cleanup_count;
   for (int i = 0; i < count; ++i) g_cleanups[i]();
   PutTerminalBack();
@@ -68,7 +68,7 @@ extern "C" void OnEnding(int sig) {
   if (sig == SIGINT && g_interruptible && g_interrupts == 0) {
     g_interrupts = 1;
   } else {
-    EndBy(sig);
+    EndProcessBy(sig);
   }
   errno = saved;
 }
@@ -158,5 +158,28 @@ Interruptible::Interruptible() {
 Interruptible::~Interruptible() { g_interruptible = 0; }
 
 bool Interruptible::Requested() const { return g_interrupts > 0; }
+
+EndingWait::EndingWait() {
+  sigemptyset(&set_);
+  for (int sig : kEnding) {
+    if (!IgnoredAtStart(sig)) sigaddset(&set_, sig);
+  }
+  pthread_sigmask(SIG_BLOCK, &set_, &old_);
+}
+
+EndingWait::~EndingWait() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+int EndingWait::Wait(int milliseconds) {
+  const timespec timeout{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  const int sig = sigtimedwait(&set_, nullptr, &timeout);
+  return sig > 0 ? sig : 0;
+}
+
+void EndBy(int sig) {
+  EndProcessBy(sig);
+  // Reached only when the signal does not end the program (ignored by a
+  // caller that changed it after Install()).
+  _exit(128 + sig);
+}
 
 }  // namespace signals

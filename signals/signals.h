@@ -65,6 +65,29 @@ class Interruptible {
   bool Requested() const;
 };
 
+// For a server whose main thread waits for the end: holds back SIGINT,
+// SIGTERM and SIGHUP in the calling thread and in every thread it starts
+// afterwards (call before starting any), and waits for one of them.
+class EndingWait {
+ public:
+  EndingWait();
+  ~EndingWait();
+  EndingWait(const EndingWait&) = delete;
+  EndingWait& operator=(const EndingWait&) = delete;
+
+  // The signal that arrived within `milliseconds`, or 0. Signals that were
+  // ignored at Install() stay ignored.
+  int Wait(int milliseconds);
+
+ private:
+  sigset_t set_;
+  sigset_t old_;
+};
+
+// Ends the program by `sig` as the handlers do: the clean-ups run, the
+// terminal is set back and the signal is raised on the process itself.
+[[noreturn]] void EndBy(int sig);
+
 }  // namespace signals
 
 #endif  // SUSCEP_SIGNALS_SIGNALS_H_

@@ -52,10 +52,11 @@ Outcome RunScript(const std::string& name, const std::string& task, const std::s
 }
 
 constexpr char kRun[] =
-    "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev";
+    "g++ cmake make libeigen3-dev nlohmann-json3-dev libedit-dev libssl-dev libcli11-dev "
+    "libcpp-httplib-dev pkg-config";
 constexpr char kTest[] =
-    "libgtest-dev librsvg2-bin python3 python3-dev pybind11-dev python3-pybind11 python3-numpy "
-    "python3-pytest python3-matplotlib";
+    "libgtest-dev librsvg2-bin chromium chromium-driver python3-selenium python3 python3-dev "
+    "pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib";
 constexpr char kCi[] = "libbenchmark-dev python3-lmfit clang libclang-rt-14-dev";
 
 const std::string kAll = std::string(kRun) + " " + kTest + " " + kCi;
@@ -75,7 +76,8 @@ TEST(Prerequisites, NothingMissingNothingDoneAndNothingSaid) {
 
 TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
   const std::string installed =
-      std::string(kRun) + " python3 python3-dev pybind11-dev python3-pybind11";
+      std::string(kRun) +
+      " chromium chromium-driver python3-selenium python3 python3-dev pybind11-dev python3-pybind11";
   const Outcome o = RunScript("as_root", "test", installed, "0");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
@@ -91,14 +93,17 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
 
 TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
   const Outcome o =
-      RunScript("as_user", "run", "g++ cmake make libedit-dev libssl-dev libcli11-dev", "1000");
+      RunScript("as_user", "run",
+                "g++ cmake make libedit-dev libssl-dev libcli11-dev libcpp-httplib-dev pkg-config",
+                "1000");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, "prerequisites: installing libeigen3-dev nlohmann-json3-dev\n");
   EXPECT_EQ(o.calls,
             "sudo\napt-get update -qq\n"
             "sudo\napt-get install -y -qq --no-install-recommends libeigen3-dev "
             "nlohmann-json3-dev\n");
-  const Outcome no_sudo = RunScript("no_sudo", "run", "g++ cmake make", "1000", false);
+  const Outcome no_sudo =
+      RunScript("no_sudo", "run", "g++ cmake make libcpp-httplib-dev pkg-config", "1000", false);
   if (fs::exists("/usr/bin/sudo") || fs::exists("/bin/sudo")) {
     GTEST_SKIP() << "sudo is installed here: its absence cannot be shown";
   }

@@ -168,6 +168,15 @@ TEST(FigureTicks, StepsOfOneTwoFiveAndATypedStepWhenRound) {
     EXPECT_DOUBLE_EQ(a.step, c.step) << c.lo << " " << c.hi;
     EXPECT_EQ(a.labels, c.labels) << c.lo << " " << c.hi;
   }
+  // Extremes: ticks all the same, and a range wider than the doubles.
+  for (const auto& [lo, hi] : std::vector<std::pair<double, double>>{
+           {7.0, 7.0}, {0.0, 0.0}, {-1.7e308, 1.7e308}, {1e-300, 2e-300}}) {
+    const figure::Axis a = figure::ChooseAxis(lo, hi, 6);
+    EXPECT_GE(a.ticks.size(), 2u) << lo;
+    EXPECT_LE(a.ticks.size(), 6u) << lo;
+    EXPECT_TRUE(std::isfinite(a.min) && std::isfinite(a.max) && a.max > a.min) << lo;
+    EXPECT_EQ(std::set<std::string>(a.labels.begin(), a.labels.end()).size(), a.labels.size());
+  }
   const figure::Axis small = figure::ChooseAxis(1.0e-3, 4.0e-3, 6);
   EXPECT_EQ(small.exponent, -3);
   EXPECT_EQ(small.labels, (std::vector<std::string>{"1", "2", "3", "4"}));

@@ -18,8 +18,13 @@ run   nlohmann-json3-dev   SUSCEP.JSON
 run   libedit-dev          line editing on a terminal
 run   libssl-dev           SHA-256 of imported files
 run   libcli11-dev         command-line options
+run   libcpp-httplib-dev   the server of suscep serve
+run   pkg-config           finds cpp-httplib
 test  libgtest-dev         tests
 test  librsvg2-bin         the test that renders a picture
+test  chromium             the web page test in a browser
+test  chromium-driver      the web page test in a browser
+test  python3-selenium     the web page test in a browser
 test  python3              Python tests
 test  python3-dev          Python module
 test  pybind11-dev         Python module

@@ -1,0 +1,16 @@
+# Writes OUTPUT, a C++ file defining serve::page::kHtml, kCss and kJs from
+# HTML, CSS and JS as raw string literals.
+set(delimiter "suscep_page")
+file(WRITE ${OUTPUT}.tmp "// Made from serve/page/ at build time; do not edit.\n#include \"serve/page.h\"\n\nnamespace serve::page {\n")
+foreach(pair "kHtml;${HTML}" "kCss;${CSS}" "kJs;${JS}")
+  list(GET pair 0 name)
+  list(GET pair 1 path)
+  file(READ ${path} text)
+  string(FIND "${text}" ")${delimiter}\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the delimiter )${delimiter}\"")
+  endif()
+  file(APPEND ${OUTPUT}.tmp "extern const char ${name}[] = R\"${delimiter}(${text})${delimiter}\";\n")
+endforeach()
+file(APPEND ${OUTPUT}.tmp "}  // namespace serve::page\n")
+file(RENAME ${OUTPUT}.tmp ${OUTPUT})
