@@ -16,8 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/analysis.h"
-
 namespace engine {
 
 // ---------------------------------------------------------------------------
@@ -257,6 +255,27 @@ struct FoundMinimum {
   int starts = 0;  // refined starts that ended there
 };
 
+// Least-squares statistics at the values, from the Jacobian of the
+// residuals (docs/result-format.md); nothing past rss is known when
+// `interrupted`.
+struct Statistics {
+  int points = 0;
+  int parameters = 0;  // all, held ones included
+  int free = 0;        // not held
+  int rank = 0;        // directions of the free parameters the data determine
+  int dof = 0;         // points - rank
+  double rss = 0.0;
+  double residual_variance = 0.0;
+  double aic = 0.0;
+  double bic = 0.0;
+  double condition_number = 0.0;  // not a number when a parameter is undetermined
+  double t95 = 0.0;               // two-sided 95 % quantile of Student's t with dof
+  std::vector<double> std_error;
+  std::vector<std::vector<double>> covariance, correlation;
+  std::vector<bool> held, undetermined;
+  bool interrupted = false;
+};
+
 struct FitState;
 
 struct FitResult {
@@ -284,7 +303,7 @@ struct FitResult {
   int starts = 0;                    // global: refined starts, the given one included
   int reached_best = 0;              // global: starts that ended at the best minimum
   std::vector<FoundMinimum> minima;  // global: distinct minima, lowest first
-  analysis::Statistics statistics;
+  Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
   std::string svg;                 // the figure of `plot`, when asked for

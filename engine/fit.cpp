@@ -104,7 +104,12 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
              : !w.last_fit.fitted             ? kNoFit
              : w.last_fit.method == "simplex" ? kSimplex
                                               : w.last_fit.method;
-  r.statistics = f.statistics;
+  const analysis::Statistics& st = f.statistics;
+  r.statistics = Statistics{
+      st.points,       st.parameters,        st.free,       st.rank,        st.dof,
+      st.rss,          st.residual_variance, st.aic,        st.bic,         st.condition_number,
+      st.t95,          st.std_error,         st.covariance, st.correlation, st.held,
+      st.undetermined, st.interrupted};
   // lm and global: the standard errors are the deviations, null where there
   // are none (held, on a bound).
   if (w.last_fit.fitted && w.last_fit.method != "simplex") r.sigma = r.std_error;

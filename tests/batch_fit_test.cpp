@@ -1,6 +1,7 @@
 // `suscep fit`: arguments, output files, the table and the JSON summary,
 // failures and exit statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -53,15 +54,20 @@ void Write(const fs::path& p, const std::string& text) {
 class BatchFit : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ =
-        fs::path(::testing::TempDir()) /
-        ("batch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // Another test run at the same time (another build) has its own.
+    dir_ = fs::path(::testing::TempDir()) /
+           ("batch_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     for (const char* name : {"dnit2.dat", "cuac.dat"}) {
       fs::copy_file(fs::path(SUSCEP_SOURCE_DIR) / "examples" / name, dir_ / name);
     }
     Write(dir_ / "m.json", engine::ModelText(engine::Template(24)));
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
   fs::path dir_;
@@ -171,6 +177,23 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
     ASSERT_EQ(batch::Main(static_cast<int>(argv.size()), argv.data(), out, err), 0) << jobs;
     EXPECT_EQ(counter.threads, before + jobs - 1) << jobs;
   }
+}
+
+// A value without its error shows as "-" in the table; a report may not
+// replace an input either.
+TEST_F(BatchFit, MissingErrorsAndAReportOverAnInput) {
+  engine::ModelDescription d = engine::Template(24);
+  d.fit.iterations = 0;
+  Write(dir_ / "m0.json", engine::ModelText(d));
+  const Outcome table = Fit({P("m0.json"), P("dnit2.dat")});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("E+00    -  -1.000000E+01    -  "), std::string::npos) << table.out;
+
+  Write(dir_ / "r.out", Read(dir_ / "m.json"));
+  const Outcome clash = Fit({"--report", P("r.out"), P("r.dat")});
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_EQ(clash.err, "suscep fit: the output file '" + P("r.out") + "' of '" + P("r.dat") +
+                           "' would replace the input file '" + P("r.out") + "'\n");
 }
 
 TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {

@@ -307,6 +307,9 @@ TEST(EngineFit, Edges) {
          EXPECT_FALSE(r.sigma_estimated);
          EXPECT_EQ(doc["fit"]["sigma_estimated"], false);
          EXPECT_TRUE(doc["parameters"][0]["sigma"].is_null());
+         EXPECT_EQ(r.statistics.held, (std::vector<bool>{false, false, true}));
+         EXPECT_EQ(r.statistics.points, 29);
+         EXPECT_EQ(doc["statistics"]["rank"], r.statistics.rank);
        }},
   };
   for (const Case& c : cases) {
