@@ -2,10 +2,13 @@
 // output files and the summary.
 #include "batch/batch.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -37,11 +40,15 @@ constexpr char kUsage[] = R"(Usage: suscep fit [OPTIONS] MODEL DATA...
        suscep fit --template EXPRESSION
 
 Fits the model of the model file MODEL (JSON; any SUSCEP.JSON is one) to
-each data file in turn, with the numbers the dialogue gives for the same
-choices, and writes for each DATA its result document DATA-STEM.json.
-Prints one table: a row per data file with the points, the L.S. error,
-each parameter with its Std. devn., and the flags (budget: the simplex ran
-out of its budget; short: the check of the minimum found a lower one).
+each data file in turn with the model file's fit.method (simplex, with the
+numbers the dialogue gives for the same choices, when it names none), and
+writes for each DATA its result document DATA-STEM.json. Prints one table:
+a row per data file with the points fitted, the L.S. error, each parameter
+with its Std. devn. (or standard error), and the flags (budget: the simplex
+ran out of its budget, or lm of its iterations; short: the check of the
+minimum found a lower one; bound: a parameter ended on a bound; jac: the
++/- are the Jacobian's standard errors where the Std. devn. estimate
+failed; stopped: Ctrl-C).
 
 Options:
   --template EXPRESSION  print a model file for a standard expression
@@ -68,6 +75,17 @@ Options:
                          and statistics as the result
   --from-values          start from the model file's fitted values rather
                          than its starts
+  --method METHOD        simplex (the dialogue's), lm (Levenberg-Marquardt
+                         from the starts) or global (many starts, the best
+                         refined by lm); default: the model file's
+  --iterations N         simplex: the evaluation budget; lm and global: the
+                         iteration limit of each run (default: the model
+                         file's, else 200)
+  --tmin T, --tmax T     fit only the points from T K / up to T K; the
+                         others are kept in the outputs, marked excluded
+  --weights W            none (the L.S. error), sigma (each point's error
+                         from the data file) or relative
+  --quantity Q           chi (default) or chiT
   --verbose              show the progress lines of each fit on standard
                          error
   -h, --help             show this text
@@ -95,7 +113,23 @@ struct Options {
   int width = 85;
   std::optional<std::string> overview;
   int jobs = 1;
+  // Overrides of the model file's fit settings.
+  std::optional<std::string> method, weights, quantity;
+  std::optional<int> iterations;
+  std::optional<double> tmin, tmax;
 };
+
+// A finite number, or a usage error naming `option`.
+double Real(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE ||
+      !std::isfinite(value)) {
+    throw cli::UsageError(option + " needs a number, not '" + format::Printable(text) + "'");
+  }
+  return value;
+}
 
 // The grammar of the command line; without a status, `o` is complete.
 std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostream& out,
@@ -117,6 +151,12 @@ std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostre
   grammar.Flag("--refine", o.refine);
   grammar.Flag("--from-values", o.from_values);
   grammar.Flag("--verbose", o.verbose);
+  grammar.Text("--method", o.method);
+  grammar.Text("--weights", o.weights);
+  grammar.Text("--quantity", o.quantity);
+  grammar.Integer("--iterations", o.iterations, 0, 1000000000);
+  grammar.Option("--tmin", [&o](const std::string& v) { o.tmin = Real("--tmin", v); });
+  grammar.Option("--tmax", [&o](const std::string& v) { o.tmax = Real("--tmax", v); });
   grammar.Operands(files);
   if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
   if (plot) {
@@ -218,10 +258,11 @@ engine::FigureOptions FigureOptions(const Options& o) {
 }
 
 Outcome FitOne(const Options& o, const engine::Model& model, const std::string& data,
-               std::string& progress) {
+               std::optional<engine::Data>& read, std::string& progress) {
   Outcome r;
   r.paths = PathsOf(o, data);
   try {
+    if (!read) read = engine::ReadData(data);
     std::ostringstream lines;
     engine::FitOptions options;
     options.refine = o.refine;
@@ -229,7 +270,9 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
 
     options.progress = o.verbose ? &lines : nullptr;
     options.document_name = r.paths.document;
-    r.fit = engine::Fit(model, engine::ReadData(data), options);
+    options.settings_style = "options";
+    r.fit = engine::Fit(model, *read, options);
+    read.reset();
     progress = lines.str();
     // Synced once for the whole batch, at the end.
     format::WriteWholeFile(r.paths.document, r.fit.document, false);
@@ -256,6 +299,23 @@ std::string Scientific(double x, int digits) {
   return text;
 }
 
+// The simplex's Std. devn. estimate failed, and the table shows the
+// Jacobian's standard errors instead.
+bool JacobianShown(const engine::FitResult& f) {
+  if (f.sigma_estimated || f.method != "simplex") return false;
+  for (double se : f.std_error) {
+    if (std::isfinite(se)) return true;
+  }
+  return false;
+}
+
+// The +/- of the table: the Std. devn., or the standard error where that is
+// all there is.
+double PlusMinus(const engine::FitResult& f, std::size_t j) {
+  if (f.method == "lm" || f.method == "global" || JacobianShown(f)) return f.std_error[j];
+  return f.sigma[j];
+}
+
 std::string Flags(const engine::FitResult& f) {
   std::string flags;
   auto add = [&flags](bool on, const char* name) {
@@ -263,6 +323,8 @@ std::string Flags(const engine::FitResult& f) {
   };
   add(f.budget_exhausted, "budget");
   add(f.stopped_short, "short");
+  add(std::find(f.at_bound.begin(), f.at_bound.end(), true) != f.at_bound.end(), "bound");
+  add(JacobianShown(f), "jac");
   add(f.interrupted, "stopped");
   return flags.empty() ? "-" : flags;
 }
@@ -286,7 +348,7 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
                                     std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       row.push_back(Scientific(r.fit.values[j], 6));
-      row.push_back(Scientific(r.fit.sigma[j], 2));
+      row.push_back(Scientific(PlusMinus(r.fit, j), 2));
     }
     row.push_back(Flags(r.fit));
     rows.push_back(row);
@@ -379,13 +441,16 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       parameters.push_back({{"name", r.fit.names[j]},
                             {"value", Number(r.fit.values[j])},
-                            {"sigma", Number(r.fit.sigma[j])}});
+                            {"sigma", Number(r.fit.sigma[j])},
+                            {"std_error", Number(r.fit.std_error[j])}});
     }
     results.push_back({{"file", o.data[i]},
                        {"points", r.fit.points},
                        {"ls_error", Number(r.fit.ls_error)},
                        {"parameters", parameters},
                        {"method", r.fit.method},
+                       {"success", r.fit.success},
+                       {"message", r.fit.message},
                        {"budget_exhausted", r.fit.budget_exhausted},
                        {"stopped_short", r.fit.stopped_short},
                        {"interrupted", r.fit.interrupted},
@@ -403,12 +468,42 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
 
 int Run(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.template_expression) {
-    out << engine::ModelText(engine::Template(*o.template_expression)) << std::flush;
+    // A new user's model file: the fit from many starts.
+    engine::ModelDescription d = engine::Template(*o.template_expression);
+    d.fit.method = "global";
+    out << engine::ModelText(d) << std::flush;
     return 0;
   }
-  const engine::Model model(engine::ReadModelFile(
-      o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart));
+  engine::ModelDescription description = engine::ReadModelFile(
+      o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart);
+  if (o.method) description.fit.method = *o.method;
+  if (o.weights) description.fit.weights = *o.weights;
+  if (o.quantity) description.fit.quantity = *o.quantity;
+  if (o.iterations) description.fit.iterations = *o.iterations;
+  if (o.tmin) description.fit.tmin = *o.tmin;
+  if (o.tmax) description.fit.tmax = *o.tmax;
+  std::optional<engine::Model> built;
+  try {
+    built.emplace(description);
+  } catch (const engine::ModelError& e) {
+    throw engine::ModelError("model file '" + format::Printable(o.model, format::kNameShown) +
+                             "' with the options: " + e.what());
+  }
+  const engine::Model& model = *built;
   CheckPaths(o);
+
+  // Every data file is read and checked against the fit settings first: a
+  // window, weights or errors that cannot be fitted stop the batch before
+  // anything is fitted or written. A file that cannot be read fails alone.
+  std::vector<std::optional<engine::Data>> read(o.data.size());
+  for (std::size_t i = 0; i < o.data.size(); ++i) {
+    try {
+      read[i] = engine::ReadData(o.data[i]);
+    } catch (const engine::Error&) {
+      continue;  // reported when its turn comes
+    }
+    engine::CheckFit(model, *read[i]);
+  }
 
   std::vector<Outcome> outcomes(o.data.size());
   std::atomic<std::size_t> next{0};
@@ -416,7 +511,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
   auto work = [&] {
     for (std::size_t i = next++; i < o.data.size(); i = next++) {
       std::string progress;
-      Outcome r = FitOne(o, model, o.data[i], progress);
+      Outcome r = FitOne(o, model, o.data[i], read[i], progress);
       const std::lock_guard<std::mutex> lock(guard);
       if (o.verbose) {
         err << kName << format::Printable(o.data[i], format::kNameShown) << ":\n" << progress;

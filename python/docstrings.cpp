@@ -161,6 +161,10 @@ It can be copied and pickled (in a ProcessPoolExecutor, say).)"},
     {"Result.minimum_check",
      "The Levenberg-Marquardt check of the minimum: values, ls_error, stopped_short, ..."},
     {"Result.method", "What produced the values."},
+    {"Result.success",
+     "True when the values are a minimum the method vouches for: converged, not stopped "
+     "short, not out of its budget."},
+    {"Result.message", "Why the fit ended: how it converged, or why it did not succeed."},
     {"Result.refined", "True when the values are those of the refinement (refine=True)."},
     {"Result.notes",
      "What the program notes after the fit: a budget run out, a fit stopped short, too few "
@@ -248,7 +252,8 @@ step: the simplex steps, likewise; default: the model's, or 1 % of the
 corrections: dict with diamagnetic (subtracted from chi, cm3/mol), tip
     (added to the model, cm3/mol) and factor (multiplies chi and the TIP);
     default: the model's.
-iterations: the evaluation budget (default 200).
+iterations: simplex: the evaluation budget; lm and global: the iteration
+    limit of each Levenberg-Marquardt run (default 200).
 reqmin: the convergence limit on the variance of the vertex values
     (default 1e-16).
 ncheck: iterations between convergence tests (default 1).
@@ -259,6 +264,18 @@ name: the data file's name in the result document.
 progress: called about once per iteration of the search as
     progress(iteration, ls_error), with the lowest L.S. error so far;
     returning False stops the fit, which then gives its best point so far.
+method: "global" (64 starts spread over each parameter's default range
+    screened, the best 4 and the given start refined by Levenberg-
+    Marquardt), "lm" (Levenberg-Marquardt from the start) or "simplex" (the
+    dialogue's search, with its numbers); default: the model's.
+bounds: {name: (min, max)}, None for an open side; lm keeps to them.
+fixed: names (or {name: True}) of parameters held at their starts.
+tmin, tmax: fit only the points from tmin K up to tmax K; the others are
+    kept in the result, marked excluded.
+weights: "none" (the L.S. error, default), "sigma" (chi-square with
+    sigma=) or "relative" (each residual over its observed value).
+quantity: "chi" (default) or "chiT".
+sigma: each point's error, as chi; weights default to "sigma" with it.
 
 Returns a Result. The interpreter's lock is released during the fit, so
 fits in several threads run at once. Ctrl-C stops a fit within a fraction

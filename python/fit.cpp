@@ -102,8 +102,72 @@ class Watcher {
 
 // The arguments of fit(), in order; the first four may be positional.
 constexpr std::initializer_list<const char*> kFitArguments = {
-    "model",  "T",      "chi",    "start",  "step", "corrections", "iterations",
-    "reqmin", "ncheck", "refine", "report", "name", "progress"};
+    "model",  "T",      "chi",    "start",  "step",    "corrections", "iterations",
+    "reqmin", "ncheck", "refine", "report", "name",    "progress",    "method",
+    "bounds", "fixed",  "tmin",   "tmax",   "weights", "quantity",    "sigma"};
+
+// The index of the parameter named `key` (as Result.values names it);
+// ValueError naming `what` and the model's names when there is none.
+std::size_t IndexOf(const engine::Model& model, const std::string& key, const std::string& what) {
+  const std::vector<std::string> keys = Keys(model.parameter_names());
+  for (std::size_t j = 0; j < keys.size(); ++j) {
+    if (keys[j] == key) return j;
+  }
+  std::string list;
+  for (const std::string& k : keys) list += (list.empty() ? "'" : ", '") + k + "'";
+  throw py::value_error(what + ": the model has no parameter '" + key + "' (it has " + list + ")");
+}
+
+// bounds={name: (min, max)}, None for an open side.
+void SetBounds(const engine::Model& model, const py::object& bounds, engine::ModelDescription& d) {
+  if (bounds.is_none()) return;
+  if (!py::isinstance<py::dict>(bounds)) {
+    throw py::type_error("bounds: a mapping from parameter names to (min, max) is needed");
+  }
+  for (auto item : py::reinterpret_borrow<py::dict>(bounds)) {
+    const std::string key = py::str(item.first);
+    const std::string what = "bounds['" + key + "']";
+    engine::ParameterDescription& p = d.parameters[IndexOf(model, key, "bounds")];
+    const py::object pair = py::reinterpret_borrow<py::object>(item.second);
+    if (!py::isinstance<py::sequence>(pair) || py::isinstance<py::str>(pair) ||
+        py::len(pair) != 2) {
+      throw py::type_error(what + ": (min, max) is needed, None for an open side");
+    }
+    const py::sequence mm = pair;
+    p.min = mm[0].is_none() ? std::nullopt : std::optional<double>(Real(mm[0], what + "[0]"));
+    p.max = mm[1].is_none() ? std::nullopt : std::optional<double>(Real(mm[1], what + "[1]"));
+  }
+}
+
+// fixed=[names], a name, or {name: bool}.
+void SetFixed(const engine::Model& model, const py::object& fixed, engine::ModelDescription& d) {
+  if (fixed.is_none()) return;
+  if (py::isinstance<py::str>(fixed)) {
+    d.parameters[IndexOf(model, fixed.cast<std::string>(), "fixed")].fixed = true;
+  } else if (py::isinstance<py::dict>(fixed)) {
+    for (auto item : py::reinterpret_borrow<py::dict>(fixed)) {
+      const std::string key = py::str(item.first);
+      if (!py::isinstance<py::bool_>(item.second)) {
+        throw py::type_error("fixed['" + key + "']: True or False is needed");
+      }
+      d.parameters[IndexOf(model, key, "fixed")].fixed = item.second.cast<bool>();
+    }
+  } else {
+    for (auto name : py::iter(fixed)) {
+      d.parameters[IndexOf(model, py::str(name), "fixed")].fixed = true;
+    }
+  }
+}
+
+// method, window, weights and quantity.
+void SetMethod(const std::vector<py::object>& a, engine::ModelDescription& d) {
+  if (!a[13].is_none()) d.fit.method = Text(a[13], "method");
+  if (!a[16].is_none()) d.fit.tmin = Real(a[16], "tmin");
+  if (!a[17].is_none()) d.fit.tmax = Real(a[17], "tmax");
+  if (!a[18].is_none()) d.fit.weights = Text(a[18], "weights");
+  if (!a[19].is_none()) d.fit.quantity = Text(a[19], "quantity");
+  if (!a[20].is_none() && a[18].is_none()) d.fit.weights = "sigma";
+}
 
 // The model's description with the starts, steps, corrections and fit
 // settings given; the engine checks it when it builds the model.
@@ -130,10 +194,15 @@ engine::ModelDescription FitDescription(const engine::Model& model,
       own.assign(names.size(), true);
     }
   }
+  const std::vector<engine::ParameterDescription> given = d.parameters;
   d.parameters.clear();
   for (std::size_t j = 0; j < names.size(); ++j) {
-    d.parameters.push_back(
-        {names[j], starts[j], own[j] ? std::optional<double>(steps[j]) : std::nullopt});
+    engine::ParameterDescription p;
+    if (j < given.size()) p = given[j];  // the model file's bounds and fixed
+    p.name = names[j];
+    p.start = starts[j];
+    p.step = own[j] ? std::optional<double>(steps[j]) : std::nullopt;
+    d.parameters.push_back(p);
   }
   if (!corrections.is_none()) {
     const std::string file = R"({"model": {"expression": 24}, "corrections": )" +
@@ -143,6 +212,9 @@ engine::ModelDescription FitDescription(const engine::Model& model,
   if (!a[6].is_none()) d.fit.iterations = Integer(a[6], "iterations");
   if (!a[7].is_none()) d.fit.reqmin = Real(a[7], "reqmin");
   if (!a[8].is_none()) d.fit.ncheck = Integer(a[8], "ncheck");
+  SetBounds(model, a[14], d);
+  SetFixed(model, a[15], d);
+  SetMethod(a, d);
   return d;
 }
 
@@ -153,6 +225,14 @@ engine::Data DataOf(const std::vector<py::object>& a) {
   data.file = a[11].is_none() ? "" : Text(a[11], "name");
   data.temperature.assign(t.data(), t.data() + t.size());
   data.chi.assign(x.data(), x.data() + x.size());
+  if (!a[20].is_none()) {
+    const Array e = Vector(a[20], "sigma");
+    if (e.size() != x.size()) {
+      throw py::value_error("sigma: " + std::to_string(e.size()) + " errors for " +
+                            std::to_string(x.size()) + " points");
+    }
+    data.sigma.assign(e.data(), e.data() + e.size());
+  }
   return data;
 }
 
@@ -171,6 +251,7 @@ py::object Fit(const py::args& args, const py::kwargs& kwargs) {
   options.report = Flag(a[10], "report");
   options.document = false;                        // until asked for
   options.document_name = "result.minimum_check";  // where a note points
+  options.settings_style = "keywords";
   options.on_progress = [&watcher](int i, double e) { return watcher.Continue(i, e); };
   engine::FitResult fit;
   std::exception_ptr failure;

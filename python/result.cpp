@@ -358,6 +358,8 @@ const std::pair<const char*, Getter> kProperties[] = {
     {"minimum_check", [](py::handle s) { return Section(s, "minimum_check"); }},
     {"method", [](py::handle s) { return py::cast(Own(s).fit.method); }},
     {"refined", [](py::handle s) { return py::cast(Own(s).fit.refined); }},
+    {"success", [](py::handle s) { return py::cast(Own(s).fit.success); }},
+    {"message", [](py::handle s) { return py::cast(Own(s).fit.message); }},
     {"notes", [](py::handle s) { return py::cast(Own(s).fit.notes); }},
     {"report",
      [](py::handle s) {

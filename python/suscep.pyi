@@ -107,7 +107,15 @@ class Result:
     @property
     def method(self) -> str: ...
     @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
+    @property
     def refined(self) -> bool: ...
+    @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
     @property
     def notes(self) -> list[str]: ...
     @property
@@ -157,5 +165,13 @@ def fit(
     report: bool = False,
     name: str = "",
     progress: Optional[Callable[[int, float], Optional[bool]]] = None,
+    method: Optional[str] = None,
+    bounds: Optional[Mapping[str, tuple[Optional[float], Optional[float]]]] = None,
+    fixed: Optional[Any] = None,
+    tmin: Optional[float] = None,
+    tmax: Optional[float] = None,
+    weights: Optional[str] = None,
+    quantity: Optional[str] = None,
+    sigma: Optional[npt.ArrayLike] = None,
 ) -> Result:
     """Fits the model to T (K) and chi (cm3/mol) with the program's simplex."""

@@ -1,6 +1,7 @@
 // `suscep fit`: arguments, output files, the table and the JSON summary,
 // failures and exit statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -53,15 +54,20 @@ void Write(const fs::path& p, const std::string& text) {
 class BatchFit : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ =
-        fs::path(::testing::TempDir()) /
-        ("batch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // Another test run at the same time (another build) has its own.
+    dir_ = fs::path(::testing::TempDir()) /
+           ("batch_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     for (const char* name : {"dnit2.dat", "cuac.dat"}) {
       fs::copy_file(fs::path(SUSCEP_SOURCE_DIR) / "examples" / name, dir_ / name);
     }
     Write(dir_ / "m.json", engine::ModelText(engine::Template(24)));
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
   fs::path dir_;
@@ -173,6 +179,23 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
   }
 }
 
+// A value without its error shows as "-" in the table; a report may not
+// replace an input either.
+TEST_F(BatchFit, MissingErrorsAndAReportOverAnInput) {
+  engine::ModelDescription d = engine::Template(24);
+  d.fit.iterations = 0;
+  Write(dir_ / "m0.json", engine::ModelText(d));
+  const Outcome table = Fit({P("m0.json"), P("dnit2.dat")});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("E+00    -  -1.000000E+01    -  "), std::string::npos) << table.out;
+
+  Write(dir_ / "r.out", Read(dir_ / "m.json"));
+  const Outcome clash = Fit({"--report", P("r.out"), P("r.dat")});
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_EQ(clash.err, "suscep fit: the output file '" + P("r.out") + "' of '" + P("r.dat") +
+                           "' would replace the input file '" + P("r.out") + "'\n");
+}
+
 TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {
   Write(dir_ / "bad.dat", "2\n10 1e-3\n");
   const Outcome r = Fit({P("m.json"), P("missing.dat"), P("dnit2.dat"), P("bad.dat")});
@@ -247,7 +270,9 @@ TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
   Write(dir_ / "short.json", engine::ModelText(d));
   const Outcome r = Fit({"--svg", "--verbose", P("short.json"), P("dnit2.dat")});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.substr(r.out.size() - 14), " budget,short\n");
+  // The Std. devn. estimate failed: the table shows the Jacobian's errors.
+  EXPECT_EQ(r.out.substr(r.out.size() - 18), " budget,short,jac\n");
+  EXPECT_EQ(r.out.find(" - "), std::string::npos) << r.out;
   engine::FitOptions options;
   options.plot = 3;  // XT vs. T unless --plot says otherwise
   options.document_name = P("dnit2.json");
@@ -328,7 +353,10 @@ TEST_F(BatchFit, OverviewCsvAndTheFiguresOptions) {
 TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   const Outcome t = Fit({"--template", "24"});
   EXPECT_EQ(t.status, 0);
-  EXPECT_EQ(t.out, engine::ModelText(engine::Template(24)));
+  // A new user's model file fits from many starts.
+  engine::ModelDescription global = engine::Template(24);
+  global.fit.method = "global";
+  EXPECT_EQ(t.out, engine::ModelText(global));
   for (const char* help : {"--help", "-h"}) {
     const Outcome h = Fit({"--jobs=x", help});
     EXPECT_EQ(h.status, 0);

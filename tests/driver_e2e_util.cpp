@@ -1,5 +1,6 @@
 #include "tests/driver_e2e_util.h"
 
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,12 @@ std::string MaskReportCredits(const std::string& report) { return MaskLines(repo
 
 std::string TestData(const std::string& relative) {
   return ReadFile(fs::path(SUSCEP_SOURCE_DIR) / "tests" / "data" / relative);
+}
+
+std::optional<std::pair<uid_t, gid_t>> Nobody() {
+  const passwd* pw = getpwnam("nobody");
+  if (pw == nullptr) return std::nullopt;
+  return std::make_pair(pw->pw_uid, pw->pw_gid);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -2,8 +2,12 @@
 #ifndef SUSCEP_TESTS_DRIVER_E2E_UTIL_H_
 #define SUSCEP_TESTS_DRIVER_E2E_UTIL_H_
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -48,6 +52,9 @@ std::string MaskReportCredits(const std::string& report);
 
 // A test data file in tests/data.
 std::string TestData(const std::string& relative);
+
+// The uid and gid of nobody, or nothing.
+std::optional<std::pair<uid_t, gid_t>> Nobody();
 
 // Lines of text, for readable comparisons.
 std::vector<std::string> Lines(const std::string& text);

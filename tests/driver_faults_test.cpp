@@ -41,13 +41,6 @@ struct Caller {
   bool unprivileged = false;
 };
 
-// The uid and gid of nobody, or nothing.
-std::optional<std::pair<uid_t, gid_t>> Nobody() {
-  const passwd* pw = getpwnam("nobody");
-  if (pw == nullptr) return std::nullopt;
-  return std::make_pair(pw->pw_uid, pw->pw_gid);
-}
-
 // The program run in `dir` with its console input from a pipe the test
 // writes, its console output into a pipe the test reads (or one a process
 // of its own drains), and its error output in dir/stderr.txt.
@@ -92,7 +85,7 @@ class Child {
       }
       const int err = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (caller.unprivileged && ::geteuid() == 0) {
-        const auto nobody = Nobody();
+        const auto nobody = e2e::Nobody();
         if (!nobody || ::chown(dir_name.c_str(), nobody->first, nobody->second) != 0 ||
             ::setgroups(0, nullptr) != 0 || ::setgid(nobody->second) != 0 ||
             ::setuid(nobody->first) != 0) {
@@ -283,7 +276,7 @@ TEST(DriverFaults, ASignalTheCallerIgnoresChangesNothing) {
 }
 
 TEST(DriverFaults, AReadOnlyReportIsNotReplaced) {
-  if (::geteuid() == 0 && !Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
+  if (::geteuid() == 0 && !e2e::Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
   const fs::path dir = Prepare("read_only", {{"t.dat", kFlat}, {"SUSCEP.OUT", kOld}});
   fs::permissions(dir / "SUSCEP.OUT",
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);

@@ -60,13 +60,6 @@ Start WithLocale(const char* locale) {
   return s;
 }
 
-// The uid and gid of nobody, or nothing.
-std::optional<std::pair<uid_t, gid_t>> Nobody() {
-  const passwd* pw = getpwnam("nobody");
-  if (pw == nullptr) return std::nullopt;
-  return std::make_pair(pw->pw_uid, pw->pw_gid);
-}
-
 class Terminal {
  public:
   explicit Terminal(const std::string& name, const Start& start = {}) {
@@ -74,7 +67,7 @@ class Terminal {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     e2e::WriteFile(dir_ / "dnit2.dat", e2e::ReadFile(SUSCEP_SOURCE_DIR "/examples/dnit2.dat"));
-    const auto nobody = Nobody();
+    const auto nobody = e2e::Nobody();
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
@@ -588,7 +581,7 @@ TEST(DriverTerminal, ADecimalCommaAndOtherMistakesAreAskedAgainWithTheReason) {
 }
 
 TEST(DriverTerminal, ADataFileThatCannotBeOpenedIsAskedAgain) {
-  if (geteuid() == 0 && !Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
+  if (geteuid() == 0 && !e2e::Nobody()) GTEST_SKIP() << "no user nobody to drop privileges to";
   Start start;
   start.unprivileged = true;
   Terminal t("unopened", start);
