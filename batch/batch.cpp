@@ -4,11 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -45,11 +47,15 @@ constexpr char kUsage[] = R"(Usage: suscep fit [OPTIONS] MODEL DATA...
        suscep fit --template EXPRESSION
 
 Fits the model of the model file MODEL (JSON; any SUSCEP.JSON is one) to
-each data file in turn, with the numbers the dialogue gives for the same
-choices, and writes for each DATA its result document DATA-STEM.json.
-Prints one table: a row per data file with the points, the L.S. error,
-each parameter with its Std. devn., and the flags (budget: the simplex ran
-out of its budget; short: the check of the minimum found a lower one).
+each data file in turn with the model file's fit.method (simplex, with the
+numbers the dialogue gives for the same choices, when it names none), and
+writes for each DATA its result document DATA-STEM.json. Prints one table:
+a row per data file with the points fitted, the L.S. error, each parameter
+with its Std. devn. (or standard error), and the flags (budget: the simplex
+ran out of its budget, or lm of its iterations; short: the check of the
+minimum found a lower one; bound: a parameter ended on a bound; jac: the
++/- are the Jacobian's standard errors where the Std. devn. estimate
+failed; stopped: Ctrl-C).
 
 Options:
   --template EXPRESSION  print a model file for a standard expression
@@ -76,6 +82,17 @@ Options:
                          and statistics as the result
   --from-values          start from the model file's fitted values rather
                          than its starts
+  --method METHOD        simplex (the dialogue's), lm (Levenberg-Marquardt
+                         from the starts) or global (many starts, the best
+                         refined by lm); default: the model file's
+  --iterations N         simplex: the evaluation budget; lm and global: the
+                         iteration limit of each run (default: the model
+                         file's, else 200)
+  --tmin T, --tmax T     fit only the points from T K / up to T K; the
+                         others are kept in the outputs, marked excluded
+  --weights W            none (the L.S. error), sigma (each point's error
+                         from the data file) or relative
+  --quantity Q           chi (default) or chiT
   --verbose              show the progress lines of each fit on standard
                          error
   -h, --help             show this text
@@ -103,7 +120,23 @@ struct Options {
   int width = 85;
   std::optional<std::string> overview;
   int jobs = 1;
+  // Overrides of the model file's fit settings.
+  std::optional<std::string> method, weights, quantity;
+  std::optional<int> iterations;
+  std::optional<double> tmin, tmax;
 };
+
+// A finite number, or a usage error naming `option`.
+double Real(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE ||
+      !std::isfinite(value)) {
+    throw cli::UsageError(option + " needs a number, not '" + format::Printable(text) + "'");
+  }
+  return value;
+}
 
 // The grammar of the command line; without a status, `o` is complete.
 std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostream& out,
@@ -125,6 +158,12 @@ std::optional<int> ParseArguments(int argc, const char* const argv[], std::ostre
   grammar.Flag("--refine", o.refine);
   grammar.Flag("--from-values", o.from_values);
   grammar.Flag("--verbose", o.verbose);
+  grammar.Text("--method", o.method);
+  grammar.Text("--weights", o.weights);
+  grammar.Text("--quantity", o.quantity);
+  grammar.Integer("--iterations", o.iterations, 0, 1000000000);
+  grammar.Option("--tmin", [&o](const std::string& v) { o.tmin = Real("--tmin", v); });
+  grammar.Option("--tmax", [&o](const std::string& v) { o.tmax = Real("--tmax", v); });
   grammar.Operands(files);
   if (const auto status = grammar.Parse(argc, argv, out, err)) return status;
   if (plot) {
@@ -273,6 +312,7 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     options.report = o.report;
     options.progress = o.verbose ? &lines : nullptr;
     options.document_name = r.paths.document;
+    options.settings_style = "options";
     r.fit = engine::Fit(model, points, options);
     r.progress = lines.str();
     std::vector<format::WholeFile*> files;
@@ -302,6 +342,23 @@ std::string Scientific(double x, int digits) {
   return text;
 }
 
+// The simplex's Std. devn. estimate failed, and the table shows the
+// Jacobian's standard errors instead.
+bool JacobianShown(const engine::FitResult& f) {
+  if (f.sigma_estimated || f.method != "simplex") return false;
+  for (double se : f.std_error) {
+    if (std::isfinite(se)) return true;
+  }
+  return false;
+}
+
+// The +/- of the table: the Std. devn., or the standard error where that is
+// all there is.
+double PlusMinus(const engine::FitResult& f, std::size_t j) {
+  if (f.method == "lm" || f.method == "global" || JacobianShown(f)) return f.std_error[j];
+  return f.sigma[j];
+}
+
 std::string Flags(const engine::FitResult& f) {
   std::string flags;
   auto add = [&flags](bool on, const char* name) {
@@ -309,6 +366,8 @@ std::string Flags(const engine::FitResult& f) {
   };
   add(f.budget_exhausted, "budget");
   add(f.stopped_short, "short");
+  add(std::find(f.at_bound.begin(), f.at_bound.end(), true) != f.at_bound.end(), "bound");
+  add(JacobianShown(f), "jac");
   add(f.interrupted, "stopped");
   return flags.empty() ? "-" : flags;
 }
@@ -332,7 +391,7 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
                                     std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       row.push_back(Scientific(r.fit.values[j], 6));
-      row.push_back(Scientific(r.fit.sigma[j], 2));
+      row.push_back(Scientific(PlusMinus(r.fit, j), 2));
     }
     row.push_back(Flags(r.fit));
     rows.push_back(row);
@@ -425,13 +484,16 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       parameters.push_back({{"name", r.fit.names[j]},
                             {"value", Number(r.fit.values[j])},
-                            {"sigma", Number(r.fit.sigma[j])}});
+                            {"sigma", Number(r.fit.sigma[j])},
+                            {"std_error", Number(r.fit.std_error[j])}});
     }
     results.push_back({{"file", o.data[i]},
                        {"points", r.fit.points},
                        {"ls_error", Number(r.fit.ls_error)},
                        {"parameters", parameters},
                        {"method", r.fit.method},
+                       {"success", r.fit.success},
+                       {"message", r.fit.message},
                        {"budget_exhausted", r.fit.budget_exhausted},
                        {"stopped_short", r.fit.stopped_short},
                        {"interrupted", r.fit.interrupted},
@@ -528,15 +590,51 @@ class Workers {
   std::exception_ptr failure_;
 };
 
+// The model file with the options' overrides of its fit settings.
+engine::Model BuiltModel(const Options& o) {
+  engine::ModelDescription description = engine::ReadModelFile(
+      o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart);
+  if (o.method) description.fit.method = *o.method;
+  if (o.weights) description.fit.weights = *o.weights;
+  if (o.quantity) description.fit.quantity = *o.quantity;
+  if (o.iterations) description.fit.iterations = *o.iterations;
+  if (o.tmin) description.fit.tmin = *o.tmin;
+  if (o.tmax) description.fit.tmax = *o.tmax;
+  try {
+    return engine::Model(description);
+  } catch (const engine::ModelError& e) {
+    throw engine::ModelError("model file '" + format::Printable(o.model, format::kNameShown) +
+                             "' with the options: " + e.what());
+  }
+}
+
+// Every data file is checked against the fit settings first: a window,
+// weights or errors that cannot be fitted stop the batch before anything is
+// fitted or written. A file that cannot be read fails alone, in its turn.
+void CheckFits(const Options& o, const engine::Model& model) {
+  for (const std::string& data : o.data) {
+    engine::Data read;
+    try {
+      read = engine::ReadData(data);
+    } catch (const engine::Error&) {
+      continue;
+    }
+    engine::CheckFit(model, read);
+  }
+}
+
 int Run(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.template_expression) {
-    out << engine::ModelText(engine::Template(*o.template_expression)) << std::flush;
+    // A new user's model file: the fit from many starts.
+    engine::ModelDescription d = engine::Template(*o.template_expression);
+    d.fit.method = "global";
+    out << engine::ModelText(d) << std::flush;
     return WriteStatus(out, err);
   }
-  const engine::Model model(engine::ReadModelFile(
-      o.model, o.from_values ? engine::Starts::kValue : engine::Starts::kStart));
+  const engine::Model model = BuiltModel(o);
   CheckPaths(o);
   CheckOutputDir(o);
+  CheckFits(o, model);
 
   std::vector<Outcome> outcomes(o.data.size());
   Workers workers(o, outcomes, err);

@@ -4,8 +4,10 @@ run: expression 24 with g fitted on the 300 points of bench/lmfit_fit.py.
 
 - evaluation: model(T, values) against the same expression written with numpy
   by hand (lmfit_fit.chi);
-- fit: suscep.fit against lmfit's minimize (Levenberg-Marquardt) on the same
-  model, data and start (lmfit_fit.fit).
+- fit: suscep.fit against lmfit's minimize (Levenberg-Marquardt) and scipy's
+  least_squares (trust region reflective, the same residuals as numpy by
+  hand) on the same model, data and start (lmfit_fit.fit);
+- the result document: to_dict() of a fresh result, and again.
 
 The two sides of each pair are timed in alternate rounds, so a change of the
 machine's load falls on both. Prints medians and quartiles of the wall time
@@ -21,6 +23,7 @@ import sys
 import time
 
 import numpy as np
+from scipy.optimize import least_squares
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lmfit_fit  # noqa: E402  the data, the numpy model and the lmfit fit
@@ -95,6 +98,23 @@ def main():
         lmfit_fit.fit,
         20,
     )
+    def scipy_fit():
+        return least_squares(lambda p: lmfit_fit.chi(*p, T) - xobs, start)
+
+    ls = scipy_fit()
+    print("  scipy:  " + ", ".join(f"{v:.6g}" for v in ls.x) + f" ({ls.nfev} evaluations)")
+    compare("suscep.fit", lambda: suscep.fit(model, T, xobs, start), "scipy least_squares",
+            scipy_fit, 20)
+
+    print("the result document of the worked example (dnit2, 29 points):")
+    here = os.path.dirname(os.path.abspath(__file__))
+    Td, chid = suscep.read_data(os.path.join(here, "..", "examples", "dnit2.dat"))
+    worked = [2.0, -150.0, 0.99]
+    fresh = [suscep.fit(model, Td, chid, worked, corrections={"factor": 0.5}) for _ in range(1010)]
+    kept = fresh.pop()
+    kept.to_dict()
+    compare("to_dict(), again", kept.to_dict, "to_dict() of a fresh result",
+            lambda: fresh.pop().to_dict(), 50)
     print(f"load average after: {os.getloadavg()[0]:.2f}")
 
 

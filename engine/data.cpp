@@ -1,5 +1,7 @@
 // The data: the data file, the checks on a data set, the corrections.
+#include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -41,10 +43,10 @@ void List(const DataSet& data, format::RecordSink& listing) {
 
 }  // namespace
 
-std::string CountRefused(long long count) {
-  if (count >= 1 && count <= kMaxData) return "";
+std::string CountRefused(long long count, int most) {
+  if (count >= 1 && count <= most) return "";
   return "the number of data points is " + std::to_string(count) + ", not 1 to " +
-         std::to_string(kMaxData);
+         std::to_string(most);
 }
 
 std::string PointRefused(std::size_t i, double T, double chi) {
@@ -74,7 +76,8 @@ void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) 
   if (listing != nullptr) List(data, *listing);
 }
 
-void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing) {
+// `file` opened on `name`, with the dialogue's checks of the name.
+static void Open(std::ifstream& file, const std::string& name) {
   const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
   // The system would read such a name only up to a NUL, or take a stray
   // escape sequence for part of it.
@@ -89,14 +92,73 @@ void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listin
     throw OpenError("open: data file " + shown + " is a directory");
   }
   errno = 0;
-  std::ifstream file(name);
+  file.open(name);
   if (!file) {
     const int error = errno;
     throw OpenError("open: cannot open data file " + shown +
                     (error != 0 ? std::string(": ") + std::strerror(error) : ""));
   }
+}
+
+void LoadFile(DataSet& data, const std::string& name, format::RecordSink* listing) {
+  std::ifstream file;
+  Open(file, name);
   format::LineSource source(file, name);
   Load(data, source, listing);
+}
+
+// The count, the pairs and the errors after them, from `source`.
+static Data ReadPoints(format::LineSource& source, const std::string& name) {
+  const std::string shown = "'" + format::Printable(name, format::kNameShown) + "'";
+  Data data;
+  data.file = name;
+  try {
+    // The count and the pairs as the dialogue reads them, up to kMaxPoints.
+    int count = 0;
+    format::ReadFree(source, {count});
+    if (count < 1 || count > kMaxPoints) Refuse(source, CountRefused(count, kMaxPoints));
+    data.temperature.assign(count, 0.0);
+    data.chi.assign(count, 0.0);
+    std::vector<format::Target> pairs;
+    pairs.reserve(2 * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      pairs.emplace_back(data.temperature[i]);
+      pairs.emplace_back(data.chi[i]);
+    }
+    format::ReadFree(source, pairs);
+    for (int i = 0; i < count; ++i) {
+      const std::string point = PointRefused(i, data.temperature[i], data.chi[i]);
+      if (!point.empty()) Refuse(source, point);
+    }
+    // Then, optionally, a line "sigma" and one error per point; anything
+    // else after the pairs is ignored, as the dialogue ignores it.
+    std::string line;
+    while (source.Next(line)) {
+      const std::size_t first = line.find_first_not_of(" \t\r");
+      if (first == std::string::npos) continue;
+      std::string word = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (word != "sigma") break;
+      data.sigma.assign(count, 0.0);
+      std::vector<format::Target> errors;
+      for (int i = 0; i < count; ++i) errors.emplace_back(data.sigma[i]);
+      format::ReadFree(source, errors);
+      break;
+    }
+  } catch (const format::UnreadableAnswer& e) {
+    throw DataError("read: data file " + shown + ", line " + std::to_string(source.line()) + ": " +
+                    e.detail());
+  } catch (const format::RunTimeError& e) {
+    const std::string what = e.what();
+    // The reader's own refusals name the file and the point; the end of the
+    // input says only that.
+    if (what.size() < 12 || what.compare(what.size() - 12, 12, "end of input") != 0) {
+      throw DataError(what);
+    }
+    throw DataError("read: data file " + shown + ": it ends at line " +
+                    std::to_string(source.line()) + ", before all its points are read");
+  }
+  return data;
 }
 
 Data ReadData(const std::string& path) {
@@ -107,45 +169,15 @@ Data ReadData(const std::string& path) {
   std::string text;
   if (why.empty()) text = format::ReadRegularFile(path, kMaxDataBytes, why);
   if (!why.empty()) throw FileError("open: cannot open data file " + shown + ": " + why);
-  auto set = std::make_unique<DataSet>();
   std::istringstream in(text);
   format::LineSource source(in, path);
-  try {
-    Load(*set, source, nullptr);
-  } catch (const format::UnreadableAnswer& e) {
-    throw DataError("read: data file " + shown + ", line " + std::to_string(source.line()) + ": " +
-                    e.detail());
-  } catch (const format::RunTimeError& e) {
-    const std::string what = e.what();
-    // Load's own refusals name the file and the point; the end of the
-    // input says only that.
-    if (what.size() < 12 || what.compare(what.size() - 12, 12, "end of input") != 0) {
-      throw DataError(what);
-    }
-    throw DataError("read: data file " + shown + ": it ends at line " +
-                    std::to_string(source.line()) + ", before all its points are read");
-  }
-  Data data;
-  data.file = path;
-  data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
-  data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
-  return data;
+  return ReadPoints(source, path);
 }
 
 Data ParseData(const std::string& text, const std::string& name) {
-  auto set = std::make_unique<DataSet>();
   std::istringstream in(text);
   format::LineSource source(in, name);
-  try {
-    Load(*set, source, nullptr);
-  } catch (const format::RunTimeError& e) {
-    throw DataError(e.what());
-  }
-  Data data;
-  data.file = name;
-  data.temperature.assign(set->T.begin(), set->T.begin() + set->NDATA);
-  data.chi.assign(set->XRAW.begin(), set->XRAW.begin() + set->NDATA);
-  return data;
+  return ReadPoints(source, name);
 }
 
 void CheckData(const Data& data) {
@@ -155,11 +187,21 @@ void CheckData(const Data& data) {
     throw DataError(name + std::to_string(count) + " temperatures but " +
                     std::to_string(data.chi.size()) + " susceptibilities");
   }
-  const std::string refused = CountRefused(static_cast<long long>(count));
-  if (!refused.empty()) throw DataError(name + refused);
+  if (!data.sigma.empty() && data.sigma.size() != count) {
+    throw DataError(name + std::to_string(count) + " points but " +
+                    std::to_string(data.sigma.size()) + " errors (sigma)");
+  }
+  if (count < 1 || count > static_cast<std::size_t>(kMaxPoints)) {
+    throw DataError(name + CountRefused(static_cast<long long>(count), kMaxPoints));
+  }
   for (std::size_t i = 0; i < count; ++i) {
     const std::string point = PointRefused(i, data.temperature[i], data.chi[i]);
     if (!point.empty()) throw DataError(name + point);
+    // 1/T of a subnormal number is not finite.
+    if (data.temperature[i] < DBL_MIN) {
+      throw DataError(name + "point " + std::to_string(i + 1) +
+                      " has a temperature too close to 0 to compute with");
+    }
   }
 }
 

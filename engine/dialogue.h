@@ -6,7 +6,10 @@
 #define SUSCEP_ENGINE_DIALOGUE_H_
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.h"
 #include "engine/engine.h"
@@ -20,13 +23,19 @@ namespace engine {
 // The most data points a data set holds.
 constexpr int kMaxData = 300;
 
+// Room for the dialogue's kMaxData points; a fit of other front ends makes
+// room for its own (up to kMaxPoints).
 struct DataSet {
   int NDATA = 0;
-  std::array<double, kMaxData> T{};
-  std::array<double, kMaxData> XRAW{};
-  std::array<double, kMaxData> XOBS{};
+  std::vector<double> T = std::vector<double>(kMaxData);
+  std::vector<double> XRAW = std::vector<double>(kMaxData);
+  std::vector<double> XOBS = std::vector<double>(kMaxData);
   double SXOBS2 = 0.0;
   double TIPADD = 0.0;
+  // Outside the dialogue: each point's error as read (empty: none), and the
+  // points left out of the fit by the temperature window (empty: none).
+  std::vector<double> SIGMA;
+  std::vector<bool> EXCLUDED;
 };
 
 // The report's calculated curve: kCurvePoints temperatures evenly spaced
@@ -66,6 +75,34 @@ struct FitRecord {
   fit::MinimiseOutcome outcome;
   bool sigma_stopped = false;  // the stop ended the Std. devn. estimate
   bool refined = false;        // the values are those of the refinement
+  // Outside the dialogue: the method and what it found.
+  std::string method = "simplex";
+  bool converged = false;  // the method's convergence test passed
+  std::string message;     // lm and global: why the best run ended
+  int iterations = 0;      // lm and global: Jacobians, all runs
+  int screened = 0;        // global: points of the set evaluated
+  int starts = 0;          // global: refined starts
+  int reached_best = 0;
+  std::vector<FoundMinimum> minima;
+  std::vector<bool> at_bound;
+};
+
+// What a fit outside the dialogue minimises: the points in the window,
+// their observed quantity and weight, and what divides the sum of squares
+// of the weighted residuals to give the L.S. error. `dialogue`: all points,
+// no weights, chi: the dialogue's L.S. error exactly.
+struct FitProblem {
+  bool dialogue = true;
+  std::vector<int> fitted;       // indices of the points fitted
+  std::vector<double> T;         // their temperatures
+  std::vector<double> observed;  // chi or chi*T, corrected
+  std::vector<double> weight;    // 1, 1/sigma or 1/|observed|
+  bool chi_t = false;
+  double denominator = 1.0;          // L.S. error = sum of squares / denominator
+  std::vector<double> lower, upper;  // per parameter, infinite where unbounded
+  std::vector<bool> fixed;
+  FitSettings settings;
+  std::string style;  // FitOptions::settings_style
 };
 
 struct Work {
@@ -76,7 +113,12 @@ struct Work {
   FitControl fc;
   fit::SimplexStore store;
   FitRecord last_fit;
-  std::string data_name;  // as typed
+  std::string data_name;                      // as typed
+  std::shared_ptr<const FitProblem> problem;  // none: the dialogue's
+  // Told every objective value of the simplex, when set.
+  std::function<void(double)> on_value;
+  // FitOptions::on_progress of a fit outside the dialogue.
+  std::function<bool(int iteration, double ls_error)> on_progress;
 };
 
 // ---------------------------------------------------------------------------
@@ -157,6 +199,7 @@ class FitSteps {
   Work& w_;
   format::RecordSink* progress_;
   bool refine_;
+  bool general_ = false;  // a method of fit/ other than the dialogue's path
   Step next_ = Step::kSearch;
   FitAnalysis found_;
 };

@@ -68,12 +68,34 @@ struct ParameterDescription {
   // The simplex step; none: 1 % of the start, as the dialogue sets it. A
   // step of 0 holds the parameter at its start.
   std::optional<double> step;
+  // Bounds of the fitted value (none: unbounded on that side); `fixed`
+  // holds the parameter at its start in every method.
+  std::optional<double> min{}, max{};
+  bool fixed = false;
 };
 
+// The methods of a fit (docs/model-format.md): "simplex", the dialogue's;
+// "lm", Levenberg-Marquardt from the starts; "global", many starts screened
+// and the best refined by lm.
+extern const char* const kMethods[3];
+// What is minimised: `weights` "none" (the L.S. error), "sigma" (chi-square
+// with the data's errors) or "relative" (each residual over its observed
+// value); `quantity` "chi" or "chiT".
+extern const char* const kWeights[3];
+extern const char* const kQuantities[2];
+
 struct FitSettings {
-  int iterations = 200;  // the evaluation budget; 0: no fit, a report at the starts
+  // simplex: the evaluation budget; lm and global: the iteration limit of
+  // each Levenberg-Marquardt run; 0: no fit, a report at the starts.
+  int iterations = 200;
   double reqmin = 1.0E-16;
   int ncheck = 1;
+  std::string method = "simplex";
+  // The temperature window (K) of the points fitted; the others are kept and
+  // shown, marked excluded.
+  std::optional<double> tmin{}, tmax{};
+  std::string weights = "none";
+  std::string quantity = "chi";
 };
 
 struct ModelDescription {
@@ -141,16 +163,21 @@ struct Data {
   std::string file;  // the name shown in the result document
   std::vector<double> temperature;
   std::vector<double> chi;
+  std::vector<double> sigma{};  // each point's error (as chi); empty: no errors
 };
 
-// A data file: the count, then the pairs, with the dialogue's checks.
-// FileError when it cannot be opened, DataError when it is refused.
+// The most points a fit outside the dialogue takes (the dialogue: 300).
+constexpr int kMaxPoints = 100000;
+
+// A data file: the count, then the pairs, then optionally a line "sigma"
+// and one error per point (docs/data-format.md). FileError when it cannot
+// be opened, DataError when it is refused.
 Data ReadData(const std::string& path);
 // The same from the text of a data file; `name` names it in the data and in
 // messages. DataError when refused.
 Data ParseData(const std::string& text, const std::string& name);
-// The dialogue's checks on a data set: 1-300 points, temperatures above 0,
-// finite values. DataError when refused.
+// The checks on a data set: 1 to kMaxPoints points, temperatures above 0,
+// finite values, as many errors as points or none. DataError when refused.
 void CheckData(const Data& data);
 
 // ---------------------------------------------------------------------------
@@ -171,6 +198,11 @@ class Model {
   // defaults).
   std::vector<double> starts() const;
   std::vector<double> steps() const;
+  // ModelError, with the message of a description that does not match,
+  // unless `count` values are one per parameter, or unless `names` are the
+  // parameter names in the model's order.
+  void CheckValues(std::size_t count) const;
+  void CheckNames(const std::vector<std::string>& names) const;
 
   // The calculated susceptibility (the TIP of the corrections included) at
   // T[0..n-1] for `values` (parameter_count() of them) into chi[0..n-1].
@@ -212,6 +244,20 @@ struct FitOptions {
   // Build the result document now; false: FitResult::Document() builds it
   // when it is first asked for, from the state the result keeps.
   bool document = true;
+  // Called about once per iteration by every method; false stops the fit
+  // like `stop` (the result is kept, `interrupted` set).
+  std::function<bool(int iteration, double ls_error)> on_progress;
+  // How the notes name the fit's settings: "suscep fit" options
+  // ("--iterations") or Python keywords ("iterations="); the dialogue's
+  // answers when empty.
+  std::string settings_style;
+};
+
+// One distinct minimum that a global search found.
+struct FoundMinimum {
+  std::vector<double> values;
+  double ls_error = 0.0;
+  int starts = 0;  // refined starts that ended there
 };
 
 // Least-squares statistics at the values, from the Jacobian of the
@@ -251,11 +297,17 @@ struct FitResult {
   int points = 0;
   int evaluations = 0;
   int restarts = 0;
-  bool budget_exhausted = false;  // the simplex ran out of its budget
-  bool interrupted = false;       // ended early by the stop flag
-  bool stopped_short = false;     // the check found a clearly lower minimum
-  bool refined = false;           // the values are the refinement's
-  std::string method;             // what produced the values
+  bool budget_exhausted = false;     // the simplex ran out of its budget
+  bool interrupted = false;          // ended early by the stop flag
+  bool stopped_short = false;        // the check found a clearly lower minimum
+  bool refined = false;              // the values are the refinement's
+  std::string method;                // what produced the values
+  bool success = false;              // the values are a minimum the method vouches for
+  std::string message;               // why not, or how it converged
+  std::vector<bool> at_bound;        // per parameter: ended on a bound
+  int starts = 0;                    // global: refined starts, the given one included
+  int reached_best = 0;              // global: starts that ended at the best minimum
+  std::vector<FoundMinimum> minima;  // global: distinct minima, lowest first
   Statistics statistics;
   std::string report;              // SUSCEP.OUT (CR LF line ends); empty unless asked
   std::string document;            // the result document, SUSCEP.JSON's layout
@@ -283,6 +335,10 @@ struct FitResult {
 FitResult Fit(const Model& model, const Data& data, const FitOptions& options = {});
 FitResult Fit(const ModelDescription& description, const Data& data,
               const FitOptions& options = {});
+// The checks Fit makes on `data` under the model's fit settings before it
+// fits (the data's own, the window, the errors the weights need): DataError
+// naming the data file and the key. Nothing is fitted.
+void CheckFit(const Model& model, const Data& data);
 
 // ---------------------------------------------------------------------------
 // Figures for a paper (SVG). They never throw for want of data: data that

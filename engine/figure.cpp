@@ -78,6 +78,9 @@ void DrawnData(const Work& w, FitResult& r) {
   r.data_file = w.data_name;
   r.temperature.assign(d.T.begin(), d.T.begin() + d.NDATA);
   r.observed.assign(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
+  // Each point's error, corrected as its value.
+  r.observed_sigma.clear();
+  for (double s : d.SIGMA) r.observed_sigma.push_back(s * std::fabs(w.settings.FACTOR));
   r.calculated.clear();
   for (double T : r.temperature) r.calculated.push_back(expressions::Evaluate(e, P, T));
   r.curve_temperature.clear();

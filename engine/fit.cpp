@@ -27,12 +27,32 @@ std::unique_ptr<Work> WorkOf(const Model& model, const Data& data) {
   w.fc = built.fc;
   w.data_name = data.file;
   w.data.NDATA = static_cast<int>(data.temperature.size());
+  if (w.data.NDATA > kMaxData) {
+    w.data.T.resize(w.data.NDATA);
+    w.data.XRAW.resize(w.data.NDATA);
+    w.data.XOBS.resize(w.data.NDATA);
+  }
   for (int i = 0; i < w.data.NDATA; ++i) {
     w.data.T[i] = data.temperature[i];
     w.data.XRAW[i] = data.chi[i];
   }
+  w.data.SIGMA = data.sigma;
   ApplyCorrections(w.data, w.settings.DIAM, w.settings.TIP, w.settings.FACTOR);
   return work;
+}
+
+// What the fit of `w` minimises under the model's fit settings, the points
+// outside the window marked.
+void SetProblem(Work& w, const Model& model, const Data& data, const std::string& style) {
+  const ModelDescription& description = model.description();
+  auto problem = std::make_shared<FitProblem>(MakeFitProblem(w, description, data));
+  problem->settings = description.fit;
+  problem->style = style;
+  if (description.fit.tmin || description.fit.tmax) {
+    w.data.EXCLUDED.assign(w.data.NDATA, true);
+    for (int i : problem->fitted) w.data.EXCLUDED[i] = false;
+  }
+  w.problem = std::move(problem);
 }
 
 // The progress lines on a stream, through a console that reads nothing.
@@ -80,13 +100,27 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
   r.interrupted = w.last_fit.outcome.stopped;
   r.stopped_short = f.stopped_short;
   r.refined = w.last_fit.refined;
-  r.method = w.last_fit.refined ? kRefinedMethod : w.last_fit.fitted ? kSimplex : kNoFit;
+  r.method = w.last_fit.refined               ? kRefinedMethod
+             : !w.last_fit.fitted             ? kNoFit
+             : w.last_fit.method == "simplex" ? kSimplex
+                                              : w.last_fit.method;
   const analysis::Statistics& st = f.statistics;
   r.statistics = Statistics{
       st.points,       st.parameters,        st.free,       st.rank,        st.dof,
       st.rss,          st.residual_variance, st.aic,        st.bic,         st.condition_number,
       st.t95,          st.std_error,         st.covariance, st.correlation, st.held,
       st.undetermined, st.interrupted};
+  // lm and global: the standard errors are the deviations, null where there
+  // are none (held, on a bound).
+  if (w.last_fit.fitted && w.last_fit.method != "simplex") r.sigma = r.std_error;
+  r.at_bound = w.last_fit.at_bound;
+  r.starts = w.last_fit.starts;
+  r.reached_best = w.last_fit.reached_best;
+  r.minima = w.last_fit.minima;
+  if (!w.data.EXCLUDED.empty()) r.excluded = w.data.EXCLUDED;
+  const Outcome outcome = OutcomeOf(w, f);
+  r.success = outcome.success;
+  r.message = outcome.message;
   return r;
 }
 
@@ -110,9 +144,16 @@ FitResult Fit(const ModelDescription& description, const Data& data, const FitOp
   return Fit(Model(description), data, options);
 }
 
+void CheckFit(const Model& model, const Data& data) {
+  std::unique_ptr<Work> work = WorkOf(model, data);
+  MakeFitProblem(*work, model.description(), data);
+}
+
 FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   std::unique_ptr<Work> work = WorkOf(model, data);
   Work& w = *work;
+  SetProblem(w, model, data, options.settings_style);
+  w.on_progress = options.on_progress;
   Progress progress(options.progress);
   w.ev = BoundEvaluation(w, progress.sink());
 
@@ -130,6 +171,13 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   FitResult result = ResultOf(w, found);
   result.report = file.text();
   result.notes = Lines(Notes(w, found, options.document_name));
+  int free = 0;
+  for (int j = 0; j < w.fm.NPAR; ++j) free += w.fc.PSTEP0[j] != 0.0;
+  if (w.last_fit.fitted && w.data.NDATA < free) {
+    result.notes.push_back("suscep: note: " + std::to_string(w.data.NDATA) + " points for " +
+                           std::to_string(free) +
+                           " fitted parameters: the data cannot determine them all");
+  }
   DrawnData(w, result);
   if (options.plot != 0) {
     FigureOptions figure;

@@ -41,11 +41,47 @@ const char* OtherFunctionName(int other);
 
 // The data checks: what is refused in a data set of `count` points, or in
 // its point `i` (from 0), in the words of the messages; empty when nothing.
-std::string CountRefused(long long count);
+std::string CountRefused(long long count, int most = kMaxData);
 std::string PointRefused(std::size_t i, double T, double chi);
 
 // The method named when the values are those of the refinement.
 inline constexpr char kRefinedMethod[] = "Levenberg-Marquardt refinement of the simplex minimum";
+
+// A kind of parameter, told by the start of its name: the range the global
+// search spreads its starts over, and a typical size for difference steps.
+struct ParameterKind {
+  const char* prefix;
+  const char* kind;
+  fit::StartRange range;
+  double typical;
+};
+const ParameterKind& KindOf(const std::string& name);
+// The typical size of a parameter named `name` started at `start` with the
+// simplex step `step`: the difference steps of the Jacobian follow it. A
+// start near 0 does not make it vanish: a hundredth of its kind's size at
+// least.
+double TypicalSize(const std::string& name, double start, double step);
+// How the notes name the evaluation budget: the dialogue's answer, an option
+// of `suscep fit` or a keyword of Python.
+std::string IterationsName(const Work& w);
+
+// Whether the values are a minimum the method vouches for, and why not.
+struct Outcome {
+  bool success = false;
+  std::string message;
+};
+Outcome OutcomeOf(const Work& w, const FitAnalysis& found);
+
+// The fit of a non-dialogue method, or of the simplex with a window,
+// weights, chiT or bounds, on `w` with its problem set: PFIT, LSERR, SIGMA
+// and last_fit; progress through w.on_progress.
+void RunMethod(Work& w, const fit::StopFn& stop);
+// The problem of `w`'s points under the description's fit settings and
+// bounds; DataError (naming `data.file` and the key) when it cannot be fitted.
+FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& data);
+// The weighted residuals of the problem at p (observed minus calculated),
+// evaluated on `e`.
+void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p, double* r);
 
 // Records gathered into one text, each followed by `end`.
 class TextSink : public format::RecordSink {

@@ -27,6 +27,8 @@ inline constexpr char kGivenG[] = "(' g-value given =',F8.4)";
 inline constexpr char kLsError[] = "(' L.S. Error =',D12.4,/)";
 inline constexpr char kDiffHeading[] = "(4X,'Temp.(K)',8X,'X-Expt',9X,'X-Cald.',9X,'Difference')";
 inline constexpr char kDiffLine[] = "(F15.2,3F15.5)";
+// A point outside the temperature window of a fit (not in the dialogue).
+inline constexpr char kDiffLineExcluded[] = "(F15.2,3F15.5,'  excluded')";
 inline constexpr char kCurveLine[] = "(1X,F7.2,1X,1P,E13.6)";
 inline constexpr char kPlotDataHeading[] =
     "(/,/,4X,'Data for plotting (using ORIGIN, for eg.)',/,4X,'columns, from left to right : T, CHI, MU, CHI*T, 1/CHI, 1/T')";

@@ -8,6 +8,11 @@
 #include "engine/internal.h"
 
 namespace engine {
+
+const char* const kMethods[3] = {"simplex", "lm", "global"};
+const char* const kWeights[3] = {"none", "sigma", "relative"};
+const char* const kQuantities[2] = {"chi", "chiT"};
+
 namespace {
 
 [[noreturn]] void Refuse(const std::string& what) { throw ModelError(what); }
@@ -182,6 +187,13 @@ std::string NameList(const std::vector<std::string>& names) {
   return names.empty() ? "(none)" : format::Join(shown);
 }
 
+std::string NamesMismatch(const std::vector<std::string>& names,
+                          const std::vector<std::string>& given) {
+  return "the parameters do not match the model: it has " + std::to_string(names.size()) + " (" +
+         NameList(names) + "), in this order; the description gives " +
+         std::to_string(given.size()) + " (" + NameList(given) + ")";
+}
+
 void SetParameters(const ModelDescription& d, model::FitModel& m) {
   const std::vector<std::string> names = TrimmedNames(m);
   if (d.parameters.empty()) {
@@ -193,17 +205,56 @@ void SetParameters(const ModelDescription& d, model::FitModel& m) {
   }
   std::vector<std::string> given;
   for (const ParameterDescription& p : d.parameters) given.push_back(p.name);
-  if (given != names) {
-    Refuse("the parameters do not match the model: it has " + std::to_string(names.size()) + " (" +
-           NameList(names) + "), in this order; the description gives " +
-           std::to_string(given.size()) + " (" + NameList(given) + ")");
-  }
+  if (given != names) Refuse(NamesMismatch(names, given));
   for (int j = 0; j < m.NPAR; ++j) {
     const ParameterDescription& p = d.parameters[j];
-    if (!std::isfinite(p.start)) Refuse("parameter " + names[j] + ": the start is not finite");
+    const std::string where = "parameter " + names[j] + ": ";
+    if (!std::isfinite(p.start)) Refuse(where + "the start is not finite");
     m.PVAL[j] = p.start;
-    m.PSTEP[j] = p.step ? *p.step : DefaultStep(p.start);
-    if (!std::isfinite(m.PSTEP[j])) Refuse("parameter " + names[j] + ": the step is not finite");
+    m.PSTEP[j] = p.fixed ? 0.0 : p.step ? *p.step : DefaultStep(p.start);
+    if (!std::isfinite(m.PSTEP[j])) Refuse(where + "the step is not finite");
+    if (p.min && std::isnan(*p.min)) Refuse(where + "'min' is not a number");
+    if (p.max && std::isnan(*p.max)) Refuse(where + "'max' is not a number");
+    if (p.min && p.max && *p.min > *p.max) {
+      Refuse(where + "'min' (" + Number(*p.min) + ") is above 'max' (" + Number(*p.max) + ")");
+    }
+    if ((p.min && p.start < *p.min) || (p.max && p.start > *p.max)) {
+      Refuse(where + "the start " + Number(p.start) + " is outside 'min' to 'max' (" +
+             (p.min ? Number(*p.min) : "-inf") + " to " + (p.max ? Number(*p.max) : "inf") + ")");
+    }
+  }
+}
+
+bool OneOf(const std::string& value, const char* const* choices, int n) {
+  for (int k = 0; k < n; ++k) {
+    if (value == choices[k]) return true;
+  }
+  return false;
+}
+
+std::string Choices(const char* const* choices, int n) {
+  std::string list;
+  for (int k = 0; k < n; ++k) list += std::string(k ? ", " : "") + "'" + choices[k] + "'";
+  return list;
+}
+
+void CheckFitSettings(const FitSettings& f) {
+  if (!OneOf(f.method, kMethods, 3)) {
+    Refuse("fit.method '" + format::Printable(f.method) + "' is not one of " +
+           Choices(kMethods, 3));
+  }
+  if (!OneOf(f.weights, kWeights, 3)) {
+    Refuse("fit.weights '" + format::Printable(f.weights) + "' is not one of " +
+           Choices(kWeights, 3));
+  }
+  if (!OneOf(f.quantity, kQuantities, 2)) {
+    Refuse("fit.quantity '" + format::Printable(f.quantity) + "' is not one of " +
+           Choices(kQuantities, 2));
+  }
+  if (f.tmin && !std::isfinite(*f.tmin)) Refuse("fit.tmin must be a finite number");
+  if (f.tmax && !std::isfinite(*f.tmax)) Refuse("fit.tmax must be a finite number");
+  if (f.tmin && f.tmax && *f.tmin > *f.tmax) {
+    Refuse("fit.tmin (" + Number(*f.tmin) + " K) is above fit.tmax (" + Number(*f.tmax) + " K)");
   }
 }
 
@@ -252,6 +303,7 @@ std::vector<TermDescription> ChooseTerms(const ModelDescription& d, Settings& se
 FitControl FitControlOf(const FitSettings& fit) {
   if (!(fit.reqmin > 0.0) || !std::isfinite(fit.reqmin)) Refuse("reqmin must be a number above 0");
   if (fit.ncheck < 1) Refuse("ncheck must be 1 or more");
+  CheckFitSettings(fit);
   FitControl fc;
   // Below 0, as the dialogue takes it: one iteration, then the budget is spent.
   fc.NITER = fit.iterations;
@@ -323,8 +375,13 @@ ModelDescription Template(int expression) {
   const Model built(d);
   const std::vector<std::string> names = built.parameter_names();
   const std::vector<double> starts = built.starts(), steps = built.steps();
-  for (std::size_t j = 0; j < names.size(); ++j)
-    d.parameters.push_back({names[j], starts[j], steps[j]});
+  for (std::size_t j = 0; j < names.size(); ++j) {
+    ParameterDescription p;
+    p.name = names[j];
+    p.start = starts[j];
+    p.step = steps[j];
+    d.parameters.push_back(p);
+  }
   return d;
 }
 
@@ -392,17 +449,18 @@ std::vector<double> Model::steps() const {
   return std::vector<double>(built_->fm.PSTEP.begin(), built_->fm.PSTEP.begin() + built_->fm.NPAR);
 }
 
-namespace {
-
-void CheckValues(const Model& m, std::size_t count) {
-  if (count != static_cast<std::size_t>(m.parameter_count())) {
-    throw ModelError("the model takes " + std::to_string(m.parameter_count()) +
-                     " parameter values (" + NameList(m.parameter_names()) + "), not " +
+void Model::CheckValues(std::size_t count) const {
+  if (count != static_cast<std::size_t>(parameter_count())) {
+    throw ModelError("the model takes " + std::to_string(parameter_count()) +
+                     " parameter values (" + NameList(parameter_names()) + "), not " +
                      std::to_string(count));
   }
 }
 
-}  // namespace
+void Model::CheckNames(const std::vector<std::string>& names) const {
+  const std::vector<std::string> own = parameter_names();
+  if (names != own) throw ModelError(NamesMismatch(own, names));
+}
 
 void Model::Evaluate(const double* T, int n, const double* values, double* chi) const {
   expressions::Evaluation e = built_->prototype;
@@ -411,7 +469,7 @@ void Model::Evaluate(const double* T, int n, const double* values, double* chi) 
 
 std::vector<double> Model::Evaluate(const std::vector<double>& T,
                                     const std::vector<double>& values) const {
-  CheckValues(*this, values.size());
+  CheckValues(values.size());
   std::vector<double> chi(T.size());
   Evaluate(T.data(), static_cast<int>(T.size()), values.data(), chi.data());
   return chi;
@@ -419,7 +477,7 @@ std::vector<double> Model::Evaluate(const std::vector<double>& T,
 
 std::vector<std::vector<double>> Model::Terms(const std::vector<double>& T,
                                               const std::vector<double>& values) const {
-  CheckValues(*this, values.size());
+  CheckValues(values.size());
   const int n = static_cast<int>(T.size());
   std::vector<double> flat(static_cast<std::size_t>(term_count()) * T.size());
   expressions::Evaluation e = built_->prototype;

@@ -85,6 +85,16 @@ int IntegerAt(const json& object, const char* key, const std::string& where, int
   return static_cast<int>(v);
 }
 
+std::string StringAt(const json& object, const char* key, const std::string& where,
+                     const std::string& fallback) {
+  const auto it = object.find(key);
+  if (it == object.end()) return fallback;
+  if (!it->is_string()) {
+    Refuse(Path(where, key), "must be a string, not " + std::string(TypeName(*it)));
+  }
+  return it->get<std::string>();
+}
+
 bool Correction(const json& term, int code, const std::string& where) {
   const auto it = term.find("correction");
   if (it == term.end() || it->is_null()) return false;
@@ -155,8 +165,8 @@ void ParametersSection(const json& v, Starts starts, ModelDescription& d) {
   for (std::size_t j = 0; j < v.size(); ++j) {
     const std::string where = "parameters[" + std::to_string(j + 1) + "]";
     const json& p = Object(v[j], where);
-    CheckKeys(p, where, {"name", "start", "step"},
-              {"held", "undetermined", "value", "sigma", "std_error", "ci95"});
+    CheckKeys(p, where, {"name", "start", "step", "min", "max", "fixed"},
+              {"held", "undetermined", "value", "sigma", "std_error", "ci95", "at_bound"});
     const auto name = p.find("name");
     if (name == p.end() || !name->is_string()) Refuse(where, "needs a 'name' (a string)");
     ParameterDescription out;
@@ -168,6 +178,15 @@ void ParametersSection(const json& v, Starts starts, ModelDescription& d) {
     }
     out.start = start->get<double>();
     if (p.find("step") != p.end()) out.step = NumberAt(p, "step", where, 0.0);
+    if (p.contains("min") && !p["min"].is_null()) out.min = NumberAt(p, "min", where, 0.0);
+    if (p.contains("max") && !p["max"].is_null()) out.max = NumberAt(p, "max", where, 0.0);
+    const auto fixed = p.find("fixed");
+    if (fixed != p.end()) {
+      if (!fixed->is_boolean()) {
+        Refuse(Path(where, "fixed"), "must be true or false, not " + std::string(TypeName(*fixed)));
+      }
+      out.fixed = fixed->get<bool>();
+    }
     d.parameters.push_back(out);
   }
 }
@@ -275,12 +294,22 @@ ModelDescription Parse(std::string_view text, Starts starts) {
   const auto fit = root.find("fit");
   if (fit != root.end()) {
     const json& f = Object(*fit, "fit");
-    CheckKeys(f, "fit", {"iterations", "reqmin", "ncheck"},
+    CheckKeys(f, "fit",
+              {"iterations", "reqmin", "ncheck", "method", "tmin", "tmax", "weights", "quantity"},
               {"evaluations", "restarts", "budget_exhausted", "interrupted", "ls_error",
-               "sigma_estimated", "sigma_interrupted", "method"});
+               "sigma_estimated", "sigma_interrupted", "success", "message", "settings",
+               "lm_iterations", "converged", "screened", "starts", "reached_best", "minima",
+               "fitted_points", "refinement"});
     d.fit.iterations = IntegerAt(f, "iterations", "fit", d.fit.iterations);
     d.fit.reqmin = NumberAt(f, "reqmin", "fit", d.fit.reqmin);
     d.fit.ncheck = IntegerAt(f, "ncheck", "fit", d.fit.ncheck);
+    d.fit.method = StringAt(f, "method", "fit", d.fit.method);
+    // A result document of a refinement names it as its method.
+    if (d.fit.method.rfind("Levenberg-Marquardt refinement", 0) == 0) d.fit.method = "simplex";
+    d.fit.weights = StringAt(f, "weights", "fit", d.fit.weights);
+    d.fit.quantity = StringAt(f, "quantity", "fit", d.fit.quantity);
+    if (f.contains("tmin") && !f["tmin"].is_null()) d.fit.tmin = NumberAt(f, "tmin", "fit", 0.0);
+    if (f.contains("tmax") && !f["tmax"].is_null()) d.fit.tmax = NumberAt(f, "tmax", "fit", 0.0);
   }
   // The rules of the dialogue.
   const Model built(d);
@@ -353,23 +382,33 @@ std::string ModelText(const ModelDescription& d) {
   const std::vector<std::string> names = built.parameter_names();
   const std::vector<double> starts = built.starts(), steps = built.steps();
   for (std::size_t j = 0; j < names.size(); ++j) {
-    parameters.push_back({{"name", names[j]}, {"start", starts[j]}, {"step", steps[j]}});
+    ordered p = {{"name", names[j]}, {"start", starts[j]}, {"step", steps[j]}};
+    if (j < d.parameters.size()) {
+      const ParameterDescription& given = d.parameters[j];
+      if (given.min) p["min"] = *given.min;
+      if (given.max) p["max"] = *given.max;
+      if (given.fixed) p["fixed"] = true;
+    }
+    parameters.push_back(p);
   }
+  ordered fit = {{"method", d.fit.method},   {"iterations", d.fit.iterations},
+                 {"reqmin", d.fit.reqmin},   {"ncheck", d.fit.ncheck},
+                 {"weights", d.fit.weights}, {"quantity", d.fit.quantity}};
+  if (d.fit.tmin) fit["tmin"] = *d.fit.tmin;
+  if (d.fit.tmax) fit["tmax"] = *d.fit.tmax;
   ordered model = {{"expression", d.expression},
                    {"equation_type", built.built().fm.ITYPE},
                    {"terms", terms},
                    {"g", d.g ? ordered(*d.g) : ordered(nullptr)}};
-  const ordered file = {
-      {"format", kModelFormat},
-      {"version", 1},
-      {"corrections",
-       {{"diamagnetic", d.corrections.diamagnetic},
-        {"tip", d.corrections.tip},
-        {"factor", d.corrections.factor}}},
-      {"model", model},
-      {"parameters", parameters},
-      {"fit",
-       {{"iterations", d.fit.iterations}, {"reqmin", d.fit.reqmin}, {"ncheck", d.fit.ncheck}}}};
+  const ordered file = {{"format", kModelFormat},
+                        {"version", 1},
+                        {"corrections",
+                         {{"diamagnetic", d.corrections.diamagnetic},
+                          {"tip", d.corrections.tip},
+                          {"factor", d.corrections.factor}}},
+                        {"model", model},
+                        {"parameters", parameters},
+                        {"fit", fit}};
   return file.dump(1, ' ') + "\n";
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/dialogue.h"
+#include "engine/internal.h"
 #include "engine/layouts.h"
 #include "plot/plot.h"
 
@@ -81,7 +82,9 @@ void WriteRest(const Work& s, format::RecordSink* file, expressions::Evaluation&
   format::Write(*file, kDiffHeading);
   for (int i = 0; i < d.NDATA; ++i) {
     const double xc = calc(d.T[i]);
-    format::Write(*file, kDiffLine, {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
+    const bool excluded = !d.EXCLUDED.empty() && d.EXCLUDED[i];
+    format::Write(*file, excluded ? kDiffLineExcluded : kDiffLine,
+                  {d.T[i], d.XOBS[i], xc, d.XOBS[i] - xc});
   }
 
   format::WriteFree(*file, {"Diamagnetic correction made on X-obsd =", s.settings.DIAM});
@@ -139,21 +142,44 @@ void ShowReportRest(const Work& s, format::RecordSink& console, expressions::Eva
 std::string Notes(const Work& s, const FitAnalysis& f, const std::string& result_path) {
   std::ostringstream err;
   const FitRecord& fit = s.last_fit;
+  const bool dialogue = s.problem == nullptr || s.problem->style.empty();
+  // A refinement that reached the minimum, or a converged lm, needs no more
+  // iterations.
+  const bool converged =
+      (fit.refined && !f.stopped_short) || (fit.method != "simplex" && fit.converged);
   if (fit.fitted && f.not_finite) {
     err << kNote << "the L.S. error is not a finite number ("
         << (s.data.SXOBS2 == 0.0 ? "every observed value is 0"
                                  : "the model is not a number at the fitted values")
         << "): no statistics or check of the minimum in " << result_path << std::endl;
-  } else if (fit.fitted && fit.outcome.budget_exhausted) {
-    err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
-        << ", " << fit.outcome.evaluations
-        << " evaluations): the values may not be the minimum; iterate again, with more "
-           "iterations (-1)"
-        << std::endl;
+  } else if (fit.fitted && fit.outcome.budget_exhausted && !converged) {
+    const std::string name = IterationsName(s);
+    if (fit.method != "simplex") {
+      err << kNote << "Levenberg-Marquardt reached its iteration limit (" << name << " "
+          << fit.budget << "): the values may not be the minimum; fit again with a larger " << name
+          << std::endl;
+    } else if (dialogue) {
+      err << kNote << "the fit stopped when its budget ran out (No. of iterations " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; iterate again, with more "
+             "iterations (-1)"
+          << std::endl;
+    } else {
+      err << kNote << "the fit stopped when its budget ran out (" << name << " " << fit.budget
+          << ", " << fit.outcome.evaluations
+          << " evaluations): the values may not be the minimum; fit again with a larger " << name
+          << (name == "--iterations" ? ", or --method lm" : ", or method=\"lm\"") << std::endl;
+    }
   }
   if (fit.fitted && fit.outcome.stopped) {
     err << kNote << "the fit was stopped by Ctrl-C after " << fit.outcome.evaluations
-        << " evaluations: the values are the best point found so far; iterate again (-1) to go on"
+        << " evaluations: the values are the best point found so far"
+        << (dialogue ? "; iterate again (-1) to go on" : "") << std::endl;
+  }
+  for (std::size_t j = 0; j < fit.at_bound.size(); ++j) {
+    if (!fit.at_bound[j]) continue;
+    err << kNote << "parameter " << Trimmed(s.fm.PNAME[j]) << " ended on its bound ("
+        << Scientific(s.fc.PFIT[j]) << "): its standard error is null in " << result_path
         << std::endl;
   }
   if (fit.fitted && fit.sigma_stopped) {

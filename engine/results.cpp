@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -265,13 +266,21 @@ Calculated Calculate(const Work& s, expressions::Evaluation& e, const std::vecto
 
 void DataSection(Writer& w, const Work& s, const Calculated& c) {
   const DataSet& d = s.data;
-  auto points = [&d](const std::array<double, kMaxData>& a) {
+  auto points = [&d](const std::vector<double>& a) {
     return std::vector<double>(a.begin(), a.begin() + d.NDATA);
   };
   w.Open('{');
   w.Key("chi_calculated").Numbers(c.chi);
   w.Key("chi_corrected").Numbers(points(d.XOBS));
+  // Outside the dialogue: each point's error as read, and the points
+  // outside the temperature window.
+  if (!d.SIGMA.empty()) w.Key("chi_error").Numbers(d.SIGMA);
   w.Key("chi_raw").Numbers(points(d.XRAW));
+  if (!d.EXCLUDED.empty()) {
+    w.Key("excluded").Open('[');
+    for (int i = 0; i < d.NDATA; ++i) w.Item().Bool(d.EXCLUDED[i]);
+    w.Close(']');
+  }
   w.Key("file").String(s.data_name);
   w.Key("points").Integer(d.NDATA);
   w.Key("residual").Numbers(c.residual);
@@ -292,10 +301,20 @@ void ParametersSection(Writer& w, const Work& s, const analysis::Statistics& st,
   for (int j = 0; j < m.NPAR; ++j) {
     const double se = st.std_error[j];
     const double half = st.t95 * se;
+    // Bounds and fixed as the model file gave them, outside the dialogue.
+    const FitProblem* fp = s.problem.get();
+    const bool low = fp != nullptr && std::isfinite(fp->lower[j]);
+    const bool high = fp != nullptr && std::isfinite(fp->upper[j]);
     w.Item().Open('{');
+    if (j < static_cast<int>(s.last_fit.at_bound.size()) && (low || high)) {
+      w.Key("at_bound").Bool(s.last_fit.at_bound[j]);
+    }
     w.Key("ci95").NumbersOrNull(std::isfinite(half) && std::isfinite(pfit[j]),
                                 {pfit[j] - half, pfit[j] + half});
+    if (fp != nullptr && fp->fixed[j]) w.Key("fixed").Bool(true);
     w.Key("held").Bool(st.held[j]);
+    if (high) w.Key("max").Number(fp->upper[j]);
+    if (low) w.Key("min").Number(fp->lower[j]);
     w.Key("name").String(Trimmed(m.PNAME[j]));
     w.Key("sigma");
     if (sigma_estimated) {
@@ -353,22 +372,81 @@ void StatisticsSection(Writer& w, const model::FitModel& m, const FitAnalysis& f
   w.Close('}');
 }
 
-void FitSection(Writer& w, const Work& s) {
+// The settings of lm, and of global's search.
+void MethodSettings(Writer& w, const Work& s) {
+  const fit::LmSettings lm;
+  const fit::MultiStartSettings ms;
+  const bool global = s.last_fit.method == "global";
+  w.Open('{');
+  w.Key("difference").String("forward");
+  w.Key("ftol").Number(lm.ftol);
+  w.Key("gtol").Number(lm.gtol);
+  w.Key("max_iterations").Integer(s.fc.NITER);
+  if (global) {
+    w.Key("refined").Integer(ms.refine);
+    w.Key("same_minimum_ls_error").Number(ms.same_cost);
+    w.Key("same_minimum_place").Number(ms.same_place);
+    w.Key("screened").Integer(ms.screen);
+    w.Key("starts_layout")
+        .String(
+            "additive recurrence of the generalised golden ratio over each parameter's default "
+            "range, and the given start");
+  }
+  w.Key("xtol").Number(lm.xtol);
+  w.Close('}');
+}
+
+void FitSection(Writer& w, const Work& s, const FitAnalysis& f) {
   const FitRecord& fit = s.last_fit;
   const FitControl& fc = s.fc;
+  const FitProblem* fp = s.problem != nullptr && !s.problem->dialogue ? s.problem.get() : nullptr;
+  const bool lm = fit.method != "simplex";
+  const bool global = fit.method == "global";
+  const Outcome outcome = OutcomeOf(s, f);
   w.Open('{');
   w.Key("budget_exhausted").Bool(fit.outcome.budget_exhausted);
+  if (lm) w.Key("converged").Bool(fit.converged);
   w.Key("evaluations").Integer(fit.outcome.evaluations);
+  if (fp != nullptr) w.Key("fitted_points").Integer(static_cast<long long>(fp->fitted.size()));
   w.Key("interrupted").Bool(fit.outcome.stopped);
   w.Key("iterations").Integer(fit.fitted ? fit.budget : 0);
+  if (lm) w.Key("lm_iterations").Integer(fit.iterations);
   w.Key("ls_error").Number(fc.LSERR);
-  if (fit.refined) w.Key("method").String(kRefinedMethod);
+  w.Key("message").String(outcome.message);
+  w.Key("method").String(fit.method);
+  if (global) {
+    w.Key("minima").Open('[');
+    for (const FoundMinimum& m : fit.minima) {
+      w.Item().Open('{');
+      w.Key("ls_error").Number(m.ls_error);
+      w.Key("starts").Integer(m.starts);
+      w.Key("values").Numbers(m.values);
+      w.Close('}');
+    }
+    w.Close(']');
+  }
   w.Key("ncheck").Integer(fc.NCHECK);
+  if (fp != nullptr) w.Key("quantity").String(fp->settings.quantity);
+  if (global) w.Key("reached_best").Integer(fit.reached_best);
+  if (fit.refined) w.Key("refinement").String(kRefinedMethod);
   w.Key("reqmin").Number(fc.REQMIN);
   w.Key("restarts").Integer(fit.outcome.restarts);
+  if (global) w.Key("screened").Integer(fit.screened);
+  if (lm) MethodSettings(w.Key("settings"), s);
   w.Key("sigma_estimated").Bool(SigmaEstimated(s));
   w.Key("sigma_interrupted").Bool(fit.sigma_stopped);
+  if (global) w.Key("starts").Integer(fit.starts);
+  w.Key("success").Bool(outcome.success);
+  if (fp != nullptr && fp->settings.tmax) w.Key("tmax").Number(*fp->settings.tmax);
+  if (fp != nullptr && fp->settings.tmin) w.Key("tmin").Number(*fp->settings.tmin);
+  if (fp != nullptr) w.Key("weights").String(fp->settings.weights);
   w.Close('}');
+}
+
+std::string Scientific(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4E", x);
+  return text;
 }
 
 void CheckSection(Writer& w, const FitAnalysis& f) {
@@ -388,6 +466,46 @@ void CheckSection(Writer& w, const FitAnalysis& f) {
 
 }  // namespace
 
+std::string IterationsName(const Work& s) {
+  const std::string style = s.problem != nullptr ? s.problem->style : "";
+  if (style == "options") return "--iterations";
+  if (style == "keywords") return "iterations=";
+  return "No. of iterations";
+}
+
+Outcome OutcomeOf(const Work& s, const FitAnalysis& f) {
+  const FitRecord& fit = s.last_fit;
+  if (!fit.fitted) return {false, "no fit: the values are the starts (iterations 0)"};
+  if (fit.outcome.stopped) {
+    return {false, "stopped before the end: the values are the best point found so far"};
+  }
+  if (f.not_finite) return {false, "the L.S. error is not a finite number"};
+  if (f.stopped_short) {
+    return {false,
+            "stopped short of the minimum: a Levenberg-Marquardt check lowers the L.S. "
+            "error from " +
+                Scientific(s.fc.LSERR) + " to " + Scientific(f.check_ls_error)};
+  }
+  if (fit.method == "simplex") {
+    if (fit.refined) return {true, "the refinement reached the minimum"};
+    if (fit.outcome.budget_exhausted) {
+      return {false,
+              "the evaluation budget ran out (iterations " + std::to_string(fit.budget) + ")"};
+    }
+    return {true, "the simplex converged: its L.S. errors agree within reqmin"};
+  }
+  std::string message = fit.message;
+  if (fit.method == "global") {
+    message = std::to_string(fit.reached_best) + " of " + std::to_string(fit.starts) +
+              " starts reached the best minimum, " + std::to_string(fit.minima.size()) +
+              " distinct minim" + (fit.minima.size() == 1 ? "um" : "a") + " found; " + message;
+  }
+  if (!fit.converged && fit.message == "the iteration limit was reached") {
+    message += " (iterations " + std::to_string(fit.budget) + ")";
+  }
+  return {fit.converged, message};
+}
+
 std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitAnalysis& f) {
   const std::vector<double> pfit(s.fc.PFIT.begin(), s.fc.PFIT.begin() + s.fm.NPAR);
   const Calculated calculated = Calculate(s, e, pfit);
@@ -400,7 +518,7 @@ std::string ResultDocument(const Work& s, expressions::Evaluation& e, const FitA
   w.Key("temperature").Numbers(calculated.curve_temperature);
   w.Close('}');
   DataSection(w.Key("data"), s, calculated);
-  FitSection(w.Key("fit"), s);
+  FitSection(w.Key("fit"), s, f);
   w.Key("format").String(kResultFormat);
   CheckSection(w.Key("minimum_check"), f);
   ModelSection(w.Key("model"), s);

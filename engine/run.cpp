@@ -3,6 +3,7 @@
 // of the minimum, and the refinement.
 #include <array>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "engine/dialogue.h"
@@ -12,13 +13,17 @@
 namespace engine {
 namespace {
 
-constexpr double kStoppedShort = 0.01;  // relative improvement that means the fit stopped short
-// A gain of L.S. error below this many times sqrt(REQMIN) is within the
-// simplex's convergence.
-constexpr double kConvergedSpread = 10.0;
+constexpr double kStoppedShort = 0.01;  // relative gain that means the fit stopped short
+// A gain of L.S. error below this share of the data's own sum of squares is
+// rounding (residuals good to about 1.0E-12 of the values).
+constexpr double kRoundingShare = 1.0E-24;
 
 fit::ObjectiveFn ObjectiveOf(Work& w) {
-  return [&w](const double* p) { return expressions::Objective(w.ev, p); };
+  return [&w](const double* p) {
+    const double value = expressions::Objective(w.ev, p);
+    if (w.on_value) w.on_value(value);
+    return value;
+  };
 }
 
 // The heading of the progress lines: the parameter names and "L.S.Error".
@@ -39,8 +44,21 @@ void Search(Work& w, format::RecordSink* sink, const fit::StopFn& stop) {
   ProgressHeader(w, sink);
   w.last_fit.fitted = true;
   w.last_fit.budget = f.NITER;
+  // Progress about once an iteration (N+1 evaluations), with the lowest
+  // L.S. error so far; false from it stops the search like `stop`.
+  int calls = 0;
+  bool quit = false;
+  double best = std::numeric_limits<double>::infinity();
+  if (w.on_progress) {
+    w.on_value = [&w, &calls, &quit, &best, every = m.NPAR + 1](double value) {
+      best = std::fmin(best, value);
+      if (++calls % every == 0 && !quit) quit = !w.on_progress(calls / every, best);
+    };
+  }
+  const fit::StopFn stopped = [&quit, &stop] { return quit || (stop && stop()); };
   fit::Minimise(ObjectiveOf(w), w.store, m.NPAR, m.PVAL.data(), f.PFIT.data(), f.LSERR, f.REQMIN,
-                m.PSTEP.data(), f.NCHECK, f.NITER, &w.last_fit.outcome, stop);
+                m.PSTEP.data(), f.NCHECK, f.NITER, &w.last_fit.outcome, stopped);
+  w.on_value = nullptr;
   // Without parameters there is nothing to iterate, and no budget to run out.
   if (m.NPAR == 0) w.last_fit.outcome.budget_exhausted = false;
   if (sink != nullptr) format::WriteFree(*sink, {"Iteration is completed.  Calculation ESDs"});
@@ -70,6 +88,21 @@ void TakeRefinement(Work& w, const FitAnalysis& f) {
   w.last_fit.refined = true;
 }
 
+// After lm or global: the standard errors of the statistics as the report's
+// deviations (0 where there are none: held, or on a bound).
+void TakeStandardErrors(Work& w, const FitAnalysis& f) {
+  FitControl& fc = w.fc;
+  fc.SIGFLAG = 0;
+  for (int j = 0; j < w.fm.NPAR; ++j) {
+    fc.SIGMA[j] = f.statistics.std_error[j];
+    if (!std::isfinite(fc.SIGMA[j])) {
+      const bool bound = j < static_cast<int>(w.last_fit.at_bound.size()) && w.last_fit.at_bound[j];
+      if (fc.PSTEP0[j] != 0.0 && !bound) fc.SIGFLAG = 1;
+      fc.SIGMA[j] = 0.0;
+    }
+  }
+}
+
 std::vector<double> Fitted(const Work& w) {
   return std::vector<double>(w.fc.PFIT.begin(), w.fc.PFIT.begin() + w.fm.NPAR);
 }
@@ -81,20 +114,48 @@ analysis::Problem ProblemOf(const Work& s) {
   expressions::Evaluation e = s.ev;
   e.console = nullptr;
   analysis::Problem problem;
-  problem.points = s.data.NDATA;
-  problem.residuals = [e](const double* p, double* r) mutable {
-    expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
-    for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
-  };
-  for (int j = 0; j < s.fm.NPAR; ++j) {
-    problem.scale.push_back(
-        std::fmax(std::fabs(s.fc.PSTART[j]), 100.0 * std::fabs(s.fc.PSTEP0[j])));
-    // Every vertex of the simplex has the start value of a parameter with
-    // step 0.
-    problem.held.push_back(s.fc.PSTEP0[j] == 0.0);
+  if (s.problem != nullptr) {
+    // The points in the window, weighted, of the quantity fitted.
+    const FitProblem* fp = s.problem.get();
+    problem.points = static_cast<int>(fp->fitted.size());
+    problem.residuals = [fp, e](const double* p, double* r) mutable {
+      ProblemResiduals(*fp, e, p, r);
+    };
+    double size = 0.0;
+    for (std::size_t i = 0; i < fp->observed.size(); ++i) {
+      size += fp->observed[i] * fp->weight[i] * fp->observed[i] * fp->weight[i];
+    }
+    problem.model_size = std::sqrt(size);
+  } else {
+    problem.points = s.data.NDATA;
+    problem.residuals = [e](const double* p, double* r) mutable {
+      expressions::EvaluateAll(e, p, e.T, e.NDATA, r);
+      for (int i = 0; i < e.NDATA; ++i) r[i] = e.XOBS[i] - r[i];
+    };
+    problem.model_size = std::sqrt(s.data.SXOBS2);
   }
-  problem.model_size = std::sqrt(s.data.SXOBS2);
+  const std::vector<std::string> names = TrimmedNames(s.fm);
+  for (int j = 0; j < s.fm.NPAR; ++j) {
+    problem.scale.push_back(TypicalSize(names[j], s.fc.PSTART[j], s.fc.PSTEP0[j]));
+    // Every vertex of the simplex has the start value of a parameter with
+    // step 0. A parameter that ended on a bound is held there: the check
+    // must not carry it across, and its curvature says nothing of its error.
+    const bool bound = j < static_cast<int>(s.last_fit.at_bound.size()) && s.last_fit.at_bound[j];
+    problem.held.push_back(s.fc.PSTEP0[j] == 0.0 || bound);
+  }
   return problem;
+}
+
+// The sum of squares of the weighted observed values, in the units of the
+// L.S. error: what its rounding is relative to.
+double LsScale(const Work& s) {
+  if (s.problem == nullptr) return 1.0;
+  double size = 0.0;
+  const FitProblem& fp = *s.problem;
+  for (std::size_t i = 0; i < fp.observed.size(); ++i) {
+    size += fp.observed[i] * fp.weight[i] * fp.observed[i] * fp.weight[i];
+  }
+  return size / fp.denominator;
 }
 
 // Nothing known: what an analysis that could not be made, or was stopped,
@@ -110,16 +171,20 @@ void Unknown(FitAnalysis& f, const analysis::Problem& problem, const std::vector
 
 // The check's L.S. error, its gain on the fit's, and whether the fit
 // stopped short.
-void CompareCheck(FitAnalysis& f, double lserr, double sxobs2, double reqmin) {
+void CompareCheck(FitAnalysis& f, const Work& s) {
   const double nan = std::nan("");
-  f.check_ls_error = f.check.ran ? f.check.rss / sxobs2 : nan;
+  const double lserr = s.fc.LSERR;
+  const double denominator = s.problem != nullptr ? s.problem->denominator : s.data.SXOBS2;
+  f.check_ls_error = f.check.ran ? f.check.rss / denominator : nan;
   f.improvement = f.check.ran && lserr > 0.0 ? (lserr - f.check_ls_error) / lserr : nan;
   if (f.check.ran && lserr == 0.0) f.improvement = 0.0;
-  // The simplex stops once its L.S. errors spread less than sqrt(REQMIN): a
-  // gain within a few times that is what it was asked for, however large
-  // relative to an L.S. error near 0 (an exact fit, whose least is 0).
-  f.stopped_short = f.improvement > kStoppedShort &&
-                    lserr - f.check_ls_error > kConvergedSpread * std::sqrt(reqmin);
+  // Short of the minimum: more than 1 % above what the check reached,
+  // judged against the L.S. error itself. With no degree of freedom left
+  // (n = p) the least is 0 and any gain is the residuals' rounding; so is a
+  // gain below the rounding of the residuals relative to the data.
+  const double gain = lserr - f.check_ls_error;
+  f.stopped_short = f.check.ran && f.statistics.dof >= 1 &&
+                    gain > kStoppedShort * f.check_ls_error && gain > kRoundingShare * LsScale(s);
 }
 
 }  // namespace
@@ -180,7 +245,7 @@ FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   if (f.not_finite || f.interrupted) {
     Unknown(f, problem, pfit);
   } else {
-    CompareCheck(f, s.fc.LSERR, s.data.SXOBS2, s.fc.REQMIN);
+    CompareCheck(f, s);
   }
   return f;
 }
@@ -191,6 +256,17 @@ FitSteps::FitSteps(Work& w, format::RecordSink* progress, bool refine)
   FitControl& f = w.fc;
   w.ev.NCALL = 0;
   w.last_fit = FitRecord{};
+  // Outside the dialogue: its method, and whether the dialogue's own path
+  // can take it (the simplex on every point, unweighted, chi, unbounded).
+  if (w.problem != nullptr) {
+    const FitProblem& p = *w.problem;
+    w.last_fit.method = p.settings.method;
+    bool bounded = false;
+    for (int j = 0; j < m.NPAR; ++j) {
+      bounded = bounded || std::isfinite(p.lower[j]) || std::isfinite(p.upper[j]);
+    }
+    general_ = p.settings.method != "simplex" || !p.dialogue || bounded;
+  }
   for (int j = 0; j < m.NPAR; ++j) {
     f.PSTEP0[j] = m.PSTEP[j];
     f.PSTART[j] = m.PVAL[j];
@@ -204,19 +280,31 @@ FitSteps::FitSteps(Work& w, format::RecordSink* progress, bool refine)
 void FitSteps::Take(const fit::StopFn& stop) {
   switch (next_) {
     case Step::kSearch:
-      if (w_.fc.NITER != 0) Search(w_, progress_, stop);
+      if (w_.fc.NITER != 0 && general_) {
+        RunMethod(w_, stop);
+      } else if (w_.fc.NITER != 0) {
+        Search(w_, progress_, stop);
+      }
       next_ = Step::kDeviations;
       break;
     case Step::kDeviations:
-      if (w_.fc.NITER != 0) Deviations(w_, progress_, stop);
+      // The other methods make their own estimate, or none.
+      if (w_.fc.NITER != 0 && !general_) Deviations(w_, progress_, stop);
+      if (w_.last_fit.fitted) {
+        w_.last_fit.converged =
+            w_.last_fit.method != "simplex"
+                ? w_.last_fit.converged
+                : !w_.last_fit.outcome.budget_exhausted && !w_.last_fit.outcome.stopped;
+      }
       next_ = Step::kAnalysis;
       break;
     case Step::kAnalysis:
       found_ = Analyse(w_, stop);
+      if (w_.last_fit.fitted && w_.last_fit.method != "simplex") TakeStandardErrors(w_, found_);
       next_ = refine_ ? Step::kRefinement : Step::kDone;
       break;
     case Step::kRefinement:
-      if (w_.last_fit.fitted && found_.check.ran) {
+      if (w_.last_fit.fitted && w_.last_fit.method == "simplex" && found_.check.ran) {
         TakeRefinement(w_, found_);
         found_ = Analyse(w_, stop);
       }

@@ -1,9 +1,12 @@
 // Simplex minimiser, standard deviations from a quadratic surface, and the
-// symmetric matrix inversion they need.
+// symmetric matrix inversion they need; Levenberg-Marquardt and a
+// multi-start search over a least-squares problem.
 #ifndef SUSCEP_FIT_FIT_H_
 #define SUSCEP_FIT_FIT_H_
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace fit {
 
@@ -59,6 +62,112 @@ void InvertMatrix(const double A[kMaxMat][kMaxMat], double AINV[kMaxMat][kMaxMat
 // unchanged on success, -1.0 on failure (a pivot too small, or N above 50,
 // the room of the interchange records; W is then meaningless).
 void InvertInPlace(double* W, int N, double& TOL);
+
+// ---------------------------------------------------------------------------
+// Least squares: the sum of squares of residuals, with bounds.
+
+// Called about once per iteration with its number (from 1) and the sum of
+// squares so far; false ends the search like the stop flag.
+using ProgressFn = std::function<bool(int iteration, double cost)>;
+
+struct LeastSquares {
+  int points = 0;  // residuals
+  // Writes `points` residuals for the parameter vector p; it must not change
+  // p. A residual that is not finite makes the point unusable.
+  std::function<void(const double* p, double* residuals)> residuals;
+  // Per parameter; empty or infinite entries: unbounded on that side.
+  std::vector<double> lower, upper;
+  // Typical size of each parameter: the difference step follows the larger
+  // of it and |p|. Missing or non-positive: |p|, 1 where p is 0.
+  std::vector<double> scale;
+  // Parameters held at their start. Missing entries are free.
+  std::vector<bool> held;
+  StopFn stop;          // asked before each evaluation; true ends the search
+  ProgressFn progress;  // optional
+};
+
+struct LmSettings {
+  int max_iterations = 200;  // Jacobians
+  // Converged when an accepted step lowers the sum of squares by at most this
+  // fraction and the linear model predicts no more; or when every parameter
+  // moves by at most `xtol` of its size; or when the gradient, scaled to the
+  // cosine between each column and the residuals, is below `gtol`.
+  double ftol = 1.0E-12;
+  double xtol = 1.0E-10;
+  double gtol = 1.0E-10;
+};
+
+struct LmResult {
+  std::vector<double> x;  // the best point (within the bounds)
+  double cost = 0.0;      // sum of squares at x
+  int iterations = 0;     // Jacobians evaluated
+  int evaluations = 0;    // residual vectors evaluated, the Jacobians' included
+  bool converged = false;
+  bool stopped = false;        // by the stop flag or the progress callback
+  std::string message;         // why it ended
+  std::vector<bool> at_bound;  // a free parameter that ends on a bound
+};
+
+// Levenberg-Marquardt from `start` (moved inside the bounds) with forward-
+// difference Jacobians, damping scaled by the Jacobian's column norms, and
+// bounds kept by projection: a parameter on a bound whose gradient points
+// out is left out of the step.
+LmResult LevenbergMarquardt(const LeastSquares& problem, const std::vector<double>& start,
+                            const LmSettings& settings = {});
+
+// How the multi-start search spreads a parameter's starts over its range.
+enum class Spacing {
+  kLinear,
+  kLog,    // low and high both above 0: evenly in the logarithm
+  kAsinh,  // across 0: evenly in asinh(x / knee), dense near 0, wide in decades
+};
+
+struct StartRange {
+  double low = 0.0;
+  double high = 0.0;
+  Spacing spacing = Spacing::kLinear;
+  double knee = 1.0;  // kAsinh: below this size the spacing is nearly linear
+};
+
+struct MultiStartSettings {
+  int screen = 64;  // points of the low-discrepancy set, one evaluation each
+  int refine = 4;   // the best screened points refined by lm, with the start
+  LmSettings lm;
+  // Two refined points reach the same minimum when their sums of squares
+  // differ by at most this fraction and each parameter by at most
+  // `same_place` of its range (or of its size, where that is larger).
+  double same_cost = 1.0E-6;
+  double same_place = 1.0E-3;
+};
+
+struct Minimum {
+  std::vector<double> x;
+  double cost = 0.0;
+  int starts = 0;  // refined starts that ended here
+};
+
+struct MultiStartResult {
+  LmResult best;                // the lowest minimum, as lm ended there
+  int screened = 0;             // points of the set evaluated
+  int starts = 0;               // refined starts (the given start among them)
+  int reached_best = 0;         // of those, ending at the best minimum
+  std::vector<Minimum> minima;  // distinct, lowest first
+  int evaluations = 0;          // all, screening included
+};
+
+// The point k (from 0) of the fixed low-discrepancy set in [0,1)^dims: the
+// additive recurrence of the generalised golden ratio.
+void LowDiscrepancyPoint(int k, int dims, double* u);
+// u in [0,1] mapped onto the range.
+double FromUnit(const StartRange& range, double u);
+
+// Screens `settings.screen` points spread over `ranges` (one per parameter;
+// held ones stay at `start`), refines the best `settings.refine` of them and
+// `start` with LevenbergMarquardt, and keeps the lowest. Deterministic: no
+// random numbers, the same result in every thread.
+MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<double>& start,
+                            const std::vector<StartRange>& ranges,
+                            const MultiStartSettings& settings = {});
 
 }  // namespace fit
 

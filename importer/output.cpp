@@ -36,6 +36,14 @@ const Point& Coldest(const Import& im) {
 std::string DataFileText(const Import& im) {
   std::string text = std::to_string(im.points.size()) + "\n";
   for (const Point& p : im.points) text += Exact(p.T) + " " + Exact(p.chi) + "\n";
+  // Each point's error after the pairs, where every point has one: the
+  // dialogue reads the pairs alone, the fits outside it read these too.
+  bool errors = !im.points.empty();
+  for (const Point& p : im.points) errors = errors && p.chi_err > 0.0 && std::isfinite(p.chi_err);
+  if (errors) {
+    text += "sigma\n";
+    for (const Point& p : im.points) text += Exact(p.chi_err) + "\n";
+  }
   return text;
 }
 

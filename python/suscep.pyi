@@ -5,7 +5,7 @@ B in gauss; g, COEFF1 and COEFF2 have no unit.
 """
 
 from os import PathLike
-from typing import Any, Mapping, Optional, Sequence, Union
+from typing import Any, Callable, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -31,6 +31,26 @@ def expressions() -> list[dict[str, Any]]:
 
 def read_data(path: _Path) -> tuple[np.ndarray, np.ndarray]:
     """(T, chi) of a data file, with the program's checks."""
+
+def import_file(
+    path: _Path,
+    *,
+    mass: Optional[float] = None,
+    molar_mass: Optional[float] = None,
+    diamagnetic: Optional[float] = None,
+    diamagnetic_estimate: bool = False,
+    eicosane: Optional[float] = None,
+    field: Optional[float] = None,
+    column: Optional[str] = None,
+    columns: Union[None, str, Sequence[str]] = None,
+    moment_unit: Optional[str] = None,
+    chi_unit: Optional[str] = None,
+    sweep: Union[None, str, int] = None,
+    max_points: Optional[int] = None,
+    bins: Optional[str] = None,
+) -> tuple[np.ndarray, np.ndarray, Optional[np.ndarray], dict[str, Any]]:
+    """(T, chi, sigma, record) of a magnetometer's file, as `suscep import`
+    makes them."""
 
 class Model:
     def __init__(
@@ -62,6 +82,8 @@ class Model:
         """Each term's contribution: shape (term_count, len(T))."""
     def to_dict(self) -> dict[str, Any]:
         """The model as a model file."""
+    def __copy__(self) -> Model: ...
+    def __deepcopy__(self, memo: Any) -> Model: ...
 
 class Result:
     @property
@@ -85,11 +107,35 @@ class Result:
     @property
     def method(self) -> str: ...
     @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
+    @property
     def refined(self) -> bool: ...
+    @property
+    def success(self) -> bool: ...
+    @property
+    def message(self) -> str: ...
     @property
     def notes(self) -> list[str]: ...
     @property
     def report(self) -> Optional[str]: ...
+    @property
+    def model(self) -> Model:
+        """The model as fitted: the fit's corrections, starts and steps."""
+    def eval(self, T: npt.ArrayLike) -> np.ndarray:
+        """The fitted curve at T (K), the fit's corrections included."""
+    @property
+    def best_fit(self) -> np.ndarray: ...
+    @property
+    def residuals(self) -> np.ndarray: ...
+    @property
+    def covariance(self) -> np.ndarray:
+        """Rows and columns in the order of parameter_names; NaN where undetermined."""
+    @property
+    def correlation(self) -> np.ndarray: ...
+    def to_frame(self) -> Any:
+        """The parameters as a pandas DataFrame (needs pandas)."""
     def to_dict(self) -> dict[str, Any]:
         """The result document, SUSCEP.JSON's layout."""
     def save(self, path: _Path) -> None:
@@ -118,5 +164,14 @@ def fit(
     refine: bool = False,
     report: bool = False,
     name: str = "",
+    progress: Optional[Callable[[int, float], Optional[bool]]] = None,
+    method: Optional[str] = None,
+    bounds: Optional[Mapping[str, tuple[Optional[float], Optional[float]]]] = None,
+    fixed: Optional[Any] = None,
+    tmin: Optional[float] = None,
+    tmax: Optional[float] = None,
+    weights: Optional[str] = None,
+    quantity: Optional[str] = None,
+    sigma: Optional[npt.ArrayLike] = None,
 ) -> Result:
     """Fits the model to T (K) and chi (cm3/mol) with the program's simplex."""

@@ -56,7 +56,8 @@ constexpr char kRun[] =
     "libcpp-httplib-dev pkg-config";
 constexpr char kTest[] =
     "libgtest-dev librsvg2-bin chromium chromium-driver python3-selenium python3 python3-dev "
-    "pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib";
+    "pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib python3-venv "
+    "python3-pip python3-setuptools python3-wheel";
 constexpr char kCi[] = "libbenchmark-dev python3-lmfit clang libclang-rt-14-dev";
 
 const std::string kAll = std::string(kRun) + " " + kTest + " " + kCi;
@@ -82,11 +83,12 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
             "prerequisites: installing libgtest-dev librsvg2-bin python3-numpy python3-pytest "
-            "python3-matplotlib\n");
+            "python3-matplotlib python3-venv python3-pip python3-setuptools python3-wheel\n");
   EXPECT_EQ(o.calls,
             "apt-get update -qq\n"
             "apt-get install -y -qq --no-install-recommends libgtest-dev librsvg2-bin "
-            "python3-numpy python3-pytest python3-matplotlib\n");
+            "python3-numpy python3-pytest python3-matplotlib python3-venv python3-pip "
+            "python3-setuptools python3-wheel\n");
   // The default task is the tests'.
   EXPECT_EQ(RunScript("default_task", "", installed, "0").calls, o.calls);
 }

@@ -66,10 +66,16 @@ TEST(EngineData, TheDialoguesChecksAsErrorsOfTheirKind) {
   EXPECT_EQ(ErrorOf<engine::DataError>([] {
               engine::CheckData({"e.dat", {}, {}});
             }),
-            "data 'e.dat': the number of data points is 0, not 1 to 300");
-  engine::Data many{"m.dat", std::vector<double>(301, 1.0), std::vector<double>(301, 1.0)};
+            "data 'e.dat': the number of data points is 0, not 1 to 100000");
+  // Outside the dialogue a fit takes more than its 300 points.
+  engine::Data many{"m.dat", std::vector<double>(100001, 1.0), std::vector<double>(100001, 1.0)};
   EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::Fit(Dnit2Model(), many); }),
-            "data 'm.dat': the number of data points is 301, not 1 to 300");
+            "data 'm.dat': the number of data points is 100001, not 1 to 100000");
+  many.sigma.assign(5, 1.0);
+  many.temperature.resize(6);
+  many.chi.resize(6);
+  EXPECT_EQ(ErrorOf<engine::DataError>([&] { engine::CheckData(many); }),
+            "data 'm.dat': 6 points but 5 errors (sigma)");
 }
 
 TEST(EngineFit, AHeldStepKeepsItsStartAndNoIterationsGiveTheStarts) {
@@ -111,9 +117,22 @@ TEST(EngineFit, RefineGivesTheRefinedPointAndSaysSo) {
   EXPECT_FALSE(refined.stopped_short);
   EXPECT_EQ(refined.sigma, refined.std_error);
   const json doc = json::parse(refined.document);
-  EXPECT_EQ(doc["fit"]["method"], refined.method);
+  EXPECT_EQ(doc["fit"]["method"], "simplex");
+  EXPECT_EQ(doc["fit"]["refinement"], refined.method);
   EXPECT_EQ(doc["parameters"][1]["value"], refined.values[1]);
-  EXPECT_EQ(json::parse(plain.document)["fit"].count("method"), 0u);
+  // The refinement reached the minimum: a success, and no note to iterate.
+  EXPECT_TRUE(refined.success);
+  EXPECT_EQ(doc["fit"]["success"], true);
+  for (const std::string& note : refined.notes) {
+    EXPECT_EQ(note.find("iterate again"), std::string::npos) << note;
+  }
+  const json before = json::parse(plain.document)["fit"];
+  EXPECT_EQ(before["method"], "simplex");
+  EXPECT_EQ(before.count("refinement"), 0u);
+  EXPECT_FALSE(plain.success);
+  EXPECT_EQ(before["success"], false);
+  EXPECT_EQ(before["message"], plain.message);
+  EXPECT_NE(plain.message.find("stopped short"), std::string::npos) << plain.message;
 }
 
 // The text with each number outside strings written as %.17g: the same
@@ -272,7 +291,9 @@ TEST(EngineFit, Edges) {
          EXPECT_FALSE(r.refined);
          EXPECT_EQ(r.method, "none: the starting values (no iterations)");
          EXPECT_EQ(r.values, r.start);
-         EXPECT_EQ(doc["fit"].count("method"), 0u);
+         EXPECT_EQ(doc["fit"].count("refinement"), 0u);
+         EXPECT_EQ(doc["fit"]["success"], false);
+         EXPECT_EQ(doc["fit"]["message"], "no fit: the values are the starts (iterations 0)");
          EXPECT_EQ(doc["fit"]["iterations"], 0);
        }},
       {"a refinement with a held parameter, whose standard error is not a number",

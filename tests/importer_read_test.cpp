@@ -487,7 +487,14 @@ TEST(ImporterRefusals, NothingUsable) {
 
 TEST(ImporterOutput, DataFileRecordAndHash) {
   const Import im = Read(Mpms3({Row(100, 1000, 1.2345678901234567e-4)}));
-  EXPECT_EQ(importer::DataFileText(im), "1\n100 0.006172839450617284\n");
+  // Each point's error after the pairs, where every point has one.
+  ASSERT_GT(im.points[0].chi_err, 0.0);
+  const std::string pairs = "1\n100 0.006172839450617284\n";
+  EXPECT_EQ(importer::DataFileText(im).substr(0, pairs.size() + 6), pairs + "sigma\n");
+  EXPECT_EQ(std::stod(importer::DataFileText(im).substr(pairs.size() + 6)), im.points[0].chi_err);
+  Import without = im;
+  without.points[0].chi_err = std::nan("");
+  EXPECT_EQ(importer::DataFileText(without), pairs);
   importer::Sha256 h;
   h.Update("abc");
   EXPECT_EQ(h.Hex(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

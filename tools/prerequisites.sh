@@ -32,6 +32,10 @@ test  python3-pybind11     Python module
 test  python3-numpy        Python module tests
 test  python3-pytest       Python module tests
 test  python3-matplotlib   Python module tests (Result.plot) and examples/fit_dnit2.py
+test  python3-venv         Python module install tests
+test  python3-pip          Python module install tests (pip install .)
+test  python3-setuptools   Python module install tests (pip install .)
+test  python3-wheel        Python module install tests (pip install .)
 ci    libbenchmark-dev     benchmarks
 ci    python3-lmfit        benchmark against a scripted fit
 ci    clang                fuzzing

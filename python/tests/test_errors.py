@@ -1,7 +1,10 @@
 """Bad inputs: a Python exception with a clear message, never a crash; the
 program's message where the program refuses the same input."""
 
+import errno
 import math
+import os
+import stat
 
 import numpy as np
 import pytest
@@ -119,7 +122,6 @@ def test_files(tmp_path):
     "content, own",
     [
         ("0\n", None),
-        ("301\n" + "1.0 1.0\n" * 301, None),
         ("2\n10.0 1e-3\n0.0 1e-3\n", None),
         # Where the dialogue says only what, the module says where too.
         ("3\n10.0 1e-3\n", "read: data file 'bad.dat': it ends at line 2, before all its points "
@@ -135,7 +137,14 @@ def test_a_data_file_the_program_refuses_has_its_message(tmp_path, monkeypatch, 
     message = done.stderr.strip().removeprefix("suscep: run-time error: ")
     with pytest.raises(ValueError) as refused:
         suscep.read_data("bad.dat")
-    assert str(refused.value) == (own or message)
+    # Outside the dialogue a data set holds up to 100000 points.
+    assert str(refused.value) == (own or message.replace("not 1 to 300", "not 1 to 100000"))
+
+
+def test_more_points_than_the_dialogue_takes(tmp_path):
+    (tmp_path / "many.dat").write_text("301\n" + "".join(f"{t}.0 1e-3\n" for t in range(1, 302)))
+    T, chi = suscep.read_data(tmp_path / "many.dat")
+    assert len(T) == 301
 
 
 JUNK = [None, "x", b"", [], [[1.0]], {}, {"a": 1}, math.nan, -1, 10**20, object(),
@@ -166,3 +175,84 @@ def test_junk_anywhere_is_a_python_exception_never_a_crash():
                 call()
             except (TypeError, ValueError, OSError, OverflowError) as e:
                 assert str(e) and "unknown exception" not in str(e), (junk, e)
+
+
+def test_type_errors_are_short_and_name_the_argument():
+    T, chi = suscep.read_data(EXAMPLES / "dnit2.dat")
+    cases = [
+        (lambda: suscep.fit(None, T, chi), "model: a suscep.Model is needed, not NoneType"),
+        (lambda: suscep.fit(MODEL, T, chi, sigm=1.0),
+         "fit() got an unexpected keyword argument 'sigm'"),
+        (lambda: suscep.fit(MODEL, T, chi, VALUES, VALUES),
+         "fit() takes from 3 to 4 positional arguments but 5 were given"),
+        (lambda: suscep.fit(MODEL, T), "fit() missing 1 required argument: 'chi'"),
+        (lambda: suscep.fit(MODEL, T, chi, T=T), "fit() got multiple values for argument 'T'"),
+        (lambda: suscep.fit(MODEL, None, chi), "T: a sequence of numbers is needed, not NoneType"),
+        (lambda: suscep.fit(MODEL, T, chi, refine="yes"),
+         "refine: True or False is needed, not str"),
+        (lambda: MODEL(T), "__call__() missing 1 required argument: 'values'"),
+        (lambda: MODEL(T, VALUES, step=1), "__call__() got an unexpected keyword argument 'step'"),
+        (lambda: suscep.Model(24, term=[]), "Model() got an unexpected keyword argument 'term'"),
+        (lambda: suscep.read_data(T), "path: a file name (str, bytes or os.PathLike) is needed"),
+        (lambda: suscep.import_file(T), "path: a file name (str, bytes or os.PathLike) is needed"),
+    ]
+    for call, message in cases:
+        with pytest.raises(TypeError) as raised:
+            call()
+        assert str(raised.value).startswith(message) and len(str(raised.value)) < 100
+
+
+def test_file_errors_carry_errno_and_filename(tmp_path):
+    (tmp_path / "locked.dat").write_text("1\n10.0 1e-3\n")
+    (tmp_path / "locked.dat").chmod(0)
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    cases = [(tmp_path / "missing.dat", FileNotFoundError, errno.ENOENT),
+             (tmp_path, IsADirectoryError, errno.EISDIR),
+             (fifo, OSError, errno.EINVAL)]
+    if os.geteuid() != 0:  # root reads any file
+        cases.append((tmp_path / "locked.dat", PermissionError, errno.EACCES))
+    if os.geteuid() == 0:
+        device = tmp_path / "zero"  # a device like /dev/zero, in the test's folder
+        os.mknod(device, stat.S_IFCHR | 0o600, os.makedev(1, 5))
+        cases.append((device, OSError, errno.EINVAL))
+    for read in (suscep.read_data, suscep.Model.from_file, suscep.import_file):
+        for path, kind, code in cases:
+            with pytest.raises(kind) as raised:
+                read(path)
+            assert raised.value.errno == code and raised.value.filename == path, (read, path)
+    large = tmp_path / "large.json"  # sparse: no 17 MB written
+    with open(large, "wb") as f:
+        f.truncate(17 << 20)
+    with pytest.raises(OSError, match="larger than 16 MB") as raised:
+        suscep.Model.from_file(large)
+    assert raised.value.errno == errno.EFBIG and raised.value.filename == large
+
+
+def test_temperatures_masks_and_notes():
+    for tiny in (5e-324, 2e-308):
+        with pytest.raises(ValueError, match=r"T: temperature 2 \(.*\) is too close to 0 K"):
+            MODEL([10.0, tiny], VALUES)
+        with pytest.raises(suscep.DataError, match="point 2 has a temperature too close to 0"):
+            suscep.fit(MODEL, [10.0, tiny, 30.0, 40.0], [1e-3] * 4, VALUES)
+    assert np.isfinite(MODEL([2.2250738585072014e-308], VALUES)).all()
+    masked = np.ma.masked_array([10.0, 20.0, 30.0], mask=[False, True, False])
+    with pytest.raises(ValueError, match="T: a masked array with masked points"):
+        MODEL(masked, VALUES)
+    with pytest.raises(ValueError, match="chi: a masked array with masked points"):
+        suscep.fit(MODEL, [10.0, 20.0, 30.0], masked * 1e-4, VALUES)
+    unmasked = np.ma.masked_array([10.0, 20.0], mask=False)
+    assert MODEL(unmasked, VALUES).tolist() == MODEL([10.0, 20.0], VALUES).tolist()
+    few = suscep.fit(MODEL, [10.0, 20.0], [1e-2, 5e-3], VALUES)
+    assert "2 points for 3 fitted parameters" in few.notes[-1]
+    assert not any("points for" in n for n in suscep.fit(MODEL, [10.0, 20.0, 30.0], [1e-2, 5e-3, 3e-3], VALUES).notes)
+
+
+def test_the_repr_shows_what_a_fit_fits():
+    assert repr(suscep.Model(24, g=0)) == repr(suscep.Model(24))
+    assert "fitted: g-value, J-BB, COEFF1)" in repr(suscep.Model(24, g=0))
+    assert "fitted: J-BB, COEFF1; g = 2.0)" in repr(suscep.Model(24, g=2.0))
+    held = suscep.Model.from_dict(dict(MODEL.to_dict(), parameters=[
+        {"name": "g-value", "start": 2.0, "step": 0.0},
+        {"name": "J-BB", "start": -100.0}, {"name": "COEFF1", "start": 0.9}]))
+    assert "fitted: J-BB, COEFF1; held at their starts: g-value)" in repr(held)

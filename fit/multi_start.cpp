@@ -1,0 +1,199 @@
+// The multi-start search: a fixed low-discrepancy set screened by one
+// evaluation per point, the best points and the given start refined by
+// Levenberg-Marquardt, the refined points grouped into distinct minima.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "fit/fit.h"
+
+namespace fit {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Relative to the sum of squares at the start: differences below this are
+// rounding.
+constexpr double kRounding = 1.0E-14;
+
+// The generalised golden ratio of dimension d: the root above 1 of
+// x^(d+1) = x + 1.
+double GoldenRatio(int d) {
+  double x = 2.0;
+  for (int k = 0; k < 60; ++k) x = std::pow(1.0 + x, 1.0 / (d + 1));
+  return x;
+}
+
+double SumOfSquares(const std::vector<double>& r) {
+  double s = 0.0;
+  for (double v : r) s += v * v;
+  return std::isfinite(s) ? s : kInf;
+}
+
+// Sums of squares within `floor` of each other are equal: rounding of the
+// residuals near an exact fit.
+bool SameCost(double a, double b, double floor, const MultiStartSettings& s) {
+  return std::fabs(a - b) <= s.same_cost * std::fmax(std::fabs(a), std::fabs(b)) + floor;
+}
+
+bool SameMinimum(const LmResult& a, const Minimum& b, const std::vector<StartRange>& ranges,
+                 const LeastSquares& problem, const MultiStartSettings& s, double floor) {
+  if (!SameCost(a.cost, b.cost, floor, s)) return false;
+  for (std::size_t j = 0; j < a.x.size(); ++j) {
+    if (j < problem.held.size() && problem.held[j]) continue;
+    double size = std::fmax(std::fabs(a.x[j]), std::fabs(b.x[j]));
+    if (j < ranges.size()) size = std::fmax(size, std::fabs(ranges[j].high - ranges[j].low));
+    if (std::fabs(a.x[j] - b.x[j]) > s.same_place * size) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void LowDiscrepancyPoint(int k, int dims, double* u) {
+  const double phi = GoldenRatio(dims);
+  double alpha = 1.0;
+  for (int j = 0; j < dims; ++j) {
+    alpha /= phi;
+    const double v = 0.5 + (k + 1) * alpha;
+    u[j] = v - std::floor(v);
+  }
+}
+
+double FromUnit(const StartRange& range, double u) {
+  switch (range.spacing) {
+    case Spacing::kLog:
+      if (range.low > 0.0 && range.high > 0.0) {
+        return std::exp(std::log(range.low) + u * (std::log(range.high) - std::log(range.low)));
+      }
+      break;
+    case Spacing::kAsinh:
+      if (range.knee > 0.0) {
+        const double a = std::asinh(range.low / range.knee);
+        const double b = std::asinh(range.high / range.knee);
+        return range.knee * std::sinh(a + u * (b - a));
+      }
+      break;
+    case Spacing::kLinear:
+      break;
+  }
+  return range.low + u * (range.high - range.low);
+}
+
+MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<double>& start,
+                            const std::vector<StartRange>& ranges,
+                            const MultiStartSettings& settings) {
+  MultiStartResult out;
+  const int n = static_cast<int>(start.size());
+  std::vector<int> free;
+  for (int j = 0; j < n; ++j) {
+    const bool held = j < static_cast<int>(problem.held.size()) && problem.held[j];
+    if (!held && j < static_cast<int>(ranges.size())) free.push_back(j);
+  }
+  auto inside = [&](int j, double v) {
+    const double lo = j < static_cast<int>(problem.lower.size()) ? problem.lower[j] : -kInf;
+    const double hi = j < static_cast<int>(problem.upper.size()) ? problem.upper[j] : kInf;
+    return std::clamp(v, lo, std::fmax(lo, hi));
+  };
+
+  // The sum of squares at the start sets the floor below which sums of
+  // squares count as equal.
+  std::vector<double> r(problem.points), u(free.size());
+  double floor = 0.0;
+  if (!(problem.stop && problem.stop())) {
+    problem.residuals(start.data(), r.data());
+    ++out.evaluations;
+    const double at_start = SumOfSquares(r);
+    if (std::isfinite(at_start)) floor = kRounding * at_start;
+  }
+
+  // Screening: one evaluation per point of the set.
+  struct Screened {
+    double cost;
+    int k;
+    std::vector<double> x;
+  };
+  std::vector<Screened> screened;
+  bool stopped = false;
+  for (int k = 0; !free.empty() && k < settings.screen; ++k) {
+    if (problem.stop && problem.stop()) {
+      stopped = true;
+      break;
+    }
+    LowDiscrepancyPoint(k, static_cast<int>(free.size()), u.data());
+    std::vector<double> x = start;
+    for (std::size_t a = 0; a < free.size(); ++a) {
+      x[free[a]] = inside(free[a], FromUnit(ranges[free[a]], u[a]));
+    }
+    problem.residuals(x.data(), r.data());
+    ++out.evaluations;
+    ++out.screened;
+    const double cost = SumOfSquares(r);
+    if (std::isfinite(cost)) screened.push_back({cost, k, std::move(x)});
+  }
+  std::sort(screened.begin(), screened.end(), [](const Screened& a, const Screened& b) {
+    return a.cost < b.cost || (a.cost == b.cost && a.k < b.k);
+  });
+
+  // Refinement: the given start first, then the best screened points. The
+  // progress callback sees the iterations of all runs in one count.
+  std::vector<std::vector<double>> starts{start};
+  for (std::size_t i = 0; i < screened.size() && static_cast<int>(i) < settings.refine; ++i) {
+    starts.push_back(screened[i].x);
+  }
+  int iterations = 0;
+  double best_cost = kInf;
+  LeastSquares each = problem;
+  each.progress = [&](int iteration, double cost) {
+    return !problem.progress ||
+           problem.progress(iterations + iteration, std::fmin(best_cost, cost));
+  };
+  std::vector<LmResult> runs;
+  for (std::size_t s = 0; s < starts.size(); ++s) {
+    if (stopped && s > 0) break;  // the given start is always tried, if only to stop
+    LmResult run = LevenbergMarquardt(each, starts[s], settings.lm);
+    iterations += run.iterations;
+    out.evaluations += run.evaluations;
+    stopped = run.stopped;
+    if (run.stopped && !runs.empty()) break;  // keep the whole runs
+    if (std::isfinite(run.cost)) best_cost = std::fmin(best_cost, run.cost);
+    runs.push_back(std::move(run));
+  }
+  out.starts = static_cast<int>(runs.size());
+
+  // The runs grouped into minima, lowest first; ties keep the order of the
+  // starts, so the given start wins a tie.
+  std::vector<int> order(runs.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return runs[a].cost < runs[b].cost; });
+  for (int i : order) {
+    const LmResult& run = runs[i];
+    if (!std::isfinite(run.cost)) continue;
+    auto same = std::find_if(out.minima.begin(), out.minima.end(), [&](const Minimum& m) {
+      return SameMinimum(run, m, ranges, problem, settings, floor);
+    });
+    if (same != out.minima.end()) {
+      ++same->starts;
+    } else {
+      out.minima.push_back({run.x, run.cost, 1});
+    }
+  }
+  if (!order.empty()) out.best = runs[order.front()];
+  if (!out.minima.empty()) {
+    // Counted by cost alone: a flat valley's points all reach the best.
+    const double best = out.minima.front().cost;
+    for (const LmResult& run : runs) {
+      if (SameCost(run.cost, best, floor, settings)) ++out.reached_best;
+    }
+  }
+  if (stopped) {
+    out.best.stopped = true;
+    out.best.converged = false;
+    out.best.message = "stopped";
+  }
+  return out;
+}
+
+}  // namespace fit
