@@ -38,6 +38,7 @@ test  python3-setuptools   Python module install tests (pip install .)
 test  python3-wheel        Python module install tests (pip install .)
 ci    libbenchmark-dev     benchmarks
 ci    python3-lmfit        benchmark against a scripted fit
+ci    python3-scipy        benchmark against least_squares
 ci    clang                fuzzing
 ci    libclang-rt-14-dev   fuzzing runtime
 '
