@@ -58,7 +58,7 @@ constexpr char kTest[] =
     "libgtest-dev librsvg2-bin chromium chromium-driver python3-selenium python3 python3-dev "
     "pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib python3-venv "
     "python3-pip python3-setuptools python3-wheel";
-constexpr char kCi[] = "libbenchmark-dev python3-lmfit clang libclang-rt-14-dev";
+constexpr char kCi[] = "libbenchmark-dev python3-lmfit python3-scipy clang libclang-rt-14-dev";
 
 const std::string kAll = std::string(kRun) + " " + kTest + " " + kCi;
 
@@ -94,10 +94,9 @@ TEST(Prerequisites, TheMissingOnesAreNamedAndInstalledAsRootWithoutSudo) {
 }
 
 TEST(Prerequisites, AnOrdinaryUserInstallsThroughSudoOrIsToldWhatToDo) {
-  const Outcome o =
-      RunScript("as_user", "run",
-                "g++ cmake make libedit-dev libssl-dev libcli11-dev libcpp-httplib-dev pkg-config",
-                "1000");
+  const Outcome o = RunScript(
+      "as_user", "run",
+      "g++ cmake make libedit-dev libssl-dev libcli11-dev libcpp-httplib-dev pkg-config", "1000");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, "prerequisites: installing libeigen3-dev nlohmann-json3-dev\n");
   EXPECT_EQ(o.calls,
