@@ -84,7 +84,51 @@ const engine::Model& ModelArgument(py::handle value, const std::string& what);
 void TakeNumpy();
 
 // ---------------------------------------------------------------------------
+// The interpreter's lock (lock.cpp). Once the interpreter has begun to exit,
+// a thread of the module never takes the lock again: it parks until the
+// process ends, since the interpreter would end it inside C++ code.
+
+// The lock given up for the scope, for C++ that touches no Python object.
+class Unlocked {
+ public:
+  Unlocked();
+  ~Unlocked();
+  Unlocked(const Unlocked&) = delete;
+  Unlocked& operator=(const Unlocked&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// Inside an Unlocked scope, the lock taken again for the scope; false when
+// the interpreter is exiting, and then the lock is not taken.
+class Relocked {
+ public:
+  Relocked();
+  ~Relocked();
+  Relocked(const Relocked&) = delete;
+  Relocked& operator=(const Relocked&) = delete;
+  explicit operator bool() const { return locked_; }
+
+ private:
+  bool locked_;
+};
+
+// Held around Python code the module calls (imports, pandas, matplotlib),
+// which may let other threads run: the exit waits for it. RuntimeError when
+// the interpreter is exiting.
+class CallingPython {
+ public:
+  CallingPython();
+  ~CallingPython();
+  CallingPython(const CallingPython&) = delete;
+  CallingPython& operator=(const CallingPython&) = delete;
+};
+
+// ---------------------------------------------------------------------------
 // The parts of the module.
+
+void DefineExit(py::module_& m);
 
 void DefineModel(py::module_& m);
 void DefineResult(py::module_& m);

@@ -77,7 +77,7 @@ py::array_t<double> Evaluate(py::handle self, const py::args& args, const py::kw
   double* out = chi.mutable_data();
   const int n = static_cast<int>(t.size());
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     model.Evaluate(tp, n, v.data(), out);
   }
   return chi;
@@ -90,7 +90,7 @@ py::array_t<double> Terms(py::handle self, const py::args& args, const py::kwarg
   const std::vector<double> v = Values(model, a[1], "values");
   std::vector<std::vector<double>> terms;
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     terms = model.Terms(std::vector<double>(t.data(), t.data() + t.size()), v);
   }
   py::array_t<double> out({static_cast<py::ssize_t>(terms.size()), t.size()});
