@@ -53,6 +53,9 @@ std::string Path(py::handle path, const std::string& what = "path");
 // numbers); ModelError for a number that is not finite.
 std::string JsonText(py::handle value, const std::string& what);
 
+// The Python objects of JSON text, as json.loads makes them.
+py::object ReadJson(std::string_view text);
+
 // The keys of the parameters in a mapping: their names, the second of two
 // of one name (the two D-1 of expressions 32 and 52) with " #2" after it.
 std::vector<std::string> Keys(const std::vector<std::string>& names);

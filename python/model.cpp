@@ -185,8 +185,7 @@ void DefineModel(py::module_& m) {
       .def(
           "to_dict",
           [](py::handle s) {
-            const std::string text = engine::ModelText(ModelArgument(s, "self").description());
-            return py::module_::import("json").attr("loads")(text);
+            return ReadJson(engine::ModelText(ModelArgument(s, "self").description()));
           },
           Doc("Model.to_dict"))
       .def("__repr__", &ModelRepr)

@@ -152,7 +152,7 @@ py::tuple ImportFile(const py::args& args, const py::kwargs& kwargs) {
     errors = errors || std::isfinite(p.chi_err);
   }
   return py::make_tuple(T, chi, errors ? py::object(sigma) : py::object(py::none()),
-                        py::module_::import("json").attr("loads")(record));
+                        ReadJson(record));
 }
 
 }  // namespace

@@ -56,11 +56,7 @@ std::string DocumentText(const Result& r) {
 const py::object& Document(py::handle self) {
   const Result& r = Own(self);
   auto& document = const_cast<Result&>(r).document;
-  if (document.is_none()) {
-    const std::string text = DocumentText(r);
-    const CallingPython calling;
-    document = py::module_::import("json").attr("loads")(text);
-  }
+  if (document.is_none()) document = ReadJson(DocumentText(r));
   return document;
 }
 
