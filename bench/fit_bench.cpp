@@ -32,24 +32,17 @@ struct Setup : bench_util::QuietConsole {
   }
 };
 
-model::FitModel DimerModel() {
+// One term of `function` (9: `other` chooses which) of spins `spin`, with
+// `parameters` parameters: g and the exchange constants.
+model::FitModel OneTerm(int function, int other, int parameters, double spin = 0.0) {
   model::FitModel m;
   m.ITYPE = 1;
   m.NTERM = 1;
-  m.IFN[0] = 8;
-  m.S1[0] = 2.5;
-  m.S2[0] = 2.5;
-  m.NPAR = 2;  // g, J-Dimer
-  return m;
-}
-
-model::FitModel TetramerModel() {
-  model::FitModel m;
-  m.ITYPE = 1;
-  m.NTERM = 1;
-  m.IFN[0] = 9;
-  m.IOTHER[0] = 3;
-  m.NPAR = 5;  // g, J1..J4
+  m.IFN[0] = function;
+  m.IOTHER[0] = other;
+  m.S1[0] = spin;
+  m.S2[0] = spin;
+  m.NPAR = parameters;
   return m;
 }
 
@@ -79,12 +72,12 @@ void BM_ObjectiveDefaultQuiet(benchmark::State& state) {
 BENCHMARK(BM_ObjectiveDefaultQuiet)->Unit(benchmark::kMicrosecond);
 
 void BM_ObjectiveDimer52(benchmark::State& state) {
-  RunObjective(state, DimerModel(), {2.0, -10.0});
+  RunObjective(state, OneTerm(8, 0, 2, 2.5), {2.0, -10.0});  // g, J-Dimer
 }
 BENCHMARK(BM_ObjectiveDimer52)->Unit(benchmark::kMicrosecond);
 
 void BM_ObjectiveTetramer(benchmark::State& state) {
-  RunObjective(state, TetramerModel(), {2.0, -100.0, -50.0, -20.0, -10.0});
+  RunObjective(state, OneTerm(9, 3, 5), {2.0, -100.0, -50.0, -20.0, -10.0});  // g, J1..J4
 }
 BENCHMARK(BM_ObjectiveTetramer)->Unit(benchmark::kMicrosecond);
 

@@ -117,10 +117,17 @@ void Store(const LineSource& source, std::string_view text, const Target& target
   }
 }
 
+// `c` as \xHH.
+void AppendEscaped(std::string& shown, unsigned char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  shown += "\\x";
+  shown += kHex[c >> 4];
+  shown += kHex[c & 0xF];
+}
+
 }  // namespace
 
 std::string Printable(std::string_view text, std::size_t limit) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;
   const std::size_t kept = text.size() > limit ? limit : text.size();
   for (std::size_t i = 0; i < kept; ++i) {
@@ -128,9 +135,7 @@ std::string Printable(std::string_view text, std::size_t limit) {
     if (c >= 0x20 && c < 0x7F && c != '\\') {
       shown += static_cast<char>(c);
     } else {
-      shown += "\\x";
-      shown += kHex[c >> 4];
-      shown += kHex[c & 0xF];
+      AppendEscaped(shown, c);
     }
   }
   if (kept < text.size()) shown += "...";
@@ -138,7 +143,6 @@ std::string Printable(std::string_view text, std::size_t limit) {
 }
 
 std::string MessageText(std::string_view text, std::size_t limit) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;
   std::size_t i = 0;
   for (; i < text.size() && shown.size() < limit; ++i) {
@@ -146,9 +150,7 @@ std::string MessageText(std::string_view text, std::size_t limit) {
     if (c >= 0x20 && c != 0x7F) {
       shown += static_cast<char>(c);
     } else {
-      shown += "\\x";
-      shown += kHex[c >> 4];
-      shown += kHex[c & 0xF];
+      AppendEscaped(shown, c);
     }
   }
   if (i < text.size()) shown += "...";

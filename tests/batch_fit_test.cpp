@@ -15,62 +15,23 @@
 
 #include "batch/batch.h"
 #include "engine/engine.h"
+#include "tests/batch_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-Outcome Fit(std::vector<std::string> args) {
-  args.insert(args.begin(), "fit");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  Outcome r;
-  r.status = batch::Main(static_cast<int>(argv.size()), argv.data(), out, err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
-
+using batch_test::BatchDir;
+using batch_test::Fit;
+using batch_test::Outcome;
+using batch_test::ReadFile;
+using batch_test::WriteFile;
 // A fresh directory with the two worked examples' data and the model of
 // expression 24.
-class BatchFit : public ::testing::Test {
+class BatchFit : public BatchDir {
  protected:
-  void SetUp() override {
-    // Another test run at the same time (another build) has its own.
-    dir_ = fs::path(::testing::TempDir()) /
-           ("batch_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    for (const char* name : {"dnit2.dat", "cuac.dat"}) {
-      fs::copy_file(fs::path(SUSCEP_SOURCE_DIR) / "examples" / name, dir_ / name);
-    }
-    Write(dir_ / "m.json", engine::ModelText(engine::Template(24)));
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
+  void SetUp() override { MakeDir({"dnit2.dat", "cuac.dat"}); }
 };
 
 TEST_F(BatchFit, FitsEachFileAndWritesItsDocument) {
@@ -97,7 +58,7 @@ TEST_F(BatchFit, FitsEachFileAndWritesItsDocument) {
   EXPECT_EQ(lines[1].substr(lines[1].size() - 6), "budget");
   // The document is the engine's, the file named as given.
   EXPECT_EQ(
-      Read(dir_ / "dnit2.json"), direct.document.substr(0, 0) + [&] {
+      ReadFile(dir_ / "dnit2.json"), direct.document.substr(0, 0) + [&] {
         engine::Data d = engine::ReadData(P("dnit2.dat"));
         return engine::Fit(engine::Template(24), d).document;
       }());
@@ -125,9 +86,9 @@ TEST_F(BatchFit, OutputDirReportSvgJsonAndJobs) {
   options.document_name = (fs::path(out) / "cuac.json").string();
   const engine::FitResult direct =
       engine::Fit(engine::Template(24), engine::ReadData(P("cuac.dat")), options);
-  EXPECT_EQ(Read(fs::path(out) / "cuac.json"), direct.document);
-  EXPECT_EQ(Read(fs::path(out) / "cuac.out"), direct.report);
-  EXPECT_EQ(Read(fs::path(out) / "cuac.svg"), direct.svg);
+  EXPECT_EQ(ReadFile(fs::path(out) / "cuac.json"), direct.document);
+  EXPECT_EQ(ReadFile(fs::path(out) / "cuac.out"), direct.report);
+  EXPECT_EQ(ReadFile(fs::path(out) / "cuac.svg"), direct.svg);
   EXPECT_EQ(j["results"][1]["parameters"][1]["value"], direct.values[1]);
   EXPECT_FALSE(fs::exists(dir_ / "cuac.json"));
 }
@@ -156,14 +117,14 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
     const std::string out = P(std::string("plot") + n);
     fs::create_directories(out);
     ASSERT_EQ(Fit({"--output-dir", out, "--plot", n, P("m.json"), P("dnit2.dat")}).status, 0);
-    svgs.push_back(Read(fs::path(out) / "dnit2.svg"));
+    svgs.push_back(ReadFile(fs::path(out) / "dnit2.svg"));
   }
   for (std::size_t i = 0; i < svgs.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) EXPECT_NE(svgs[i], svgs[j]) << i + 1 << " " << j + 1;
   }
   EXPECT_NE(svgs[1].find(">eff<"), std::string::npos);  // the effective moment
   ASSERT_EQ(Fit({"--svg", P("m.json"), P("dnit2.dat")}).status, 0);
-  EXPECT_EQ(Read(dir_ / "dnit2.svg"), svgs[2]);  // XT vs. T unless told
+  EXPECT_EQ(ReadFile(dir_ / "dnit2.svg"), svgs[2]);  // XT vs. T unless told
 
   const long before = ThreadsAtFirstFlush::Threads();
   for (const int jobs : {1, 2}) {
@@ -184,12 +145,12 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
 TEST_F(BatchFit, MissingErrorsAndAReportOverAnInput) {
   engine::ModelDescription d = engine::Template(24);
   d.fit.iterations = 0;
-  Write(dir_ / "m0.json", engine::ModelText(d));
+  WriteFile(dir_ / "m0.json", engine::ModelText(d));
   const Outcome table = Fit({P("m0.json"), P("dnit2.dat")});
   ASSERT_EQ(table.status, 0) << table.err;
   EXPECT_NE(table.out.find("E+00    -  -1.000000E+01    -  "), std::string::npos) << table.out;
 
-  Write(dir_ / "r.out", Read(dir_ / "m.json"));
+  WriteFile(dir_ / "r.out", ReadFile(dir_ / "m.json"));
   const Outcome clash = Fit({"--report", P("r.out"), P("r.dat")});
   EXPECT_EQ(clash.status, 2);
   EXPECT_EQ(clash.err, "suscep fit: the output file '" + P("r.out") + "' of '" + P("r.dat") +
@@ -197,8 +158,8 @@ TEST_F(BatchFit, MissingErrorsAndAReportOverAnInput) {
 }
 
 TEST_F(BatchFit, AFailedFileIsNamedAndTheOthersAreFitted) {
-  Write(dir_ / "bad.dat", "2\n10 1e-3\n");
-  Write(dir_ / "word.dat", "3\n10 1e-3\n\n20 x\n");
+  WriteFile(dir_ / "bad.dat", "2\n10 1e-3\n");
+  WriteFile(dir_ / "word.dat", "3\n10 1e-3\n\n20 x\n");
   const Outcome r =
       Fit({P("m.json"), P("missing.dat"), P("dnit2.dat"), P("bad.dat"), "", P("word.dat")});
   EXPECT_EQ(r.status, 1);
@@ -225,9 +186,9 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
     std::vector<std::string> args;
     std::string err;
   };
-  Write(dir_ / "typo.json", R"({"model": {"expression": 24}, "fits": {}})");
-  Write(dir_ / "twice.json", R"({"model": {"expression": 24, "expression": 25}})");
-  Write(
+  WriteFile(dir_ / "typo.json", R"({"model": {"expression": 24}, "fits": {}})");
+  WriteFile(dir_ / "twice.json", R"({"model": {"expression": 24, "expression": 25}})");
+  WriteFile(
       dir_ / "names.json",
       R"({"model": {"expression": 24}, "parameters": [{"name": "g\u001b[31m\u0007", "start": 2}]})");
   const std::vector<Case> cases = {
@@ -274,7 +235,7 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
   };
   fs::create_directories(dir_ / "sub");
   fs::copy_file(dir_ / "dnit2.dat", dir_ / "sub" / "dnit2.dat");
-  Write(dir_ / "m.dat", Read(dir_ / "dnit2.dat"));
+  WriteFile(dir_ / "m.dat", ReadFile(dir_ / "dnit2.dat"));
   for (Case c : cases) {
     if (c.args.size() == 3 && c.args[2] == P("sub/dnit2.dat"))
       c.args.insert(c.args.begin(), {"--output-dir", dir_.string()});
@@ -292,7 +253,7 @@ TEST_F(BatchFit, UsageErrorsAndBadModelFilesAreStatus2) {
 TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
   engine::ModelDescription d = engine::Template(24);
   d.fit.iterations = 10;
-  Write(dir_ / "short.json", engine::ModelText(d));
+  WriteFile(dir_ / "short.json", engine::ModelText(d));
   const Outcome r = Fit({"--svg", "--verbose", P("short.json"), P("dnit2.dat")});
   ASSERT_EQ(r.status, 0) << r.err;
   // The Std. devn. estimate failed: the table shows the Jacobian's errors.
@@ -302,7 +263,7 @@ TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
   options.plot = 3;  // XT vs. T unless --plot says otherwise
   options.document_name = P("dnit2.json");
   const engine::FitResult direct = engine::Fit(d, engine::ReadData(P("dnit2.dat")), options);
-  EXPECT_EQ(Read(dir_ / "dnit2.svg"), direct.svg);
+  EXPECT_EQ(ReadFile(dir_ / "dnit2.svg"), direct.svg);
   // The progress lines and the notes on standard error, under the file's name.
   EXPECT_EQ(r.err.substr(0, 12 + P("dnit2.dat").size() + 2),
             "suscep fit: " + P("dnit2.dat") + ":\n");
@@ -325,14 +286,14 @@ TEST_F(BatchFit, SvgVerboseAndTheFlagsOfAShortFit) {
 
 // Data that cannot be drawn keep their results: the figure says why.
 TEST_F(BatchFit, SvgNeverCostsADataFileItsResults) {
-  Write(dir_ / "one.dat", "1\n10 0.001\n");
-  Write(dir_ / "same.dat", "3\n5 0.001\n5 0.002\n5 0.003\n");
+  WriteFile(dir_ / "one.dat", "1\n10 0.001\n");
+  WriteFile(dir_ / "same.dat", "3\n5 0.001\n5 0.002\n5 0.003\n");
   const Outcome r = Fit({"--svg", "--report", P("m.json"), P("one.dat"), P("same.dat")});
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* stem : {"one", "same"}) {
     EXPECT_TRUE(fs::exists(dir_ / (std::string(stem) + ".json"))) << stem;
     EXPECT_TRUE(fs::exists(dir_ / (std::string(stem) + ".out"))) << stem;
-    EXPECT_NE(Read(dir_ / (std::string(stem) + ".svg")).find("No figure: "), std::string::npos);
+    EXPECT_NE(ReadFile(dir_ / (std::string(stem) + ".svg")).find("No figure: "), std::string::npos);
   }
 }
 
@@ -343,7 +304,7 @@ TEST_F(BatchFit, OverviewCsvAndTheFiguresOptions) {
   EXPECT_EQ(r.status, 1);  // none.dat
   // --plot with --overview alone draws no figure per file.
   EXPECT_FALSE(fs::exists(dir_ / "dnit2.svg"));
-  const std::string all = Read(dir_ / "all.svg");
+  const std::string all = ReadFile(dir_ / "all.svg");
   EXPECT_NE(all.find(">dnit2.dat<"), std::string::npos);
   EXPECT_NE(all.find(">cuac.dat<"), std::string::npos);
   EXPECT_NE(all.find("width=\"170mm\""), std::string::npos);
@@ -395,8 +356,8 @@ TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   ASSERT_EQ(
       Fit({"--output-dir", P("again"), "--from-values", P("result.json"), P("dnit2.dat")}).status,
       0);
-  const json first = json::parse(Read(dir_ / "result.json"));
-  const json again = json::parse(Read(dir_ / "again" / "dnit2.json"));
+  const json first = json::parse(ReadFile(dir_ / "result.json"));
+  const json again = json::parse(ReadFile(dir_ / "again" / "dnit2.json"));
   EXPECT_EQ(again["parameters"][1]["start"], first["parameters"][1]["value"]);
   EXPECT_EQ(again["parameters"][1]["step"], first["parameters"][1]["step"]);
 }

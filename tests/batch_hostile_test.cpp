@@ -21,47 +21,17 @@
 
 #include "batch/batch.h"
 #include "engine/engine.h"
+#include "tests/batch_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitizer = true;
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-Outcome Fit(std::vector<std::string> args, std::ostream* out_stream = nullptr) {
-  args.insert(args.begin(), "fit");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  Outcome r;
-  r.status = batch::Main(static_cast<int>(argv.size()), argv.data(),
-                         out_stream != nullptr ? *out_stream : out, err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using batch_test::BatchDir;
+using batch_test::Fit;
+using batch_test::Outcome;
+using batch_test::ReadFile;
+using test_util::kThreadSanitizer;
 
 // `body` in a forked child whose exit status is the test's; its standard
 // error goes to dir/child_err.txt.
@@ -77,23 +47,15 @@ int InChild(const fs::path& dir, const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class BatchHostile : public ::testing::Test {
+class BatchHostile : public BatchDir {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("batch_hostile_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    const std::string data = Read(fs::path(SUSCEP_SOURCE_DIR) / "examples" / "dnit2.dat");
+    MakeDir({});
+    const std::string data = ReadFile(fs::path(SUSCEP_SOURCE_DIR) / "examples" / "dnit2.dat");
     for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
       std::ofstream(dir_ / name, std::ios::binary) << data;
     }
-    std::ofstream(dir_ / "m.json") << engine::ModelText(engine::Template(24));
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
 };
 
 // Threads that cannot be started: the fits run on the calling thread, with a
@@ -115,12 +77,12 @@ TEST_F(BatchHostile, JobsFallBackToTheThreadsThatStart) {
     std::ofstream(dir_ / "err.txt") << r.err;
     return r.status;
   });
-  EXPECT_EQ(status, 0) << Read(dir_ / "child_err.txt");
-  EXPECT_EQ(Read(dir_ / "err.txt")
+  EXPECT_EQ(status, 0) << ReadFile(dir_ / "child_err.txt");
+  EXPECT_EQ(ReadFile(dir_ / "err.txt")
                 .rfind("suscep fit: note: --jobs 8: a thread could not be started (", 0),
             0u)
-      << Read(dir_ / "err.txt");
-  EXPECT_NE(Read(dir_ / "err.txt").find("); fitting with 1\n"), std::string::npos);
+      << ReadFile(dir_ / "err.txt");
+  EXPECT_NE(ReadFile(dir_ / "err.txt").find("); fitting with 1\n"), std::string::npos);
   for (const char* name : {"a.json", "b.json", "c.json"}) EXPECT_TRUE(fs::exists(dir_ / name));
 }
 
@@ -166,7 +128,7 @@ TEST_F(BatchHostile, OutputNamesThatAreNotFilesAreRefused) {
                        "/c.json: Is a directory\n"
                        "suscep fit: " +
                        P("d.dat") + ": open error on file " + o + "/d.json: not a regular file\n");
-  EXPECT_EQ(Read(dir_ / "target"), "kept\n");
+  EXPECT_EQ(ReadFile(dir_ / "target"), "kept\n");
   EXPECT_TRUE(fs::is_fifo(out / "d.json"));
   if (::geteuid() == 0) {
     fs::remove(out / "d.json");

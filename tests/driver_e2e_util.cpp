@@ -12,18 +12,6 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
 std::string Result::File(const std::string& name) const { return ReadFile(dir / name); }
 bool Result::Has(const std::string& name) const { return fs::exists(dir / name); }
 

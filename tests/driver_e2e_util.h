@@ -10,21 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include "tests/test_util.h"
+
 namespace e2e {
 
 // Built with AddressSanitizer, which reserves more address space than a
 // memory limit of a test allows.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = test_util::kAddressSanitizer;
+
+using test_util::ReadFile;
+using test_util::WriteFile;
 
 struct Result {
   std::string out;  // standard output
@@ -35,9 +30,6 @@ struct Result {
   bool Has(const std::string& name) const;
   bool HasTemporaryFile() const;  // an output file's ".SUSCEP.*" left behind
 };
-
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, const std::string& text);
 
 // Makes a fresh directory, writes `files` (name, content) into it and runs
 // the program there with `input` on standard input.

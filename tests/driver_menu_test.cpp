@@ -7,6 +7,12 @@
 
 namespace {
 
+// A data file of the case tables: the case's name and the file's content.
+struct NamedFile {
+  const char* name;
+  const char* content;
+};
+
 constexpr char kData4[] = "4\n10 0.01\n20 0.005\n30 0.0033\n40 0.0025\n";
 
 std::string Banner() {
@@ -113,10 +119,7 @@ TEST(DriverMenu, MissingDataFileIsARunTimeError) {
 }
 
 TEST(DriverMenu, BadDataFilesAreRefusedBeforeAnyListing) {
-  const struct {
-    const char* name;
-    const char* content;
-  } cases[] = {
+  const NamedFile cases[] = {
       {"count_zero", "0\n"},
       {"count_negative", "-3\n10 0.01\n"},
       {"count_301", "301\n10 0.01\n"},
@@ -138,10 +141,7 @@ TEST(DriverMenu, BadDataFilesAreRefusedBeforeAnyListing) {
 }
 
 TEST(DriverMenu, DataFileLayoutsThatLoadAlike) {
-  const struct {
-    const char* name;
-    const char* content;
-  } cases[] = {
+  const NamedFile cases[] = {
       {"one_per_line", "4\n10 0.01\n20 0.005\n30 0.0033\n40 0.0025\n"},
       {"all_on_one_line", "4\n10 0.01 20 0.005 30 0.0033 40 0.0025\n"},
       {"count_line_extras", "4 99 98\n10,0.01\n20\t0.005\n\n30 0.0033 40 0.0025\ncomment\n"},

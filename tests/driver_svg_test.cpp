@@ -36,6 +36,11 @@ int Shell(const std::string& command) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// The start of a command line that runs hgl2svg in the run's directory.
+std::string Hgl2SvgIn(const e2e::Result& r) {
+  return "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+}
+
 // SUSCEP.SVG is the figure of the last HP-GL plot, with the ranges typed
 // (0 300 50, 0 0.002 0.001); hgl2svg draws the plotter file itself.
 TEST(SvgFile, TheFigureOfTheLastPlotAndTheCommandDrawsTheHpgl) {
@@ -52,7 +57,7 @@ TEST(SvgFile, TheFigureOfTheLastPlotAndTheCommandDrawsTheHpgl) {
   EXPECT_EQ(figure.find("***"), std::string::npos);
   const std::string svg = SvgOf(hpgl);
 
-  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  const std::string dir = Hgl2SvgIn(r);
   EXPECT_EQ(Shell(dir + "SUSCEP.HGL"), 0);
   EXPECT_EQ(r.File("SUSCEP.svg"), svg);
   EXPECT_EQ(Shell(dir + "SUSCEP.HGL other.svg"), 0);
@@ -67,10 +72,9 @@ TEST(SvgFile, TheFigureOfTheLastPlotAndTheCommandDrawsTheHpgl) {
 }
 
 TEST(SvgFile, CommandKeepsItsInputAndDrawsAZeroSizeLabel) {
-  const e2e::Result r = e2e::Run("svg_own_input", "", {});
   const std::string hpgl = " IN;SP1;PA100,100;\r\n SI0,0;LBtext\x03\r\n";
-  e2e::WriteFile(r.dir / "plot.svg", hpgl);
-  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  const e2e::Result r = e2e::Run("svg_own_input", "", {{"plot.svg", hpgl}});
+  const std::string dir = Hgl2SvgIn(r);
   EXPECT_EQ(Shell(dir + "plot.svg 2> err.txt"), 2);
   EXPECT_EQ(r.File("err.txt"), "hgl2svg: plot.svg: the picture would replace its own input\n");
   EXPECT_EQ(Shell(dir + "plot.svg ./plot.svg 2> err.txt"), 2);
@@ -85,10 +89,9 @@ TEST(SvgFile, CommandKeepsItsInputAndDrawsAZeroSizeLabel) {
 // A name typed for the picture is replaced only when it is a plain file;
 // "-" is standard output.
 TEST(SvgFile, CommandRefusesLinksAndDevicesAndWritesDashToStandardOutput) {
-  const e2e::Result r = e2e::Run("svg_typed_names", "", {});
   const std::string hpgl = " IN;SP1;PA100,100;PD200,200;PU;\r\n";
-  e2e::WriteFile(r.dir / "a.hgl", hpgl);
-  const std::string dir = "cd '" + r.dir.string() + "' && '" HGL2SVG_BINARY "' ";
+  const e2e::Result r = e2e::Run("svg_typed_names", "", {{"a.hgl", hpgl}});
+  const std::string dir = Hgl2SvgIn(r);
   ASSERT_EQ(Shell(dir + "a.hgl plain.svg"), 0);
   const std::string svg = r.File("plain.svg");
   ASSERT_EQ(svg, SvgOf(hpgl));
@@ -262,10 +265,10 @@ TEST(SvgFile, RendersTheCurveAndPointsWhereTheHpglPutsThem) {
 // The figures of the README and docs/: drawn again from the worked
 // examples, byte for byte the same, and rendered by librsvg without a word.
 TEST(Figures, TheDocumentsFiguresAreTheProgramsOwnAndRenderCleanly) {
-  if (Shell("command -v rsvg-convert > /dev/null 2>&1") != 0) {
+  const e2e::Result r = e2e::Run("doc_figures", "", {});
+  if (Shell("command -v rsvg-convert > '" + (r.dir / "found.txt").string() + "' 2>&1") != 0) {
     GTEST_SKIP() << "rsvg-convert not found (Debian package librsvg2-bin)";
   }
-  const e2e::Result r = e2e::Run("doc_figures", "", {});
   const std::string out = (r.dir / "figures").string();
   std::filesystem::create_directories(out);
   ASSERT_EQ(Shell("bash '" SUSCEP_SOURCE_DIR "/tools/doc_figures.sh' '" SUSCEP_BINARY "' '" + out +

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/test_util.h"
 
 namespace {
 
-std::string Example(const std::string& name) {
-  return std::string(SUSCEP_SOURCE_DIR) + "/examples/" + name;
-}
+using test_util::Example;
 
 engine::FitResult Dnit2Fit() {
   engine::ModelDescription d = engine::Template(24);

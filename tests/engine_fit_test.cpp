@@ -14,14 +14,14 @@
 
 #include "engine/engine.h"
 #include "format/console.h"
+#include "tests/test_util.h"
 
 namespace {
 
 using nlohmann::json;
 
-std::string Example(const std::string& name) {
-  return std::string(SUSCEP_SOURCE_DIR) + "/examples/" + name;
-}
+using test_util::ErrorOf;
+using test_util::Example;
 
 engine::ModelDescription Dnit2Model() {
   engine::ModelDescription d = engine::Template(24);
@@ -31,16 +31,6 @@ engine::ModelDescription Dnit2Model() {
   d.parameters[2].start = 0.99;
   d.parameters[2].step = 0.0099;
   return d;
-}
-
-template <class E>
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(EngineData, TheDialoguesChecksAsErrorsOfTheirKind) {

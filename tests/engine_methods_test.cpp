@@ -13,24 +13,14 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/test_util.h"
 
 namespace {
 
 using nlohmann::json;
 
-std::string Example(const std::string& name) {
-  return std::string(SUSCEP_SOURCE_DIR) + "/examples/" + name;
-}
-
-template <class E>
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "";
-}
+using test_util::ErrorOf;
+using test_util::Example;
 
 // The worked example: a copper dimer with a Curie impurity (expression 24).
 engine::ModelDescription Dnit2(const std::string& method) {

@@ -17,6 +17,7 @@
 
 #include "format/console.h"
 #include "format/errors.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -27,15 +28,7 @@ using format::RecordFile;
 using format::RunTimeError;
 
 // The message of the RunTimeError `f` throws, or "" if it throws none.
-template <typename F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string ErrorOf(const std::function<void()>& f) { return test_util::ErrorOf<RunTimeError>(f); }
 
 TEST(ConsoleRecord, ControlCharacter) {
   std::istringstream in;
@@ -274,18 +267,13 @@ TEST(LineSourceTest, ByteOrderMarkAndCarriageReturns) {
   EXPECT_FALSE(source.Next(line));
 }
 
-class RecordFileTest : public ::testing::Test {
+class RecordFileTest : public test_util::ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/format_testXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ScratchDirTest::SetUp();
+    dir_ = scratch_.string();
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  static std::string Contents(const std::string& path) { return test_util::ReadFile(path); }
   // The names in the directory, temporary files included.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;

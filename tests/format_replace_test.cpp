@@ -14,6 +14,7 @@
 #include "format/errors.h"
 #include "format/whole_file.h"
 #include "tests/device_node.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -21,33 +22,22 @@ namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
-template <typename F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const format::RunTimeError& e) {
-    return e.what();
-  }
-  return "";
+std::string ErrorOf(const std::function<void()>& f) {
+  return test_util::ErrorOf<format::RunTimeError>(f);
 }
 
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test_util::ReadFile;
 
-class WholeFileTest : public ::testing::Test {
+class WholeFileTest : public test_util::ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/whole_file_testXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ScratchDirTest::SetUp();
+    dir_ = scratch_;
     old_mask_ = ::umask(022);
   }
   void TearDown() override {
     ::umask(old_mask_);
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
+    ScratchDirTest::TearDown();
   }
   struct stat Stat(const fs::path& path) const {
     struct stat st {};
@@ -64,7 +54,7 @@ TEST_F(WholeFileTest, AReplacedFileKeepsItsPermissionBits) {
     format::WriteWholeFile(path, "old");
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
     format::WriteWholeFile(path, "new");
-    EXPECT_EQ(Contents(path), "new");
+    EXPECT_EQ(ReadFile(path), "new");
     EXPECT_EQ(Stat(path).st_mode & 07777, mode) << std::oct << mode;
   }
   // A new file, and one replacing a link, take the umask.
@@ -77,7 +67,7 @@ TEST_F(WholeFileTest, AReplacedFileKeepsItsPermissionBits) {
   fs::create_symlink(target, dir_ / "SUSCEP.SVG");
   format::WriteWholeFile(dir_ / "SUSCEP.SVG", "svg");
   EXPECT_EQ(Stat(dir_ / "SUSCEP.SVG").st_mode & 07777, 0644u);
-  EXPECT_EQ(Contents(target), "t");
+  EXPECT_EQ(ReadFile(target), "t");
 }
 
 TEST_F(WholeFileTest, AReplacedFileKeepsItsOwnerWhereThatMayBeSet) {
@@ -98,8 +88,8 @@ TEST_F(WholeFileTest, AHardLinkKeepsTheOldContents) {
   format::WriteWholeFile(path, "old");
   fs::create_hard_link(path, dir_ / "copy");
   format::WriteWholeFile(path, "new");
-  EXPECT_EQ(Contents(dir_ / "copy"), "old");
-  EXPECT_EQ(Contents(path), "new");
+  EXPECT_EQ(ReadFile(dir_ / "copy"), "old");
+  EXPECT_EQ(ReadFile(path), "new");
 }
 
 TEST_F(WholeFileTest, ATypedNameThatIsALinkIsRefused) {
@@ -111,7 +101,7 @@ TEST_F(WholeFileTest, ATypedNameThatIsALinkIsRefused) {
       ErrorOf([&] { format::WriteWholeFile(link, "picture", format::AtName::kTypedName); });
   EXPECT_EQ(message, "open error on file " + link.string() + ": a symbolic link, not replaced");
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Contents(target), "someone else's");
+  EXPECT_EQ(ReadFile(target), "someone else's");
   // A dangling link too: nothing is created where it points.
   fs::remove(target);
   EXPECT_NE(ErrorOf([&] { format::WriteWholeFile(link, "p", format::AtName::kTypedName); }), "");
@@ -119,7 +109,7 @@ TEST_F(WholeFileTest, ATypedNameThatIsALinkIsRefused) {
   // A plain file is replaced as usual.
   format::WriteWholeFile(dir_ / "plain.svg", "a", format::AtName::kTypedName);
   format::WriteWholeFile(dir_ / "plain.svg", "b", format::AtName::kTypedName);
-  EXPECT_EQ(Contents(dir_ / "plain.svg"), "b");
+  EXPECT_EQ(ReadFile(dir_ / "plain.svg"), "b");
   // A device stays refused for both kinds of name.
   const auto null = test_util::DeviceNode(dir_, "null");
   if (!null) GTEST_SKIP() << test_util::kNoDeviceNode;
@@ -146,7 +136,7 @@ TEST_F(WholeFileTest, TheTemporaryFileIsHiddenBesideTheName) {
   EXPECT_EQ(names[0].rfind(".plot.svg.", 0), 0u) << names[0];
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
   file.Commit();
-  EXPECT_EQ(Contents(dir_ / "sub" / "plot.svg"), "new");
+  EXPECT_EQ(ReadFile(dir_ / "sub" / "plot.svg"), "new");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), fs::directory_iterator()), 1);
 }
 
@@ -193,7 +183,7 @@ TEST_F(WholeFileTest, ADirectoryThatCannotTakeANewFileIsTheReason) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(message, "open error on file " + path.string() +
                          ": cannot create a file in its directory: Permission denied");
-  EXPECT_EQ(Contents(path), "old");
+  EXPECT_EQ(ReadFile(path), "old");
 }
 
 }  // namespace

@@ -14,17 +14,20 @@
 #include "format/errors.h"
 #include "format/whole_file.h"
 #include "signals/signals.h"
+#include "tests/test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// Each test's files in a directory of its own.
+class WholeFileSignal : public test_util::ScratchDirTest {};
+class WholeFileNames : public test_util::ScratchDirTest {};
+
 // However many files were written before, a signal removes the temporary
 // file of the one being written.
-TEST(WholeFileSignal, ASignalRemovesTheFileBeingWritten) {
-  const fs::path dir = fs::temp_directory_path() / ("suscep_whole_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+TEST_F(WholeFileSignal, ASignalRemovesTheFileBeingWritten) {
+  const fs::path dir = scratch_;
   const pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
@@ -49,7 +52,6 @@ TEST(WholeFileSignal, ASignalRemovesTheFileBeingWritten) {
     ++files;
   }
   EXPECT_EQ(files, 20);
-  fs::remove_all(dir);
 }
 
 // The window between the clean-up and the end of the program, stretched:
@@ -59,10 +61,8 @@ void Pause() {
   nanosleep(&pause, nullptr);
 }
 
-TEST(WholeFileSignal, ThreadsMakeNoFileOnceTheCleanUpHasRun) {
-  const fs::path dir = fs::temp_directory_path() / ("suscep_ending_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+TEST_F(WholeFileSignal, ThreadsMakeNoFileOnceTheCleanUpHasRun) {
+  const fs::path dir = scratch_;
   const pid_t pid = fork();
   if (pid == 0) {
     signal(SIGTERM, SIG_DFL);
@@ -95,19 +95,16 @@ TEST(WholeFileSignal, ThreadsMakeNoFileOnceTheCleanUpHasRun) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"first"});
-  fs::remove_all(dir);
 }
 
 // The temporary name of a name as long as the system allows is no longer.
-TEST(WholeFile, TheLongestNameIsWritten) {
-  const fs::path dir = fs::temp_directory_path() / ("suscep_long_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+TEST_F(WholeFileNames, TheLongestNameIsWritten) {
+  const fs::path dir = scratch_;
   for (std::size_t length : {247u, 248u, 255u}) {
     const fs::path path = dir / std::string(length, 'n');
     format::WriteWholeFile(path.string(), "whole\n");
     EXPECT_TRUE(fs::exists(path)) << length;
   }
-  fs::remove_all(dir);
 }
 
 // Small pieces are gathered, large ones written as they come: the file holds

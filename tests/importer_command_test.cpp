@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "importer/importer.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -43,12 +44,7 @@ class ImporterCommand : public ::testing::Test {
   void Write(const std::string& name, const std::string& text) const {
     std::ofstream(Path(name), std::ios::binary) << text;
   }
-  std::string ReadBack(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string ReadBack(const std::string& name) const { return test_util::ReadFile(Path(name)); }
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
@@ -232,14 +228,9 @@ TEST_F(ImporterCommand, OnlyARegularFileIsRead) {
 // Out of memory: exit status 3 with a message, in a child under a limit of
 // its address space.
 TEST_F(ImporterCommand, OutOfMemoryIsStatus3) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
-#endif
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-  GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
-#endif
-#endif
+  if (test_util::kAddressSanitizer || test_util::kThreadSanitizer) {
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+  }
   {
     std::ofstream big(Path("big.dat"), std::ios::binary);
     big << "T chi\n";

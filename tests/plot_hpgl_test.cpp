@@ -9,15 +9,11 @@
 #include <vector>
 
 #include "plot/plot.h"
+#include "tests/test_util.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_util::ReadFile;
 
 struct HpglRun {
   std::string console;

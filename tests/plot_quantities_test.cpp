@@ -196,50 +196,54 @@ TEST(PlotTicks, DrawableAxes) {
   }
 }
 
-TEST(PlotRangeDialogue, AsksEachAxisUntilItCanBeDrawn) {
+// The range dialogue of a plot of data from (xmin, ymin) to (xmax, ymax),
+// with the answers `typed`: the ranges taken and what it wrote.
+struct Ranges {
+  plot::AxisRange x, y;
+  std::string written;
+};
+
+Ranges AskRanges(float xmin, float xmax, float ymin, float ymax, const std::string& typed) {
   plot::PlotState s;
-  s.PXMIN = 2.0f;
-  s.PXMAX = 300.0f;
-  s.PYMIN = 0.0144f;
-  s.PYMAX = 0.8773f;
-  std::istringstream in(
-      "0 300 0\n"  // divn 0: X asked again
-      "10 5 1\n"   // max below min: again
-      "0 300 50\n"
-      "0 1 1e-40\n"  // too many ticks: Y asked again
-      "0,1,0.2\n");
+  s.PXMIN = xmin;
+  s.PXMAX = xmax;
+  s.PYMIN = ymin;
+  s.PYMAX = ymax;
+  std::istringstream in(typed);
   std::ostringstream out;
   format::Console con(in, out);
-  plot::AxisRange x, y;
-  plot::AskAxisRanges(s, con, 8679.18f, 6126.48f, x, y);
-  EXPECT_EQ(x.min, 0.0f);
-  EXPECT_EQ(x.max, 300.0f);
-  EXPECT_EQ(x.divn, 50.0f);
-  EXPECT_EQ(y.max, 1.0f);
-  EXPECT_EQ(y.divn, 0.2f);
+  Ranges r;
+  plot::AskAxisRanges(s, con, 8679.18f, 6126.48f, r.x, r.y);
+  r.written = out.str();
+  return r;
+}
+
+TEST(PlotRangeDialogue, AsksEachAxisUntilItCanBeDrawn) {
+  const Ranges r = AskRanges(2.0f, 300.0f, 0.0144f, 0.8773f,
+                             "0 300 0\n"  // divn 0: X asked again
+                             "10 5 1\n"   // max below min: again
+                             "0 300 50\n"
+                             "0 1 1e-40\n"  // too many ticks: Y asked again
+                             "0,1,0.2\n");
+  EXPECT_EQ(r.x.min, 0.0f);
+  EXPECT_EQ(r.x.max, 300.0f);
+  EXPECT_EQ(r.x.divn, 50.0f);
+  EXPECT_EQ(r.y.max, 1.0f);
+  EXPECT_EQ(r.y.divn, 0.2f);
   const std::string xline = "X-min =    2.0000 X-max =  300.0000 X-divn =   29.8000\n";
   const std::string yline = "Y-min =     .0144 Y-max =     .8773 Y-divn =     .0863\n";
   const std::string ask = "Enter the values for plot\n";
-  EXPECT_EQ(out.str(), "The values from data are:\n" + xline + ask + xline + ask + xline + ask +
+  EXPECT_EQ(r.written, "The values from data are:\n" + xline + ask + xline + ask + xline + ask +
                            yline + ask + yline + ask);
 }
 
 TEST(PlotRangeDialogue, SlashKeepsTheDataValues) {
-  plot::PlotState s;
-  s.PXMIN = 10.0f;
-  s.PXMAX = 40.0f;
-  s.PYMIN = 1.0f;
-  s.PYMAX = 2.0f;
-  std::istringstream in("0 /\n/\n");
-  std::ostringstream out;
-  format::Console con(in, out);
-  plot::AxisRange x, y;
-  plot::AskAxisRanges(s, con, 8679.18f, 6126.48f, x, y);
-  EXPECT_EQ(x.min, 0.0f);
-  EXPECT_EQ(x.max, 40.0f);
-  EXPECT_EQ(x.divn, 3.0f);
-  EXPECT_EQ(y.min, 1.0f);
-  EXPECT_EQ(y.divn, 0.1f);
+  const Ranges r = AskRanges(10.0f, 40.0f, 1.0f, 2.0f, "0 /\n/\n");
+  EXPECT_EQ(r.x.min, 0.0f);
+  EXPECT_EQ(r.x.max, 40.0f);
+  EXPECT_EQ(r.x.divn, 3.0f);
+  EXPECT_EQ(r.y.min, 1.0f);
+  EXPECT_EQ(r.y.divn, 0.1f);
 }
 
 }  // namespace

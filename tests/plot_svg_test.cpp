@@ -176,12 +176,7 @@ TEST(SvgPicture, GrowsToHoldWhatIsDrawnOffThePage) {
             std::string::npos);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_util::ReadFile;
 
 TEST(HpglPlot, WritesThePictureOfTheFileBesideIt) {
   const std::string dir = testing::TempDir() + "plot_svg_test/";

@@ -57,6 +57,10 @@ struct Refusal {
 
 TEST_F(ServeTest, RefusesWhatItMustAndAnswersTheRest) {
   const std::string ok_head = "Host: __HOST__\r\nX-Suscep-Token: __TOKEN__\r\n";
+  // A request with the right Host and token; `head` more header lines.
+  const auto ok = [&ok_head](const std::string& line, const std::string& head = "") {
+    return line + " HTTP/1.1\r\n" + ok_head + head + "\r\n";
+  };
   const std::vector<Refusal> cases = {
       {"the page with the token", "GET /?token=__TOKEN__ HTTP/1.1\r\nHost: __HOST__\r\n\r\n", 200},
       {"localhost by name", "GET /?token=__TOKEN__ HTTP/1.1\r\nHost: localhost:1\r\n\r\n", 200},
@@ -73,36 +77,29 @@ TEST_F(ServeTest, RefusesWhatItMustAndAnswersTheRest) {
        403},
       {"a malformed port", "GET /?token=__TOKEN__ HTTP/1.1\r\nHost: 127.0.0.1:x\r\n\r\n", 403},
       {"no Host", "GET /?token=__TOKEN__ HTTP/1.0\r\n\r\n", 403},
-      {"another site's page",
-       "GET /api/catalogue HTTP/1.1\r\n" + ok_head + "Origin: http://evil.example\r\n\r\n", 403},
-      {"the page's own origin",
-       "GET /api/catalogue HTTP/1.1\r\n" + ok_head + "Origin: http://__HOST__\r\n\r\n", 200},
-      {"a wrong method on the page", "POST / HTTP/1.1\r\n" + ok_head + "Content-Length: 0\r\n\r\n",
-       405},
-      {"a wrong method on data", "GET /api/data HTTP/1.1\r\n" + ok_head + "\r\n", 405},
-      {"PUT", "PUT /api/fit HTTP/1.1\r\n" + ok_head + "Content-Length: 0\r\n\r\n", 405},
-      {"DELETE a fit", "DELETE /api/job/abc HTTP/1.1\r\n" + ok_head + "\r\n", 405},
-      {"a preflight", "OPTIONS /api/fit HTTP/1.1\r\n" + ok_head + "\r\n", 405},
-      {"GET a cancel", "GET /api/job/abc/cancel HTTP/1.1\r\n" + ok_head + "\r\n", 405},
-      {"an unknown method", "BREW /api/fit HTTP/1.1\r\n" + ok_head + "\r\n", 400},
-      {"a path out of the tree", "GET /../../etc/passwd HTTP/1.1\r\n" + ok_head + "\r\n", 404},
-      {"an encoded one", "GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\n" + ok_head + "\r\n", 404},
-      {"a page file by another name", "GET /page.js/../index.html HTTP/1.1\r\n" + ok_head + "\r\n",
-       404},
-      {"no such fit", "GET /api/job/0123456789abcdef HTTP/1.1\r\n" + ok_head + "\r\n", 404},
-      {"a fit's id with a slash", "GET /api/job/a%2Fb HTTP/1.1\r\n" + ok_head + "\r\n", 404},
-      {"an unknown download", "GET /api/job/abc/passwd HTTP/1.1\r\n" + ok_head + "\r\n", 404},
+      {"another site's page", ok("GET /api/catalogue", "Origin: http://evil.example\r\n"), 403},
+      {"the page's own origin", ok("GET /api/catalogue", "Origin: http://__HOST__\r\n"), 200},
+      {"a wrong method on the page", ok("POST /", "Content-Length: 0\r\n"), 405},
+      {"a wrong method on data", ok("GET /api/data"), 405},
+      {"PUT", ok("PUT /api/fit", "Content-Length: 0\r\n"), 405},
+      {"DELETE a fit", ok("DELETE /api/job/abc"), 405},
+      {"a preflight", ok("OPTIONS /api/fit"), 405},
+      {"GET a cancel", ok("GET /api/job/abc/cancel"), 405},
+      {"an unknown method", ok("BREW /api/fit"), 400},
+      {"a path out of the tree", ok("GET /../../etc/passwd"), 404},
+      {"an encoded one", ok("GET /%2e%2e/%2e%2e/etc/passwd"), 404},
+      {"a page file by another name", ok("GET /page.js/../index.html"), 404},
+      {"no such fit", ok("GET /api/job/0123456789abcdef"), 404},
+      {"a fit's id with a slash", ok("GET /api/job/a%2Fb"), 404},
+      {"an unknown download", ok("GET /api/job/abc/passwd"), 404},
       {"a request line that is not one", "HELLO\r\n\r\n", 400},
       // Read over: the request has no Host then.
       {"a header line without a colon", "GET / HTTP/1.1\r\nHost __HOST__\r\n\r\n", 403},
-      {"a body too large for a model",
-       "POST /api/fit HTTP/1.1\r\n" + ok_head + "Content-Length: 2000000\r\n\r\n", 413},
-      {"a body too large for an upload",
-       "POST /api/data HTTP/1.1\r\n" + ok_head + "Content-Length: 70000000\r\n\r\n", 413},
+      {"a body too large for a model", ok("POST /api/fit", "Content-Length: 2000000\r\n"), 413},
+      {"a body too large for an upload", ok("POST /api/data", "Content-Length: 70000000\r\n"), 413},
       {"a length that is not a number",
        "POST /api/fit HTTP/1.1\r\n" + ok_head + "Content-Length: lots\r\n\r\n{}", 400},
-      {"an address too long",
-       "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n" + ok_head + "\r\n", 414},
+      {"an address too long", ok("GET /" + std::string(20000, 'a')), 414},
   };
   for (const Refusal& c : cases) {
     std::string request = c.request;

@@ -15,15 +15,11 @@
 #include <thread>
 
 #include "serve/serve.h"
+#include "tests/test_util.h"
 
 namespace serve_test {
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_util::ReadFile;
 
 // A connected socket to 127.0.0.1:port, or -1.
 inline int Connect(int port) {

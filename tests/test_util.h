@@ -6,6 +6,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +19,72 @@
 #include "model/model.h"
 
 namespace test_util {
+
+// Built with a sanitizer, which reserves more address space than a memory
+// limit of a test allows, and (the thread sanitizer) needs threads of its own.
+#if defined(__has_feature)
+#define SUSCEP_TEST_HAS_FEATURE(x) __has_feature(x)
+#else
+#define SUSCEP_TEST_HAS_FEATURE(x) 0
+#endif
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__) || SUSCEP_TEST_HAS_FEATURE(address_sanitizer)
+    true;
+#else
+    false;
+#endif
+constexpr bool kThreadSanitizer =
+#if defined(__SANITIZE_THREAD__) || SUSCEP_TEST_HAS_FEATURE(thread_sanitizer)
+    true;
+#else
+    false;
+#endif
+
+// A whole file's bytes, "" when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A file of examples/.
+inline std::string Example(const std::string& name) {
+  return std::string(SUSCEP_SOURCE_DIR) + "/examples/" + name;
+}
+
+// A fresh directory under /tmp for each test, removed after it (its owner's
+// permissions given back first, for tests that take them away).
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/suscep_testXXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    scratch_ = pattern;
+  }
+  void TearDown() override {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    fs::permissions(scratch_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(scratch_, ignored);
+  }
+  std::filesystem::path scratch_;
+};
+
+// The message of the E that `f` throws, "" when it throws none.
+template <class E>
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // A sink that keeps the records written to it.
 struct RecordLog : format::RecordSink {
