@@ -612,6 +612,7 @@ engine::Model BuiltModel(const Options& o) {
 // weights or errors that cannot be fitted stop the batch before anything is
 // fitted or written. A file that cannot be read fails alone, in its turn.
 void CheckFits(const Options& o, const engine::Model& model) {
+  if (!engine::FitChecksData(model.description().fit)) return;
   for (const std::string& data : o.data) {
     engine::Data read;
     try {

@@ -383,10 +383,13 @@ void MethodSettings(Writer& w, const Work& s) {
   w.Key("gtol").Number(lm.gtol);
   w.Key("max_iterations").Integer(s.fc.NITER);
   if (global) {
+    w.Key("joined_ls_error").Number(ms.join_cost);
+    w.Key("joined_place").Number(ms.join_place);
     w.Key("refined").Integer(ms.refine);
     w.Key("same_minimum_ls_error").Number(ms.same_cost);
     w.Key("same_minimum_place").Number(ms.same_place);
     w.Key("screened").Integer(ms.screen);
+    w.Key("screened_on_points").Integer(ScreenPoints(*s.problem));
     w.Key("starts_layout")
         .String(
             "additive recurrence of the generalised golden ratio over each parameter's default "
