@@ -108,6 +108,21 @@ def main():
     compare("suscep.fit(method='lm')", lambda: suscep.fit(model, T, xobs, start, method="lm"),
             "scipy least_squares", scipy_fit, 20)
 
+    # The methods against scipy's Levenberg-Marquardt (MINPACK) from the same
+    # start, the model in numpy.
+    def scipy_lm():
+        return least_squares(lambda p: lmfit_fit.chi(*p, T) - xobs, start, method="lm")
+
+    ls = scipy_lm()
+    print(f"  scipy lm: " + ", ".join(f"{v:.6g}" for v in ls.x) + f" ({ls.nfev} evaluations)")
+    for method in ("lm", "global"):
+        r = suscep.fit(model, T, xobs, start, method=method)
+        print(f"  suscep {method}: " + ", ".join(f"{v:.6g}" for v in r.values.values()) +
+              f" ({r.fit['evaluations']} evaluations)")
+        compare(f"suscep.fit(method=\"{method}\")",
+                lambda: suscep.fit(model, T, xobs, start, method=method),
+                "scipy least_squares(method=\"lm\")", scipy_lm, 20)
+
     print("the result document of the worked example (dnit2, 29 points):")
     here = os.path.dirname(os.path.abspath(__file__))
     Td, chid = suscep.read_data(os.path.join(here, "..", "examples", "dnit2.dat"))

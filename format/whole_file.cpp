@@ -172,7 +172,8 @@ void WholeFile::Write(std::string_view data) {
     buffer_.append(data);
     return;
   }
-  // A large piece goes to the file as it is, after what is held.
+  // Once there is enough, what is gathered is written, and the piece after
+  // it as it is, uncopied.
   Flush();
   WriteOut(data);
 }

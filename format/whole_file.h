@@ -57,7 +57,7 @@ class WholeFile {
   [[noreturn]] void Fail(const char* operation, const std::string& reason);
   void Discard();
 
-  // Pieces are gathered up to this size, larger ones written as they are.
+  // Pieces are gathered until they reach this size.
   static constexpr std::size_t kBuffered = 65536;
 
   std::string path_;

@@ -107,7 +107,7 @@ TEST_F(WholeFileNames, TheLongestNameIsWritten) {
   }
 }
 
-// Small pieces are gathered, large ones written as they come: the file holds
+// Pieces are gathered, and written once they are large: the file holds
 // every byte in order either way, and reads back whole.
 TEST(WholeFile, PiecesOfEverySizeKeepTheirOrder) {
   const fs::path path = fs::temp_directory_path() / ("suscep_pieces_" + std::to_string(::getpid()));
