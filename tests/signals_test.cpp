@@ -69,6 +69,35 @@ TEST(Signals, EndingSignalsRunTheCleanUpsAndEndTheProcessBySignal) {
   }
 }
 
+template <char kMark>
+void Mark() {
+  const char mark = kMark;
+  if (write(g_cleanup_pipe, &mark, 1) != 1) _exit(99);
+}
+
+// Room for four clean-ups, run in the order given; a fifth is refused.
+TEST(Signals, FourCleanUpsRunInTurnAndAFifthIsRefused) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  g_cleanup_pipe = fds[1];
+  const int status = InChild([] {
+    signals::Install();
+    const signals::Cleanup four[] = {Mark<'1'>, Mark<'2'>, Mark<'3'>, Mark<'4'>};
+    for (signals::Cleanup c : four) {
+      if (!signals::AtSignalEnd(c)) _exit(3);
+    }
+    if (signals::AtSignalEnd(Mark<'5'>)) _exit(4);
+    raise(SIGTERM);
+    _exit(5);
+  });
+  close(fds[1]);
+  char marks[8] = {};
+  EXPECT_EQ(read(fds[0], marks, sizeof marks - 1), 4);
+  close(fds[0]);
+  EXPECT_STREQ(marks, "1234");
+  EXPECT_TRUE(KilledBy(status, SIGTERM)) << status;
+}
+
 TEST(Signals, IgnoredSignalsStayIgnored) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) {
     const int status = InChild(
