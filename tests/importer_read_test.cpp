@@ -473,6 +473,27 @@ TEST(ImporterRefusals, MassAndMolarMass) {
   EXPECT_EQ(Read(text, m).molar_mass_from, "--molar-mass");
 }
 
+// A key given twice, or under two of its names: the first line counts.
+TEST(ImporterFormats, TheFirstHeaderLineOfAKeyCounts) {
+  const struct {
+    const char* lines;
+    double mass;
+    const char* from;
+  } cases[] = {
+      {"INFO,10,SAMPLE_MASS\nINFO,20,SAMPLE_MASS\n", 10.0, "header SAMPLE_MASS"},
+      {"INFO,10,SAMPLE_MASS\nINFO,20,WEIGHT\n", 10.0, "header SAMPLE_MASS"},
+      {"INFO, WEIGHT, 30\nINFO, MASS, 40\n", 30.0, "header WEIGHT"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string("[Header]\n") + c.lines +
+                             "INFO,500,SAMPLE_MOLECULAR_WEIGHT\n[Data]\n" + kColumns + "\n" +
+                             Row(10, 1000, 1e-5) + "\n";
+    const Import im = Read(text);
+    EXPECT_EQ(im.mass_mg, c.mass) << c.lines;
+    EXPECT_EQ(im.mass_from, c.from) << c.lines;
+  }
+}
+
 TEST(ImporterRefusals, NothingUsable) {
   EXPECT_EQ(Refusal(Mpms3({",100,20,1000,,,50", ",100,-1,1000,1e-5,,50"})),
             "no usable points: 2 data rows, 1 with a missing or non-finite value in the columns "
