@@ -475,23 +475,15 @@ TEST(ImporterRefusals, MassAndMolarMass) {
 
 // A key given twice, or under two of its names: the first line counts.
 TEST(ImporterFormats, TheFirstHeaderLineOfAKeyCounts) {
-  const struct {
-    const char* lines;
-    double mass;
-    const char* from;
-  } cases[] = {
-      {"INFO,10,SAMPLE_MASS\nINFO,20,SAMPLE_MASS\n", 10.0, "header SAMPLE_MASS"},
-      {"INFO,10,SAMPLE_MASS\nINFO,20,WEIGHT\n", 10.0, "header SAMPLE_MASS"},
-      {"INFO, WEIGHT, 30\nINFO, MASS, 40\n", 30.0, "header WEIGHT"},
+  const auto expect_mass = [](const std::string& lines, double mass, const std::string& from) {
+    const Import im = Read("[Header]\n" + lines + "INFO,500,SAMPLE_MOLECULAR_WEIGHT\n[Data]\n" +
+                           kColumns + "\n" + Row(10, 1000, 1e-5) + "\n");
+    EXPECT_EQ(im.mass_mg, mass) << lines;
+    EXPECT_EQ(im.mass_from, from) << lines;
   };
-  for (const auto& c : cases) {
-    const std::string text = std::string("[Header]\n") + c.lines +
-                             "INFO,500,SAMPLE_MOLECULAR_WEIGHT\n[Data]\n" + kColumns + "\n" +
-                             Row(10, 1000, 1e-5) + "\n";
-    const Import im = Read(text);
-    EXPECT_EQ(im.mass_mg, c.mass) << c.lines;
-    EXPECT_EQ(im.mass_from, c.from) << c.lines;
-  }
+  expect_mass("INFO,10,SAMPLE_MASS\nINFO,20,SAMPLE_MASS\n", 10.0, "header SAMPLE_MASS");
+  expect_mass("INFO,10,SAMPLE_MASS\nINFO,20,WEIGHT\n", 10.0, "header SAMPLE_MASS");
+  expect_mass("INFO, WEIGHT, 30\nINFO, MASS, 40\n", 30.0, "header WEIGHT");
 }
 
 TEST(ImporterRefusals, NothingUsable) {
