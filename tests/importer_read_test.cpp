@@ -363,6 +363,20 @@ TEST(ImporterTable, UnitsAndFieldMustBeSaid) {
   EXPECT_HAS(Refusal("1 2\n", t), "--eicosane corrects moments, not susceptibilities");
 }
 
+// Columns by number count from 1 up to the table's last.
+TEST(ImporterTable, ColumnNumbersFromOneToTheLast) {
+  const auto refusal = [](const std::string& t, const std::string& m) {
+    Options o;
+    o.chi_unit = "cm3/mol";
+    o.columns = {t, m};
+    return Refusal("10 0.1 0.2\n20 0.05 0.1\n", o);
+  };
+  EXPECT_EQ(refusal("1", "3"), "");
+  EXPECT_EQ(refusal("0", "2"), "--columns: column 0, but the table has 3 columns");
+  EXPECT_EQ(refusal("1", "4"), "--columns: column 4, but the table has 3 columns");
+  EXPECT_EQ(refusal("1", "1234567"), "--columns: column 1234567, but the table has 3 columns");
+}
+
 TEST(ImporterConversion, EicosaneAndDiamagneticCorrections) {
   Options o;
   o.eicosane_mg = 20;
