@@ -35,8 +35,10 @@ int InChild(Body body, std::initializer_list<int> ignored = {}) {
     body();
     _exit(0);
   }
+  // No case here stops its child: one that stops all the same (a stop
+  // signal handled that should not be) would wait for ever, and is ended.
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status)) kill(pid, SIGKILL);
   return status;
 }
 
