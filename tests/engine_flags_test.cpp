@@ -69,4 +69,17 @@ TEST(EngineFlags, ASimplexWithoutParametersRunsOutOfNoBudget) {
   EXPECT_FALSE(json::parse(r.document)["fit"]["budget_exhausted"].get<bool>());
 }
 
+// No iterations is no fit whatever the method: the values are the starts.
+TEST(EngineFlags, NoIterationsIsNoFitForEveryMethod) {
+  for (const char* method : {"simplex", "lm", "global"}) {
+    const engine::FitResult r = engine::Fit(
+        CurieModel("2.1", std::string(R"("iterations": 0, "method": ")") + method + "\""),
+        RippledCurie());
+    EXPECT_EQ(r.values, r.start) << method;
+    EXPECT_EQ(r.evaluations, 0) << method;
+    EXPECT_FALSE(r.success) << method;
+    EXPECT_EQ(r.message, "no fit: the values are the starts (iterations 0)") << method;
+  }
+}
+
 }  // namespace

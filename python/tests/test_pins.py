@@ -14,3 +14,9 @@ CHI = [1e-3, 8e-4, 6e-4, 5e-4]
 def test_whole_numbers_beyond_an_int_are_out_of_range(n):
     with pytest.raises(ValueError, match=f"iterations: {n} is out of range"):
         suscep.fit(MODEL, T, CHI, iterations=n)
+
+
+@pytest.mark.parametrize("errors", [3, 5])
+def test_one_error_for_each_point(errors):
+    with pytest.raises(ValueError, match=f"sigma: {errors} errors for 4 points"):
+        suscep.fit(MODEL, T, CHI, sigma=[1e-5] * errors)
