@@ -20,3 +20,12 @@ def test_whole_numbers_beyond_an_int_are_out_of_range(n):
 def test_one_error_for_each_point(errors):
     with pytest.raises(ValueError, match=f"sigma: {errors} errors for 4 points"):
         suscep.fit(MODEL, T, CHI, sigma=[1e-5] * errors)
+
+
+@pytest.mark.parametrize("width", [39.9, 500.1, float("nan")])
+def test_figure_widths_outside_40_to_500_mm(width):
+    result = suscep.fit(MODEL, T, CHI)
+    with pytest.raises(ValueError, match="width must be 40 to 500 mm"):
+        result.svg(width=width)
+    assert result.svg(width=40).startswith("<")
+    assert result.svg(width=500).startswith("<")
