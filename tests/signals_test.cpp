@@ -194,6 +194,31 @@ TEST(Signals, ABlockHoldsTheEndingSignalsBack) {
   EXPECT_TRUE(KilledBy(status, SIGTERM)) << status;
 }
 
+// A server's wait for the end: the ending signal that arrived, held back
+// until asked for; none yet is 0, and one ignored at the start never comes.
+TEST(Signals, AnEndingWaitGivesTheSignalThatArrived) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_TRUE(Exited(InChild([sig] {
+                         signals::Install();
+                         signals::EndingWait ending;
+                         if (ending.Wait(0) != 0) _exit(40);
+                         raise(sig);
+                         _exit(ending.Wait(60000) == sig ? 0 : 41);
+                       }),
+                       0))
+        << sig;
+  }
+  EXPECT_TRUE(Exited(InChild(
+                         [] {
+                           signals::Install();
+                           signals::EndingWait ending;
+                           raise(SIGTERM);
+                           _exit(ending.Wait(0) == 0 ? 0 : 42);
+                         },
+                         {SIGTERM}),
+                     0));
+}
+
 TEST(Signals, TheTerminalIsSetBackWhenASignalEndsOrStopsTheProgram) {
   int master = -1, slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
