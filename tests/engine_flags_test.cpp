@@ -82,4 +82,13 @@ TEST(EngineFlags, NoIterationsIsNoFitForEveryMethod) {
   }
 }
 
+// The window takes the points at its two ends: 17 to 47 K is 17, 32, 47.
+TEST(EngineFlags, TheWindowTakesThePointsAtItsEnds) {
+  const engine::FitResult r =
+      engine::Fit(CurieModel("2.1", R"("tmin": 17, "tmax": 47)"), RippledCurie());
+  ASSERT_EQ(r.excluded.size(), 20u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(r.excluded[i], i < 1 || i > 3) << i;
+  EXPECT_EQ(json::parse(r.document)["fit"]["fitted_points"].get<int>(), 3);
+}
+
 }  // namespace
