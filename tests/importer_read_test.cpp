@@ -377,6 +377,16 @@ TEST(ImporterTable, ColumnNumbersFromOneToTheLast) {
   EXPECT_EQ(refusal("1", "1234567"), "--columns: column 1234567, but the table has 3 columns");
 }
 
+// An eicosane mass of 0 is no correction; only a mass below 0 is refused.
+TEST(ImporterConversion, EicosaneFromZeroMilligrams) {
+  Options o;
+  o.eicosane_mg = 0;
+  const std::string text = Mpms3({Row(100, 1000, 1e-4)});
+  EXPECT_DOUBLE_EQ(Read(text, o).points[0].chi, Read(text).points[0].chi);
+  o.eicosane_mg = -0.5;
+  EXPECT_EQ(Refusal(text, o), "--eicosane -0.5: a mass in mg, not below 0");
+}
+
 TEST(ImporterConversion, EicosaneAndDiamagneticCorrections) {
   Options o;
   o.eicosane_mg = 20;
