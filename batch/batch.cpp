@@ -374,6 +374,13 @@ std::string Flags(const engine::FitResult& f) {
 
 // The table: a heading and a row per fitted file, columns padded to their
 // widest cell, numbers to the right.
+// The points of a fit; with a window, those fitted of all: "25/29".
+std::string PointsShown(const engine::FitResult& f) {
+  const int fitted = f.statistics.points;
+  if (f.excluded.empty() || fitted == f.points) return std::to_string(f.points);
+  return std::to_string(fitted) + "/" + std::to_string(f.points);
+}
+
 void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
                 const std::vector<Outcome>& outcomes) {
   std::vector<std::vector<std::string>> rows;
@@ -388,7 +395,7 @@ void PrintTable(std::ostream& out, const engine::Model& model, const Options& o,
     const Outcome& r = outcomes[i];
     if (!r.done) continue;
     std::vector<std::string> row = {format::Printable(o.data[i], format::kNameShown),
-                                    std::to_string(r.fit.points), Scientific(r.fit.ls_error, 4)};
+                                    PointsShown(r.fit), Scientific(r.fit.ls_error, 4)};
     for (std::size_t j = 0; j < r.fit.values.size(); ++j) {
       row.push_back(Scientific(r.fit.values[j], 6));
       row.push_back(Scientific(PlusMinus(r.fit, j), 2));
@@ -489,6 +496,7 @@ void PrintJson(std::ostream& out, const Options& o, const std::vector<Outcome>& 
     }
     results.push_back({{"file", o.data[i]},
                        {"points", r.fit.points},
+                       {"points_fitted", r.fit.statistics.points},
                        {"ls_error", Number(r.fit.ls_error)},
                        {"parameters", parameters},
                        {"method", r.fit.method},
@@ -612,6 +620,7 @@ engine::Model BuiltModel(const Options& o) {
 // weights or errors that cannot be fitted stop the batch before anything is
 // fitted or written. A file that cannot be read fails alone, in its turn.
 void CheckFits(const Options& o, const engine::Model& model) {
+  if (!engine::FitChecksData(model.description().fit)) return;
   for (const std::string& data : o.data) {
     engine::Data read;
     try {

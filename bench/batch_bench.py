@@ -4,8 +4,9 @@
 Makes 1000 data files of 40 points and 100 of 300 points of expression 24
 (x Bleaney-Bower + (1 - x) Curie, S = 1/2, g fitted) from random g, J and x
 with 1 % noise, then times, for each set:
-  - suscep fit --jobs 1 and --jobs 2 (fit, Std. devn., statistics, check of
-    the minimum, one result document per data file);
+  - suscep fit --method global, lm and simplex, each with --jobs 1 and
+    --jobs 2 (fit, standard errors, statistics, one result document per
+    data file);
   - a Python loop with lmfit's Levenberg-Marquardt (leastsq) doing the same
     batch: read the file, fit, standard errors, a JSON file per data set.
 Both start from g = 2.0, J = -120 cm-1, x = 0.95.
@@ -109,17 +110,19 @@ def main():
     for count, points in ((1000, 40), (100, 300)):
         files = make_data(os.path.join(work, f"data{points}"), count, points, rng)
         times = {}
-        for jobs in (1, 2):
-            out = os.path.join(work, f"suscep{points}_j{jobs}")
-            os.makedirs(out)
-            cmd = [suscep, "fit", "--jobs", str(jobs), "--output-dir", out, model] + files
-            run = lambda: subprocess.run(cmd, check=False, stdout=subprocess.DEVNULL)
-            times[f"suscep fit --jobs {jobs}"] = timed(run)
+        for method in ("global", "lm", "simplex"):
+            for jobs in (1, 2):
+                out = os.path.join(work, f"suscep{points}_{method}_j{jobs}")
+                os.makedirs(out)
+                cmd = [suscep, "fit", "--method", method, "--jobs", str(jobs), "--output-dir",
+                       out, model] + files
+                run = lambda: subprocess.run(cmd, check=False, stdout=subprocess.DEVNULL)
+                times[f"--method {method} --jobs {jobs}"] = timed(run)
         times["lmfit script"] = timed(lambda: lmfit_batch(files, os.path.join(work, f"lmfit{points}")))
         base, base_cpu = times["lmfit script"]
         print(f"{count} files of {points} points (wall, CPU; lmfit's time over this one's):")
         for name, (t, c) in times.items():
-            print(f"  {name:22s} wall {t:7.2f} s {t / count * 1e3:6.2f} ms/file x{base / t:5.1f}"
+            print(f"  {name:28s} wall {t:7.2f} s {t / count * 1e3:6.2f} ms/file x{base / t:5.1f}"
                   f"   CPU {c:7.2f} s x{base_cpu / c:5.1f}")
 
 

@@ -4,9 +4,11 @@ run: expression 24 with g fitted on the 300 points of bench/lmfit_fit.py.
 
 - evaluation: model(T, values) against the same expression written with numpy
   by hand (lmfit_fit.chi);
-- fit: suscep.fit against lmfit's minimize (Levenberg-Marquardt) and scipy's
-  least_squares (trust region reflective, the same residuals as numpy by
-  hand) on the same model, data and start (lmfit_fit.fit);
+- fit: suscep.fit (its default method, global; and the dialogue's simplex)
+  against lmfit's minimize (Levenberg-Marquardt), and suscep.fit with
+  method="lm" against scipy's least_squares (trust region reflective, the
+  same residuals as numpy by hand), on the same model, data and start
+  (lmfit_fit.fit);
 - the result document: to_dict() of a fresh result, and again.
 
 The two sides of each pair are timed in alternate rounds, so a change of the
@@ -80,8 +82,8 @@ def main():
     start = [2.0, -120.0, 0.95]
     result = suscep.fit(model, T, xobs, start)
     lm = lmfit_fit.fit()
-    print(f"fit, one whole fit (suscep: {result.fit['evaluations']} evaluations, "
-          f"lmfit: {lm.nfev}):")
+    print(f"fit, one whole fit (suscep's default, {result.method}: "
+          f"{result.fit['evaluations']} evaluations, lmfit: {lm.nfev}):")
     print("  suscep: " + ", ".join(f"{n} = {v:.6g}" for n, v in result.values.items()))
     print("  lmfit:  " + ", ".join(f"{n} = {p.value:.6g}" for n, p in lm.params.items()))
     compare(
@@ -92,8 +94,8 @@ def main():
         20,
     )
     compare(
-        "suscep.fit(refine=True)",
-        lambda: suscep.fit(model, T, xobs, start, refine=True),
+        "suscep.fit(method='simplex')",
+        lambda: suscep.fit(model, T, xobs, start, method="simplex"),
         "lmfit minimize",
         lmfit_fit.fit,
         20,
@@ -103,8 +105,23 @@ def main():
 
     ls = scipy_fit()
     print("  scipy:  " + ", ".join(f"{v:.6g}" for v in ls.x) + f" ({ls.nfev} evaluations)")
-    compare("suscep.fit", lambda: suscep.fit(model, T, xobs, start), "scipy least_squares",
-            scipy_fit, 20)
+    compare("suscep.fit(method='lm')", lambda: suscep.fit(model, T, xobs, start, method="lm"),
+            "scipy least_squares", scipy_fit, 20)
+
+    # The methods against scipy's Levenberg-Marquardt (MINPACK) from the same
+    # start, the model in numpy.
+    def scipy_lm():
+        return least_squares(lambda p: lmfit_fit.chi(*p, T) - xobs, start, method="lm")
+
+    ls = scipy_lm()
+    print(f"  scipy lm: " + ", ".join(f"{v:.6g}" for v in ls.x) + f" ({ls.nfev} evaluations)")
+    for method in ("lm", "global"):
+        r = suscep.fit(model, T, xobs, start, method=method)
+        print(f"  suscep {method}: " + ", ".join(f"{v:.6g}" for v in r.values.values()) +
+              f" ({r.fit['evaluations']} evaluations)")
+        compare(f"suscep.fit(method=\"{method}\")",
+                lambda: suscep.fit(model, T, xobs, start, method=method),
+                "scipy least_squares(method=\"lm\")", scipy_lm, 20)
 
     print("the result document of the worked example (dnit2, 29 points):")
     here = os.path.dirname(os.path.abspath(__file__))

@@ -339,6 +339,9 @@ FitResult Fit(const ModelDescription& description, const Data& data,
 // fits (the data's own, the window, the errors the weights need): DataError
 // naming the data file and the key. Nothing is fitted.
 void CheckFit(const Model& model, const Data& data);
+// Whether CheckFit can refuse data that ReadData accepts: only a window or
+// weights can.
+bool FitChecksData(const FitSettings& settings);
 
 // ---------------------------------------------------------------------------
 // Figures for a paper (SVG). They never throw for want of data: data that

@@ -81,14 +81,17 @@ void DrawnData(const Work& w, FitResult& r) {
   // Each point's error, corrected as its value.
   r.observed_sigma.clear();
   for (double s : d.SIGMA) r.observed_sigma.push_back(s * std::fabs(w.settings.FACTOR));
-  r.calculated.clear();
-  for (double T : r.temperature) r.calculated.push_back(expressions::Evaluate(e, P, T));
+  // The points, then the curve, in one sequence as one call a point makes it.
+  r.calculated.assign(r.temperature.size(), 0.0);
+  expressions::EvaluateAll(e, P, r.temperature.data(), d.NDATA, r.calculated.data());
   r.curve_temperature.clear();
   r.curve_chi.clear();
   if (r.temperature.empty()) return;
   const auto [lo, hi] = std::minmax_element(r.temperature.begin(), r.temperature.end());
   r.curve_temperature = CurveTemperatures(*lo, *hi);
-  for (double T : r.curve_temperature) r.curve_chi.push_back(expressions::Evaluate(e, P, T));
+  r.curve_chi.assign(r.curve_temperature.size(), 0.0);
+  expressions::EvaluateAll(e, P, r.curve_temperature.data(),
+                           static_cast<int>(r.curve_temperature.size()), r.curve_chi.data());
 }
 
 std::string WorkFigure(const Work& w, const FigureOptions& options) {

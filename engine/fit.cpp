@@ -144,6 +144,8 @@ FitResult Fit(const ModelDescription& description, const Data& data, const FitOp
   return Fit(Model(description), data, options);
 }
 
+bool FitChecksData(const FitSettings& s) { return s.tmin || s.tmax || s.weights != "none"; }
+
 void CheckFit(const Model& model, const Data& data) {
   std::unique_ptr<Work> work = WorkOf(model, data);
   MakeFitProblem(*work, model.description(), data);

@@ -82,6 +82,9 @@ FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& 
 // The weighted residuals of the problem at p (observed minus calculated),
 // evaluated on `e`.
 void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p, double* r);
+// The points global's screening evaluates: an even spread of at most 32 of
+// the problem's, or all of them when it has no more than twice that.
+int ScreenPoints(const FitProblem& fp);
 
 // Records gathered into one text, each followed by `end`.
 class TextSink : public format::RecordSink {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,35 @@ std::vector<fit::StartRange> Ranges(const Work& w) {
     ranges.push_back(r);
   }
   return ranges;
+}
+
+// Global's screening ranks its points on at most this many of the points
+// fitted, evenly spread: a ranking needs no more.
+constexpr int kScreenPoints = 32;
+
+}  // namespace
+
+int ScreenPoints(const FitProblem& fp) {
+  const int n = static_cast<int>(fp.T.size());
+  return n > 2 * kScreenPoints ? kScreenPoints : n;
+}
+
+namespace {
+
+// The problem on every k-th point fitted, at most kScreenPoints of them.
+FitProblem Thinned(const FitProblem& fp) {
+  FitProblem thin = fp;
+  const int n = static_cast<int>(fp.T.size());
+  thin.T.clear();
+  thin.observed.clear();
+  thin.weight.clear();
+  for (int k = 0; k < kScreenPoints; ++k) {
+    const int i = static_cast<int>(static_cast<long long>(k) * n / kScreenPoints);
+    thin.T.push_back(fp.T[i]);
+    thin.observed.push_back(fp.observed[i]);
+    thin.weight.push_back(fp.weight[i]);
+  }
+  return thin;
 }
 
 void TakeLm(Work& w, const fit::LmResult& r) {
@@ -242,8 +272,21 @@ void RunMethod(Work& w, const fit::StopFn& stop) {
   } else {
     fit::MultiStartSettings ms;
     ms.lm = lm;
-    const fit::MultiStartResult r = fit::MultiStart(ls, start, Ranges(w), ms);
+    fit::LeastSquares screen = ls;
+    const bool thin = ScreenPoints(fp) < static_cast<int>(fp.T.size());
+    if (thin) {
+      auto thinned = std::make_shared<const FitProblem>(Thinned(fp));
+      expressions::Evaluation e = w.ev;
+      e.console = nullptr;
+      screen.points = static_cast<int>(thinned->T.size());
+      screen.residuals = [thinned, e](const double* p, double* r) mutable {
+        ProblemResiduals(*thinned, e, p, r);
+      };
+    }
+    const fit::MultiStartResult r =
+        fit::MultiStart(ls, start, Ranges(w), ms, thin ? &screen : nullptr);
     TakeLm(w, r.best);
+    rec.iterations = r.iterations;
     rec.outcome.evaluations = r.evaluations;
     rec.screened = r.screened;
     rec.starts = r.starts;

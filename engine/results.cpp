@@ -134,20 +134,21 @@ class Writer {
       return;
     }
     const std::size_t indent = empty_.size() + 1;
-    const std::size_t start = text_.size();
-    text_.resize(start + v.size() * (indent + kLongest + 2) + indent + 2);
-    char* at = &text_[start];
-    *at++ = '[';
+    text_.reserve(text_.size() + v.size() * (indent + kLongest + 2) + indent + 2);
+    // Each item made in `item`: ",\n", the indent and the number.
+    std::string item(indent + kLongest + 2, ' ');
+    item[0] = ',';
+    item[1] = '\n';
+    char* const number = item.data() + 2 + indent;
+    text_ += '[';
     for (std::size_t i = 0; i < v.size(); ++i) {
-      if (i != 0) *at++ = ',';
-      *at++ = '\n';
-      at = std::fill_n(at, indent, ' ');
-      at = PutNumber(at, v[i]);
+      const char* const end = PutNumber(number, v[i]);
+      const std::size_t skip = i == 0 ? 1 : 0;  // no comma before the first
+      text_.append(item.data() + skip, static_cast<std::size_t>(end - item.data()) - skip);
     }
-    *at++ = '\n';
-    at = std::fill_n(at, indent - 1, ' ');
-    *at++ = ']';
-    text_.resize(static_cast<std::size_t>(at - text_.data()));
+    text_ += '\n';
+    text_.append(indent - 1, ' ');
+    text_ += ']';
   }
   void NumbersOrNull(bool given, const std::vector<double>& v) {
     if (given) {
@@ -383,10 +384,13 @@ void MethodSettings(Writer& w, const Work& s) {
   w.Key("gtol").Number(lm.gtol);
   w.Key("max_iterations").Integer(s.fc.NITER);
   if (global) {
+    w.Key("joined_ls_error").Number(ms.join_cost);
+    w.Key("joined_place").Number(ms.join_place);
     w.Key("refined").Integer(ms.refine);
     w.Key("same_minimum_ls_error").Number(ms.same_cost);
     w.Key("same_minimum_place").Number(ms.same_place);
     w.Key("screened").Integer(ms.screen);
+    w.Key("screened_on_points").Integer(ScreenPoints(*s.problem));
     w.Key("starts_layout")
         .String(
             "additive recurrence of the generalised golden ratio over each parameter's default "

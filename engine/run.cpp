@@ -68,6 +68,11 @@ void Search(Work& w, format::RecordSink* sink, const fit::StopFn& stop) {
 // heading.
 void Deviations(Work& w, format::RecordSink* sink, const fit::StopFn& stop) {
   EstimateDeviations(w, stop);
+  // A held parameter keeps its value exactly: the simplex's centroids and
+  // the quadratic surface may move it by a rounding.
+  for (int j = 0; j < w.fm.NPAR; ++j) {
+    if (w.fc.PSTEP0[j] == 0.0) w.fc.PFIT[j] = w.fc.PSTART[j];
+  }
   ProgressHeader(w, sink);
   w.fc.LSERR = expressions::Objective(w.ev, w.fc.PFIT.data());
 }
@@ -237,9 +242,18 @@ FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   // Every observed value 0 (a factor of 0) leaves residuals but no L.S.
   // error: nothing to analyse either way.
   f.not_finite = !std::isfinite(s.fc.LSERR) || !std::isfinite(analysis::Rss(problem, pfit));
+  // A converged lm or global is its own check: another Levenberg-Marquardt
+  // run from its minimum would only repeat it.
+  const bool vouched = s.last_fit.fitted && s.last_fit.method != "simplex" &&
+                       s.last_fit.converged && !s.last_fit.refined;
   if (!f.not_finite) {
     f.statistics = analysis::Analyse(problem, pfit);
-    f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
+    if (vouched) {
+      f.check.values = pfit;
+      f.check.statistics = f.statistics;
+    } else {
+      f.check = analysis::CheckMinimum(problem, pfit, f.statistics);
+    }
     f.interrupted = f.statistics.interrupted || f.check.interrupted;
   }
   if (f.not_finite || f.interrupted) {

@@ -95,6 +95,9 @@ struct LmSettings {
   double ftol = 1.0E-12;
   double xtol = 1.0E-10;
   double gtol = 1.0E-10;
+  // Told each accepted point and its sum of squares; true ends the run
+  // there, converged, as one that has joined a minimum already known.
+  std::function<bool(const std::vector<double>& x, double cost)> joined;
 };
 
 struct LmResult {
@@ -103,6 +106,7 @@ struct LmResult {
   int iterations = 0;     // Jacobians evaluated
   int evaluations = 0;    // residual vectors evaluated, the Jacobians' included
   bool converged = false;
+  bool joined = false;         // ended by LmSettings::joined
   bool stopped = false;        // by the stop flag or the progress callback
   std::string message;         // why it ended
   std::vector<bool> at_bound;  // a free parameter that ends on a bound
@@ -138,6 +142,10 @@ struct MultiStartSettings {
   // `same_place` of its range (or of its size, where that is larger).
   double same_cost = 1.0E-6;
   double same_place = 1.0E-3;
+  // A run whose point comes within these of a minimum an earlier run
+  // reached ends there, counted as reaching it.
+  double join_cost = 1.0E-4;
+  double join_place = 1.0E-2;
 };
 
 struct Minimum {
@@ -153,6 +161,7 @@ struct MultiStartResult {
   int reached_best = 0;         // of those, ending at the best minimum
   std::vector<Minimum> minima;  // distinct, lowest first
   int evaluations = 0;          // all, screening included
+  int iterations = 0;           // Jacobians, all runs
 };
 
 // The point k (from 0) of the fixed low-discrepancy set in [0,1)^dims: the
@@ -164,10 +173,13 @@ double FromUnit(const StartRange& range, double u);
 // Screens `settings.screen` points spread over `ranges` (one per parameter;
 // held ones stay at `start`), refines the best `settings.refine` of them and
 // `start` with LevenbergMarquardt, and keeps the lowest. Deterministic: no
-// random numbers, the same result in every thread.
+// random numbers, the same result in every thread. `screen`, when given,
+// is a cheaper problem in the same parameters (fewer points) that ranks the
+// screened points in place of `problem`.
 MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<double>& start,
                             const std::vector<StartRange>& ranges,
-                            const MultiStartSettings& settings = {});
+                            const MultiStartSettings& settings = {},
+                            const LeastSquares* screen = nullptr);
 
 }  // namespace fit
 

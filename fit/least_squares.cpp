@@ -254,7 +254,11 @@ LmResult Solver::Run(const std::vector<double>& start) {
         const double before = out_.cost;
         out_.cost = cost;
         accepted = true;
-        if (actual <= s_.ftol * before && predicted <= s_.ftol * before) {
+        if (s_.joined && s_.joined(x, cost)) {
+          out_.joined = true;
+          End(true, "it joined a minimum found before");
+          done = true;
+        } else if (actual <= s_.ftol * before && predicted <= s_.ftol * before) {
           End(true, "the sum of squares changes by less than ftol");
           done = true;
         } else if (largest <= s_.xtol) {

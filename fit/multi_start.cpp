@@ -37,14 +37,15 @@ bool SameCost(double a, double b, double floor, const MultiStartSettings& s) {
   return std::fabs(a - b) <= s.same_cost * std::fmax(std::fabs(a), std::fabs(b)) + floor;
 }
 
-bool SameMinimum(const LmResult& a, const Minimum& b, const std::vector<StartRange>& ranges,
-                 const LeastSquares& problem, const MultiStartSettings& s, double floor) {
-  if (!SameCost(a.cost, b.cost, floor, s)) return false;
-  for (std::size_t j = 0; j < a.x.size(); ++j) {
+bool SameMinimum(const std::vector<double>& x, double cost, const Minimum& b,
+                 const std::vector<StartRange>& ranges, const LeastSquares& problem,
+                 const MultiStartSettings& s, double floor) {
+  if (!SameCost(cost, b.cost, floor, s)) return false;
+  for (std::size_t j = 0; j < x.size(); ++j) {
     if (j < problem.held.size() && problem.held[j]) continue;
-    double size = std::fmax(std::fabs(a.x[j]), std::fabs(b.x[j]));
+    double size = std::fmax(std::fabs(x[j]), std::fabs(b.x[j]));
     if (j < ranges.size()) size = std::fmax(size, std::fabs(ranges[j].high - ranges[j].low));
-    if (std::fabs(a.x[j] - b.x[j]) > s.same_place * size) return false;
+    if (std::fabs(x[j] - b.x[j]) > s.same_place * size) return false;
   }
   return true;
 }
@@ -83,7 +84,8 @@ double FromUnit(const StartRange& range, double u) {
 
 MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<double>& start,
                             const std::vector<StartRange>& ranges,
-                            const MultiStartSettings& settings) {
+                            const MultiStartSettings& settings, const LeastSquares* screen) {
+  const LeastSquares& screening = screen != nullptr ? *screen : problem;
   MultiStartResult out;
   const int n = static_cast<int>(start.size());
   std::vector<int> free;
@@ -99,7 +101,7 @@ MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<doubl
 
   // The sum of squares at the start sets the floor below which sums of
   // squares count as equal.
-  std::vector<double> r(problem.points), u(free.size());
+  std::vector<double> r(std::max(problem.points, screening.points)), u(free.size());
   double floor = 0.0;
   if (!(problem.stop && problem.stop())) {
     problem.residuals(start.data(), r.data());
@@ -126,7 +128,7 @@ MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<doubl
     for (std::size_t a = 0; a < free.size(); ++a) {
       x[free[a]] = inside(free[a], FromUnit(ranges[free[a]], u[a]));
     }
-    problem.residuals(x.data(), r.data());
+    screening.residuals(x.data(), r.data());
     ++out.evaluations;
     ++out.screened;
     const double cost = SumOfSquares(r);
@@ -149,43 +151,88 @@ MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<doubl
     return !problem.progress ||
            problem.progress(iterations + iteration, std::fmin(best_cost, cost));
   };
+  // A run that comes down close to a minimum an earlier run reached (its sum
+  // of squares within `join_cost`, each parameter within `join_place`) ends
+  // there and counts as ending at it: its last iterations would only find
+  // that minimum again.
+  std::vector<Minimum> reached;
+  MultiStartSettings near = settings;
+  near.same_cost = settings.join_cost;
+  near.same_place = settings.join_place;
+  int joined_to = -1;
+  LmSettings lm = settings.lm;
+  lm.joined = [&](const std::vector<double>& x, double cost) {
+    for (std::size_t m = 0; m < reached.size(); ++m) {
+      if (SameMinimum(x, cost, reached[m], ranges, problem, near, floor)) {
+        joined_to = static_cast<int>(m);
+        return true;
+      }
+    }
+    return false;
+  };
   std::vector<LmResult> runs;
+  std::vector<Minimum> ends;  // where each run ended, or the minimum it joined
   for (std::size_t s = 0; s < starts.size(); ++s) {
     if (stopped && s > 0) break;  // the given start is always tried, if only to stop
-    LmResult run = LevenbergMarquardt(each, starts[s], settings.lm);
+    joined_to = -1;
+    // A screened point is first brought down on the cheaper problem; the
+    // run on the whole problem then starts near its minimum.
+    std::vector<double> from = starts[s];
+    if (screen != nullptr && s > 0) {
+      LeastSquares cheap = *screen;
+      cheap.progress = nullptr;
+      const LmResult pre = LevenbergMarquardt(cheap, from, settings.lm);
+      iterations += pre.iterations;
+      out.evaluations += pre.evaluations;
+      if (pre.stopped) {
+        stopped = true;
+        break;
+      }
+      if (std::isfinite(pre.cost)) from = pre.x;
+    }
+    LmResult run = LevenbergMarquardt(each, from, lm);
     iterations += run.iterations;
     out.evaluations += run.evaluations;
     stopped = run.stopped;
     if (run.stopped && !runs.empty()) break;  // keep the whole runs
     if (std::isfinite(run.cost)) best_cost = std::fmin(best_cost, run.cost);
+    if (run.converged && !run.joined) reached.push_back({run.x, run.cost, 0});
+    ends.push_back(run.joined ? reached[joined_to] : Minimum{run.x, run.cost, 0});
     runs.push_back(std::move(run));
   }
   out.starts = static_cast<int>(runs.size());
+  out.iterations = iterations;
 
   // The runs grouped into minima, lowest first; ties keep the order of the
-  // starts, so the given start wins a tie.
+  // starts, so the given start wins a tie. The best is a run that ended by
+  // itself.
   std::vector<int> order(runs.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return runs[a].cost < runs[b].cost; });
+                   [&](int a, int b) { return ends[a].cost < ends[b].cost; });
   for (int i : order) {
-    const LmResult& run = runs[i];
-    if (!std::isfinite(run.cost)) continue;
+    const Minimum& end = ends[i];
+    if (!std::isfinite(end.cost)) continue;
     auto same = std::find_if(out.minima.begin(), out.minima.end(), [&](const Minimum& m) {
-      return SameMinimum(run, m, ranges, problem, settings, floor);
+      return SameMinimum(end.x, end.cost, m, ranges, problem, settings, floor);
     });
     if (same != out.minima.end()) {
       ++same->starts;
     } else {
-      out.minima.push_back({run.x, run.cost, 1});
+      out.minima.push_back({end.x, end.cost, 1});
     }
   }
-  if (!order.empty()) out.best = runs[order.front()];
+  for (int i : order) {
+    if (!runs[i].joined) {
+      out.best = runs[i];
+      break;
+    }
+  }
   if (!out.minima.empty()) {
     // Counted by cost alone: a flat valley's points all reach the best.
     const double best = out.minima.front().cost;
-    for (const LmResult& run : runs) {
-      if (SameCost(run.cost, best, floor, settings)) ++out.reached_best;
+    for (const Minimum& end : ends) {
+      if (SameCost(end.cost, best, floor, settings)) ++out.reached_best;
     }
   }
   if (stopped) {

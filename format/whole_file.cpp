@@ -168,21 +168,31 @@ void WholeFile::Write(std::string_view data) {
   if (fd_ < 0) {
     throw RunTimeError("write error on file " + Printable(path_, kNameShown) + ": file is closed");
   }
-  buffer_.append(data);
-  if (buffer_.size() >= 65536) Flush();
+  if (buffer_.size() + data.size() < kBuffered) {
+    buffer_.append(data);
+    return;
+  }
+  // Once there is enough, what is gathered is written, and the piece after
+  // it as it is, uncopied.
+  Flush();
+  WriteOut(data);
 }
 
 void WholeFile::Flush() {
+  WriteOut(buffer_);
+  buffer_.clear();
+}
+
+void WholeFile::WriteOut(std::string_view data) {
   std::size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("write", errno);
     }
     done += static_cast<std::size_t>(n);
   }
-  buffer_.clear();
 }
 
 void WholeFile::Finish() {
@@ -274,14 +284,20 @@ std::string ReadRegularFile(const std::string& path, std::size_t limit, std::str
   const int fd = why.empty() ? OpenRegular(path, st, why) : -1;
   std::string text;
   if (fd >= 0) {
-    // Read one byte past the limit: a file may grow while it is read.
-    std::string buffer(65536, '\0');
+    // Straight into the text, in chunks of the file's size and one byte
+    // more, so that a file that does not grow is read in one call and its
+    // end seen in the next. Read one byte past the limit: a file may grow
+    // while it is read.
+    const std::size_t size = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    const std::size_t chunk = std::clamp<std::size_t>(size + 1, 4096, 1 << 20);
     for (;;) {
-      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      const std::size_t had = text.size();
+      text.resize(had + chunk);
+      const ssize_t n = ::read(fd, text.data() + had, chunk);
+      text.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) why = std::strerror(errno);
       if (n <= 0) break;
-      text.append(buffer.data(), static_cast<std::size_t>(n));
       if (text.size() > limit) {
         why = "larger than " + std::to_string(limit) + " bytes";
         break;

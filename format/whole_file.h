@@ -52,9 +52,13 @@ class WholeFile {
   void Finish();
   void Rename();
   void Flush();
+  void WriteOut(std::string_view data);
   [[noreturn]] void Fail(const char* operation, int error);
   [[noreturn]] void Fail(const char* operation, const std::string& reason);
   void Discard();
+
+  // Pieces are gathered until they reach this size.
+  static constexpr std::size_t kBuffered = 65536;
 
   std::string path_;
   bool sync_ = true;

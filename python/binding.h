@@ -53,6 +53,9 @@ std::string Path(py::handle path, const std::string& what = "path");
 // numbers); ModelError for a number that is not finite.
 std::string JsonText(py::handle value, const std::string& what);
 
+// The Python objects of JSON text, as json.loads makes them.
+py::object ReadJson(std::string_view text);
+
 // The keys of the parameters in a mapping: their names, the second of two
 // of one name (the two D-1 of expressions 32 and 52) with " #2" after it.
 std::vector<std::string> Keys(const std::vector<std::string>& names);
@@ -84,7 +87,51 @@ const engine::Model& ModelArgument(py::handle value, const std::string& what);
 void TakeNumpy();
 
 // ---------------------------------------------------------------------------
+// The interpreter's lock (lock.cpp). Once the interpreter has begun to exit,
+// a thread of the module never takes the lock again: it parks until the
+// process ends, since the interpreter would end it inside C++ code.
+
+// The lock given up for the scope, for C++ that touches no Python object.
+class Unlocked {
+ public:
+  Unlocked();
+  ~Unlocked();
+  Unlocked(const Unlocked&) = delete;
+  Unlocked& operator=(const Unlocked&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// Inside an Unlocked scope, the lock taken again for the scope; false when
+// the interpreter is exiting, and then the lock is not taken.
+class Relocked {
+ public:
+  Relocked();
+  ~Relocked();
+  Relocked(const Relocked&) = delete;
+  Relocked& operator=(const Relocked&) = delete;
+  explicit operator bool() const { return locked_; }
+
+ private:
+  bool locked_;
+};
+
+// Held around Python code the module calls (imports, pandas, matplotlib),
+// which may let other threads run: the exit waits for it. RuntimeError when
+// the interpreter is exiting.
+class CallingPython {
+ public:
+  CallingPython();
+  ~CallingPython();
+  CallingPython(const CallingPython&) = delete;
+  CallingPython& operator=(const CallingPython&) = delete;
+};
+
+// ---------------------------------------------------------------------------
 // The parts of the module.
+
+void DefineExit(py::module_& m);
 
 void DefineModel(py::module_& m);
 void DefineResult(py::module_& m);

@@ -99,6 +99,8 @@ g: the g-value held fixed; None (or 0): g is fitted (parameter "g-value").
 corrections: dict with diamagnetic, tip and factor (cm3/mol, cm3/mol, no
     unit); the TIP is part of the model's values.
 
+fit() fits it with the method "global" unless told otherwise.
+
 The keys are those of a model file and of SUSCEP.JSON; a model the program
 refuses raises ModelError (a ValueError) with the program's message. A model
 does not change; it can be copied and pickled.)"},
@@ -109,7 +111,9 @@ does not change; it can be copied and pickled.)"},
 The model of a model file or of a SUSCEP.JSON.
 
 Its corrections, starts, steps and fit settings come with it and are what
-fit() uses unless told otherwise. starts: "start" (the file's starts) or
+fit() uses unless told otherwise; a file that does not name its fit.method
+is fitted with "global" (a SUSCEP.JSON of the dialogue names "simplex").
+starts: "start" (the file's starts) or
 "value" (the fitted values of a result document). FileNotFoundError,
 IsADirectoryError, PermissionError or OSError when the file cannot be read
 (a FIFO, a device or a file over 16 MB is refused).)"},
@@ -117,7 +121,8 @@ IsADirectoryError, PermissionError or OSError when the file cannot be read
     {"Model.from_dict", R"(from_dict(description, starts="start")
 --
 
-The model of a dict in the model-file layout, such as Result.to_dict().)"},
+The model of a dict in the model-file layout, such as Result.to_dict();
+without fit.method, fit() uses "global".)"},
 
     {"Model.parameter_names", "The parameter names, in the model's order."},
     {"Model.start", "The starts of the parameters, in the model's order."},
@@ -235,10 +240,11 @@ fit are hollow. matplotlib is imported only here.)"},
     {"Result.curve", "The fitted curve (T, chi): dense in T over the data, TIP included."},
 
     {"fit",
-     R"(fit(model, T, chi, start=None, *, step=None, corrections=None, iterations=None, reqmin=None, ncheck=None, refine=False, report=False, name="", progress=None)
+     R"(fit(model, T, chi, start=None, *, step=None, corrections=None, iterations=None, reqmin=None, ncheck=None, refine=False, report=False, name="", progress=None, method=None, bounds=None, fixed=None, tmin=None, tmax=None, weights=None, quantity=None, sigma=None)
 --
 
-Fits the model to the data with the program's simplex.
+Fits the model to the data: by default from starts spread over each
+parameter's range ("global"), the lowest minimum found.
 
 model: a Model.
 T, chi: the temperatures (K) and the molar susceptibilities as measured
@@ -267,7 +273,9 @@ progress: called about once per iteration of the search as
 method: "global" (64 starts spread over each parameter's default range
     screened, the best 4 and the given start refined by Levenberg-
     Marquardt), "lm" (Levenberg-Marquardt from the start) or "simplex" (the
-    dialogue's search, with its numbers); default: the model's.
+    dialogue's search, with its numbers); default: the model file's
+    fit.method, else "global" (a Model made in Python, or a file or dict
+    that does not name one).
 bounds: {name: (min, max)}, None for an open side; lm keeps to them.
 fixed: names (or {name: True}) of parameters held at their starts.
 tmin, tmax: fit only the points from tmin K up to tmax K; the others are

@@ -1,12 +1,11 @@
 // suscep.fit: the engine's fit with the interpreter's lock released, Ctrl-C
-// and a progress callback heard while it runs, and every fit stopped when
-// the interpreter exits.
+// and a progress callback heard while it runs, and the fits of other threads
+// stopped when the interpreter exits.
 #include <atomic>
 #include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -21,23 +20,6 @@ constexpr std::chrono::milliseconds kSignalInterval(50);
 // Set when the interpreter begins to exit: every fit then stops.
 std::atomic<bool> exiting{false};
 unsigned long main_thread = 0;
-
-// The interpreter's lock released for a fit. A thread that would take it
-// back while the interpreter is finalizing would be ended in the middle of
-// C++ code; it waits there instead, for the process to end.
-class Released {
- public:
-  Released() : state_(PyEval_SaveThread()) {}
-  ~Released() {
-    while (_Py_IsFinalizing()) std::this_thread::sleep_for(std::chrono::seconds(1));
-    PyEval_RestoreThread(state_);
-  }
-  Released(const Released&) = delete;
-  Released& operator=(const Released&) = delete;
-
- private:
-  PyThreadState* state_;
-};
 
 // What a fit hears while it runs: the signal handlers (in the main thread,
 // every kSignalInterval), the caller's progress callback, the interpreter's
@@ -58,11 +40,12 @@ class Watcher {
 
   // Called by the engine, without the lock; false stops the fit.
   bool Continue(int iteration, double ls_error) {
-    if (exiting.load()) return false;
+    if (exiting.load() && !main_) return false;
     const auto now = std::chrono::steady_clock::now();
     const bool signals = main_ && now >= next_;
     if (!signals && progress_.is_none()) return true;
-    py::gil_scoped_acquire lock;
+    const Relocked lock;
+    if (!lock) return false;
     if (signals) {
       next_ = now + kSignalInterval;
       if (PyErr_CheckSignals() != 0) return Keep();
@@ -256,7 +239,7 @@ py::object Fit(const py::args& args, const py::kwargs& kwargs) {
   engine::FitResult fit;
   std::exception_ptr failure;
   {
-    Released released;
+    const Unlocked unlocked;
     try {
       fit = engine::Fit(model, data, options);
     } catch (...) {

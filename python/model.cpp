@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "format/console.h"
+#include "format/whole_file.h"
 #include "python/binding.h"
 
 namespace binding {
@@ -22,6 +24,47 @@ engine::Starts StartsOf(py::handle starts) {
   if (s == "start") return engine::Starts::kStart;
   if (s == "value") return engine::Starts::kValue;
   throw py::value_error("starts: 'start' or 'value', not '" + s + "'");
+}
+
+// A model made in Python, or read from a file or dict that does not name
+// its method, fits with "global": from any start, the lowest minimum. A
+// file that names one (a dialogue's SUSCEP.JSON names "simplex") keeps it.
+constexpr char kDefaultMethod[] = "global";
+
+engine::Model WithMethod(engine::ModelDescription d, bool stated) {
+  if (!stated) d.fit.method = kDefaultMethod;
+  return engine::Model(d);
+}
+
+// Whether a model file's dict names fit.method.
+bool NamesMethod(py::handle description) {
+  if (!py::isinstance<py::dict>(description)) return false;
+  const py::dict d = py::reinterpret_borrow<py::dict>(description);
+  if (!d.contains("fit")) return false;
+  const py::object fit = d["fit"];
+  return py::isinstance<py::dict>(fit) && fit.contains("method");
+}
+
+engine::Model FromFile(const py::args& args, const py::kwargs& kwargs) {
+  const auto a = Bind("from_file", args, kwargs, {"path", "starts"}, 1, 2);
+  const engine::Starts starts = StartsOf(a[1]);
+  const std::string path = ReadablePath(a[0], "path", kMaxModelBytes);
+  const std::string name = "model file '" + format::Printable(path, format::kNameShown) + "'";
+  std::string why, text;
+  {
+    const Unlocked unlocked;
+    text = format::ReadRegularFile(path, static_cast<std::size_t>(kMaxModelBytes), why);
+  }
+  if (!why.empty()) throw engine::FileError("open: cannot read " + name + ": " + why);
+  engine::ModelDescription d = engine::ParseModel(text, starts, name);
+  return WithMethod(std::move(d), NamesMethod(ReadJson(text)));
+}
+
+engine::Model FromDict(const py::args& args, const py::kwargs& kwargs) {
+  const auto a = Bind("from_dict", args, kwargs, {"description", "starts"}, 1, 2);
+  const engine::Starts starts = StartsOf(a[1]);
+  return WithMethod(engine::ParseModel(JsonText(a[0], "description"), starts, kOrigin),
+                    NamesMethod(a[0]));
 }
 
 // The terms of a standard expression, each with its function filled in
@@ -63,8 +106,8 @@ engine::Model MakeModel(const py::args& args, const py::kwargs& kwargs) {
   py::dict file;
   file["model"] = model;
   if (!a[4].is_none()) file["corrections"] = a[4];
-  return engine::Model(
-      engine::ParseModel(JsonText(file, "the model"), engine::Starts::kStart, kOrigin));
+  return WithMethod(
+      engine::ParseModel(JsonText(file, "the model"), engine::Starts::kStart, kOrigin), false);
 }
 
 py::array_t<double> Evaluate(py::handle self, const py::args& args, const py::kwargs& kwargs) {
@@ -77,7 +120,7 @@ py::array_t<double> Evaluate(py::handle self, const py::args& args, const py::kw
   double* out = chi.mutable_data();
   const int n = static_cast<int>(t.size());
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     model.Evaluate(tp, n, v.data(), out);
   }
   return chi;
@@ -90,7 +133,7 @@ py::array_t<double> Terms(py::handle self, const py::args& args, const py::kwarg
   const std::vector<double> v = Values(model, a[1], "values");
   std::vector<std::vector<double>> terms;
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     terms = model.Terms(std::vector<double>(t.data(), t.data() + t.size()), v);
   }
   py::array_t<double> out({static_cast<py::ssize_t>(terms.size()), t.size()});
@@ -150,24 +193,8 @@ engine::Model ModelUnpickle(const py::tuple& state) {
 void DefineModel(py::module_& m) {
   py::class_<engine::Model> model(m, "Model", Doc("Model"));
   model.def(py::init(&MakeModel))
-      .def_static(
-          "from_file",
-          [](const py::args& args, const py::kwargs& kwargs) {
-            const auto a = Bind("from_file", args, kwargs, {"path", "starts"}, 1, 2);
-            const engine::Starts starts = StartsOf(a[1]);
-            return engine::Model(
-                engine::ReadModelFile(ReadablePath(a[0], "path", kMaxModelBytes), starts));
-          },
-          Doc("Model.from_file"))
-      .def_static(
-          "from_dict",
-          [](const py::args& args, const py::kwargs& kwargs) {
-            const auto a = Bind("from_dict", args, kwargs, {"description", "starts"}, 1, 2);
-            const engine::Starts starts = StartsOf(a[1]);
-            return engine::Model(
-                engine::ParseModel(JsonText(a[0], "description"), starts, kOrigin));
-          },
-          Doc("Model.from_dict"))
+      .def_static("from_file", &FromFile, Doc("Model.from_file"))
+      .def_static("from_dict", &FromDict, Doc("Model.from_dict"))
       .def_property_readonly(
           "parameter_names",
           [](py::handle s) { return ModelArgument(s, "self").parameter_names(); },
@@ -185,8 +212,7 @@ void DefineModel(py::module_& m) {
       .def(
           "to_dict",
           [](py::handle s) {
-            const std::string text = engine::ModelText(ModelArgument(s, "self").description());
-            return py::module_::import("json").attr("loads")(text);
+            return ReadJson(engine::ModelText(ModelArgument(s, "self").description()));
           },
           Doc("Model.to_dict"))
       .def("__repr__", &ModelRepr)

@@ -50,7 +50,7 @@ py::tuple ReadData(const py::args& args, const py::kwargs& kwargs) {
   const std::string path = ReadablePath(Bind("read_data", args, kwargs, {"path"}, 1, 1)[0]);
   engine::Data data;
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     data = engine::ReadData(path);
   }
   return py::make_tuple(py::array_t<double>(data.temperature.size(), data.temperature.data()),
@@ -135,7 +135,7 @@ py::tuple ImportFile(const py::args& args, const py::kwargs& kwargs) {
   importer::Import im;
   std::string record;
   {
-    py::gil_scoped_release release;
+    const Unlocked unlocked;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw engine::FileError("open: cannot open '" + path + "'");
     im = importer::Read(in, path, options);
@@ -152,7 +152,7 @@ py::tuple ImportFile(const py::args& args, const py::kwargs& kwargs) {
     errors = errors || std::isfinite(p.chi_err);
   }
   return py::make_tuple(T, chi, errors ? py::object(sigma) : py::object(py::none()),
-                        py::module_::import("json").attr("loads")(record));
+                        ReadJson(record));
 }
 
 }  // namespace
@@ -191,6 +191,7 @@ PYBIND11_MODULE(suscep, m) {
   m.doc() = Doc("suscep");
   m.attr("__version__") = SUSCEP_VERSION;
   TakeNumpy();
+  DefineExit(m);
   py::register_exception<engine::ModelError>(m, "ModelError", PyExc_ValueError).attr("__doc__") =
       Doc("ModelError");
   py::register_exception<engine::DataError>(m, "DataError", PyExc_ValueError).attr("__doc__") =

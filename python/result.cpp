@@ -49,14 +49,14 @@ py::object Copied(py::handle value) {
 }
 
 std::string DocumentText(const Result& r) {
-  py::gil_scoped_release release;
+  const Unlocked unlocked;
   return r.fit.Document();
 }
 
 const py::object& Document(py::handle self) {
   const Result& r = Own(self);
   auto& document = const_cast<Result&>(r).document;
-  if (document.is_none()) document = py::module_::import("json").attr("loads")(DocumentText(r));
+  if (document.is_none()) document = ReadJson(DocumentText(r));
   return document;
 }
 
@@ -65,7 +65,7 @@ py::object Section(py::handle self, const char* key) { return Copied(Document(se
 py::array_t<double> Evaluated(const Result& r, const double* T, py::ssize_t n) {
   py::array_t<double> chi(n);
   double* out = chi.mutable_data();
-  py::gil_scoped_release release;
+  const Unlocked unlocked;
   r.model.Evaluate(T, static_cast<int>(n), r.fit.values.data(), out);
   return chi;
 }
@@ -106,6 +106,7 @@ py::array_t<double> Matrix(const Result& r, const std::vector<std::vector<double
 
 py::object Frame(py::handle self) {
   const Result& r = Own(self);
+  const CallingPython calling;
   py::module_ pandas;
   try {
     pandas = py::module_::import("pandas");
@@ -158,6 +159,7 @@ std::string Html(const std::string& s) {
 
 std::string ResultHtml(py::handle self) {
   const engine::FitResult& f = Own(self).fit;
+  const CallingPython calling;
   std::string html = "<table><caption>suscep fit: " + std::to_string(f.points) + " points, " +
                      Html(f.method) + ", L.S. error " + Number(f.ls_error) +
                      "</caption><tr><th>parameter</th><th>value</th><th>Std. devn.</th>"
@@ -198,7 +200,7 @@ std::string Svg(py::handle self, const py::args& args, const py::kwargs& kwargs)
   const engine::FigureOptions o = FigureOptionsOf(
       a[0].is_none() ? 3 : Integer(a[0], "quantity"), Flag(a[1], "residuals"),
       a[2].is_none() || Flag(a[2], "values"), a[3].is_none() ? 85.0 : Real(a[3], "width"));
-  py::gil_scoped_release release;
+  const Unlocked unlocked;
   return engine::Figure(r.fit, o);
 }
 
@@ -216,6 +218,7 @@ constexpr const char* kAxisTitles[5][2] = {
 py::object Plot(py::handle self, const py::args& args, const py::kwargs& kwargs) {
   using namespace pybind11::literals;
   const engine::FitResult& f = Own(self).fit;
+  const CallingPython calling;
   const auto a = Bind("plot", args, kwargs, {"ax", "quantity", "label"}, 0, 2);
   const int quantity = a[1].is_none() ? 3 : Integer(a[1], "quantity");
   FigureOptionsOf(quantity, false, false, 85.0);
@@ -337,7 +340,7 @@ using Getter = py::object (*)(py::handle);
 py::object Save(py::handle self, const py::args& args, const py::kwargs& kwargs) {
   const std::string path = Path(Bind("save", args, kwargs, {"path"}, 1, 1)[0]);
   const std::string text = DocumentText(Own(self));
-  py::gil_scoped_release release;
+  const Unlocked unlocked;
   format::WriteWholeFile(path, text);
   return py::none();
 }

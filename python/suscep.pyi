@@ -174,4 +174,4 @@ def fit(
     quantity: Optional[str] = None,
     sigma: Optional[npt.ArrayLike] = None,
 ) -> Result:
-    """Fits the model to T (K) and chi (cm3/mol) with the program's simplex."""
+    """Fits the model to T (K) and chi (cm3/mol); by default "global"."""

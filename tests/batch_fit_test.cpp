@@ -67,6 +67,27 @@ TEST_F(BatchFit, FitsEachFileAndWritesItsDocument) {
   EXPECT_FALSE(fs::exists(dir_ / "dnit2.svg"));
 }
 
+// The fit settings as options: the method and the window reach the fits,
+// and the table and summary count the points fitted.
+TEST_F(BatchFit, MethodAndWindowOptions) {
+  const Outcome j =
+      Fit({"--method", "lm", "--tmin", "20", "--tmax=200", "--json", P("m.json"), P("dnit2.dat")});
+  ASSERT_EQ(j.status, 0) << j.err;
+  const json summary = json::parse(j.out);
+  const json& r = summary["results"][0];
+  EXPECT_EQ(r["method"], "lm");
+  EXPECT_EQ(r["points"], 29);
+  const int fitted = r["points_fitted"];
+  EXPECT_LT(fitted, 29);
+  EXPECT_GT(fitted, 3);
+  const Outcome t = Fit(
+      {"--method", "lm", "--tmin", "20", "--tmax=200", P("m.json"), P("dnit2.dat"), P("cuac.dat")});
+  ASSERT_EQ(t.status, 0) << t.err;
+  EXPECT_NE(t.out.find(" " + std::to_string(fitted) + "/29 "), std::string::npos) << t.out;
+  const Outcome all = Fit({"--method", "lm", "--json", P("m.json"), P("dnit2.dat")});
+  EXPECT_EQ(json::parse(all.out)["results"][0]["points_fitted"], 29);
+}
+
 TEST_F(BatchFit, OutputDirReportSvgJsonAndJobs) {
   const std::string out = P("out");
   fs::create_directories(out);

@@ -103,7 +103,7 @@ TEST(FitLevenbergMarquardt, EndsAndSaysWhy) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   {
     fit::LeastSquares p = Valley();
-    const fit::LmResult r = fit::LevenbergMarquardt(p, {-1.2, 1.0}, {2, 0, 0, 0});
+    const fit::LmResult r = fit::LevenbergMarquardt(p, {-1.2, 1.0}, {2, 0, 0, 0, {}});
     EXPECT_FALSE(r.converged);
     EXPECT_EQ(r.iterations, 2);
     EXPECT_EQ(r.message, "the iteration limit was reached");
@@ -187,6 +187,43 @@ TEST(FitMultiStart, HeldParametersAndStops) {
   const fit::MultiStartResult stopped = fit::MultiStart(p, {1.0, 1.0, 0.5}, ranges);
   EXPECT_TRUE(stopped.best.stopped);
   EXPECT_EQ(stopped.best.x, (std::vector<double>{1.0, 1.0, 0.5}));
+}
+
+// Runs that come down into a minimum found before end there and count as
+// reaching it; the best is a run that converged by itself. With a cheaper
+// problem the screened points are brought down on it first.
+TEST(FitMultiStart, LaterRunsJoinAKnownMinimum) {
+  fit::LeastSquares p = Decay(3.0, 0.7, 0.5);
+  p.residuals = [exact = p.residuals](const double* x, double* r) {
+    exact(x, r);
+    for (int i = 0; i < 20; ++i) r[i] += 0.01 * std::sin(3.0 * i);  // no exact fit
+  };
+  fit::LeastSquares cheap = p;
+  int cheap_calls = 0;
+  cheap.residuals = [&](const double* x, double* r) {
+    ++cheap_calls;
+    p.residuals(x, r);
+  };
+  const std::vector<fit::StartRange> ranges{
+      {0.1, 10.0, fit::Spacing::kLog}, {0.01, 5.0, fit::Spacing::kLog}, {-10.0, 10.0}};
+  fit::MultiStartSettings alone;
+  alone.join_cost = 0.0;
+  alone.join_place = 0.0;
+  for (const fit::LeastSquares* screen : std::vector<const fit::LeastSquares*>{nullptr, &cheap}) {
+    const fit::MultiStartResult joined = fit::MultiStart(p, {2.5, 0.6, 0.4}, ranges, {}, screen);
+    const fit::MultiStartResult full = fit::MultiStart(p, {2.5, 0.6, 0.4}, ranges, alone, screen);
+    EXPECT_EQ(joined.reached_best, joined.starts);
+    ASSERT_EQ(joined.minima.size(), 1u);
+    EXPECT_EQ(joined.minima[0].starts, joined.starts);
+    EXPECT_FALSE(joined.best.joined);
+    EXPECT_NEAR(joined.best.cost, full.best.cost, 1e-12 * full.best.cost);
+    // The cheap problem here is the same one: its runs end at the minimum.
+    if (screen == nullptr) {
+      EXPECT_LT(joined.evaluations, full.evaluations);
+    }
+    EXPECT_GT(joined.iterations, 0);
+  }
+  EXPECT_GT(cheap_calls, 64);  // the screening, then the runs on it
 }
 
 TEST(FitMultiStart, SpacingOfTheStarts) {

@@ -107,4 +107,26 @@ TEST_F(WholeFileNames, TheLongestNameIsWritten) {
   }
 }
 
+// Pieces are gathered, and written once they are large: the file holds
+// every byte in order either way, and reads back whole.
+TEST(WholeFile, PiecesOfEverySizeKeepTheirOrder) {
+  const fs::path path = fs::temp_directory_path() / ("suscep_pieces_" + std::to_string(::getpid()));
+  std::string all;
+  {
+    format::WholeFile file(path.string(), false);
+    for (std::size_t size : {10u, 70000u, 5u, 65531u, 65536u, 1u}) {
+      const std::string piece(size, static_cast<char>('a' + all.size() % 26));
+      file.Write(piece);
+      all += piece;
+    }
+    file.Commit();
+  }
+  std::string why;
+  EXPECT_EQ(format::ReadRegularFile(path.string(), all.size(), why), all);
+  EXPECT_EQ(why, "");
+  EXPECT_EQ(format::ReadRegularFile(path.string(), all.size() - 1, why), "");
+  EXPECT_EQ(why, "larger than " + std::to_string(all.size() - 1) + " bytes");
+  fs::remove(path);
+}
+
 }  // namespace

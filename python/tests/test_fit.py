@@ -20,12 +20,13 @@ CUAC = dict(
 )
 
 
-def fit_example(name, example, **options):
+def fit_example(name, example, method="simplex", **options):
+    """The example's fit; by default with the dialogue's method."""
     T, chi = suscep.read_data(EXAMPLES / f"{name}.dat")
     model = suscep.Model(**example["model"])
     return suscep.fit(
         model, T, chi, example["start"], corrections=example["corrections"],
-        name=f"{name}.dat", **options
+        name=f"{name}.dat", method=method, **options
     )
 
 
@@ -128,7 +129,7 @@ def test_the_document_of_suscep_fit_for_the_same_model_file(tmp_path, refine):
 
 def test_a_fit_cut_short_says_so_and_points_at_the_check():
     T, chi = suscep.read_data(EXAMPLES / "cuac.dat")
-    result = suscep.fit(suscep.Model(24), T, chi, iterations=30)
+    result = suscep.fit(suscep.Model(24), T, chi, iterations=30, method="simplex")
     assert result.fit["budget_exhausted"] and result.minimum_check["stopped_short"]
     assert result.notes[-1].endswith("see result.minimum_check")
     text = repr(result)

@@ -3,6 +3,7 @@ statistics as arrays, a table; pickles and copies of models and results."""
 
 import concurrent.futures
 import copy
+import json
 import math
 import pickle
 
@@ -18,7 +19,7 @@ START = {"g-value": 2.0, "J-BB": -150.0, "COEFF1": 0.99}
 
 def dnit2(**options):
     T, chi = suscep.read_data(EXAMPLES / "dnit2.dat")
-    return suscep.fit(MODEL, T, chi, START, name="dnit2.dat", **options)
+    return suscep.fit(MODEL, T, chi, START, **{"name": "dnit2.dat", **options})
 
 
 @pytest.mark.parametrize("corrections", [None, {"factor": 0.5}, {"tip": 6e-4, "diamagnetic": -2e-4}])
@@ -72,6 +73,36 @@ def test_values_not_estimated_are_none_never_nan():
     held = suscep.fit(MODEL, T, chi, START, step={"J-BB": 0.0})
     assert held.std_error["J-BB"] is None
     assert all(isinstance(v, float) and not math.isnan(v) for v in held.values.values())
+
+
+def same(a, b):
+    """Equal, and of the same types all the way down (1 is not 1.0)."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    return a == b or (a != a and b != b)
+
+
+@pytest.mark.parametrize(
+    "options",
+    [
+        {},
+        {"method": "simplex", "step": {"J-BB": 0.0}},
+        {"name": 'a "quoted"\\back\tslash \u00e9\u03c7\u2603\U0001f9f2\x01.dat'},
+        {"method": "lm", "tmin": 20.0, "sigma": np.linspace(1e-6, 3e-6, 29), "quantity": "chiT"},
+        {"method": "global", "bounds": {"J-BB": (-1000.0, 0.0)}, "fixed": ["COEFF1"]},
+        {"iterations": 0},
+    ],
+)
+def test_to_dict_is_the_saved_document_read_by_json(tmp_path, options):
+    result = dnit2(**{"name": "dnit2.dat", **options})
+    result.save(tmp_path / "saved.json")
+    saved = json.loads((tmp_path / "saved.json").read_text(encoding="utf-8"))
+    assert same(result.to_dict(), saved)
+    assert result.to_dict()["data"]["file"] == options.get("name", "dnit2.dat")
 
 
 def test_to_dict_gives_a_new_copy_each_time():
