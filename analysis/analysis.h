@@ -30,6 +30,11 @@ struct Problem {
   // Asked before every evaluation; true ends the work, which then reports
   // itself interrupted. Optional.
   std::function<bool()> stop;
+  // Optional: the Jacobian of the same residuals at a point close by (a
+  // fit's last), column j at [j] (empty: none for j). A column given stands
+  // in for the narrow difference quotient that the wider one is checked
+  // against; where the two disagree the column is differenced in full.
+  std::vector<std::vector<double>> nearby_jacobian;
 };
 
 // At most this many Levenberg-Marquardt iterations check a minimum.

@@ -147,6 +147,34 @@ Outcome Column(const Problem& problem, std::vector<double>& x, int j, double h,
   return AllFinite(col) ? Outcome::kDone : Outcome::kNotFinite;
 }
 
+// Whether the columns `a` and `b` agree within kAgreement of b's norm.
+bool Agree(const std::vector<double>& a, const std::vector<double>& b) {
+  double apart = 0.0, norm = 0.0;
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    apart += (b[i] - a[i]) * (b[i] - a[i]);
+    norm += b[i] * b[i];
+  }
+  return apart <= kAgreement * kAgreement * norm;
+}
+
+// Column j with the wider step kWider h, into `col`, when it agrees with
+// the problem's nearby column j: what the narrow quotient would have
+// confirmed. False (nothing decided) without a nearby column, or when the
+// wider one is not finite or does not agree.
+bool NearbyAgrees(const Problem& problem, std::vector<double>& x, int j, double h,
+                  std::vector<double>& col, double& size) {
+  if (j >= static_cast<int>(problem.nearby_jacobian.size())) return false;
+  const std::vector<double>& nearby = problem.nearby_jacobian[j];
+  if (static_cast<int>(nearby.size()) != problem.points || !AllFinite(nearby)) return false;
+  std::vector<double> wider;
+  double wider_size = 0.0;
+  if (Column(problem, x, j, kWider * h, wider, wider_size) != Outcome::kDone) return false;
+  if (!Agree(nearby, wider)) return false;
+  col.swap(wider);
+  size = wider_size;
+  return true;
+}
+
 // The columns at `p`, and the rounding flags.
 //
 // The step of parameter j starts at cbrt(eps) times the larger of |p_j| and
@@ -172,6 +200,11 @@ Outcome Differences(const Problem& problem, const std::vector<double>& p, Column
     if (Held(problem, j)) continue;
     double h = rel * TypicalSize(problem, p, j);
     double size = 0.0;
+    if (NearbyAgrees(problem, x, j, h, c.J[j], size)) {
+      c.rounding[j] = problem.model_size > 0.0 && size <= level;
+      c.step[j] = kWider * h;
+      continue;
+    }
     Outcome outcome = Column(problem, x, j, h, c.J[j], size);
     if (outcome != Outcome::kDone) return outcome;
     bool agreed = false;
@@ -183,12 +216,7 @@ Outcome Differences(const Problem& problem, const std::vector<double>& p, Column
         agreed = true;  // wider reaches where the model fails: the narrower stands
         break;
       }
-      double apart = 0.0, norm = 0.0;
-      for (int i = 0; i < n; ++i) {
-        apart += (wider[i] - c.J[j][i]) * (wider[i] - c.J[j][i]);
-        norm += wider[i] * wider[i];
-      }
-      agreed = apart <= kAgreement * kAgreement * norm;
+      agreed = Agree(c.J[j], wider);
       h *= kWider;
       c.J[j].swap(wider);
       size = wider_size;

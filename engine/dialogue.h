@@ -85,6 +85,8 @@ struct FitRecord {
   int reached_best = 0;
   std::vector<FoundMinimum> minima;
   std::vector<bool> at_bound;
+  // lm and global: the best run's last Jacobian (fit::LmResult::jacobian).
+  std::vector<double> jacobian;
 };
 
 // What a fit outside the dialogue minimises: the points in the window,

@@ -119,6 +119,7 @@ void TakeLm(Work& w, const fit::LmResult& r) {
   rec.message = r.message;
   rec.outcome.stopped = r.stopped;
   rec.at_bound = r.at_bound;
+  rec.jacobian = r.jacobian;
 }
 
 // The simplex on the general objective: the problem's L.S. error, infinite

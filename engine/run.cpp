@@ -131,6 +131,15 @@ analysis::Problem ProblemOf(const Work& s) {
       size += fp->observed[i] * fp->weight[i] * fp->observed[i] * fp->weight[i];
     }
     problem.model_size = std::sqrt(size);
+    // lm's last Jacobian, of the same residuals, saves the statistics half
+    // their differences.
+    const std::vector<double>& J = s.last_fit.jacobian;
+    const std::size_t m = fp->fitted.size();
+    if (s.last_fit.method != "simplex" && J.size() == m * s.fm.NPAR) {
+      for (int j = 0; j < s.fm.NPAR; ++j) {
+        problem.nearby_jacobian.emplace_back(J.begin() + j * m, J.begin() + (j + 1) * m);
+      }
+    }
   } else {
     problem.points = s.data.NDATA;
     problem.residuals = [e](const double* p, double* r) mutable {

@@ -110,6 +110,10 @@ struct LmResult {
   bool stopped = false;        // by the stop flag or the progress callback
   std::string message;         // why it ended
   std::vector<bool> at_bound;  // a free parameter that ends on a bound
+  // The last Jacobian, column j at [j * points + i] (0 for a held
+  // parameter), taken at x or at the point before the last step; empty when
+  // none was taken.
+  std::vector<double> jacobian;
 };
 
 // Levenberg-Marquardt from `start` (moved inside the bounds) with forward-

@@ -284,6 +284,7 @@ LmResult Solver::Run(const std::vector<double>& start) {
     if (done || out_.stopped) break;
   }
   if (out_.stopped) End(false, "stopped");
+  if (out_.iterations > 0 && !out_.stopped) out_.jacobian = J_;
   for (int j : free) {
     out_.at_bound[j] = x[j] <= Lower(p_, j) || x[j] >= Upper(p_, j);
   }

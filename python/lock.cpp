@@ -8,6 +8,8 @@
 // would take the lock back after that park for good instead; the thread that
 // closes the gate waits, briefly and without the lock, for those that passed
 // the gate before it closed.
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -31,10 +33,17 @@ struct Gate {
   std::thread::id closer;  // the thread that closed it, which never parks
 };
 
-Gate& TheGate() {
-  static Gate* gate = new Gate;  // never destroyed: parked threads hold it
-  return *gate;
+// Never destroyed: parked threads hold it. A child process made by fork()
+// gets a new one, in case another thread held its mutex at the fork.
+Gate*& GatePointer() {
+  static Gate* gate = [] {
+    pthread_atfork(nullptr, nullptr, [] { GatePointer() = new Gate; });
+    return new Gate;
+  }();
+  return gate;
 }
+
+Gate& TheGate() { return *GatePointer(); }
 
 // Whether the calling thread may go on into Python; counts it as passing.
 bool Pass() {

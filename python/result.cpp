@@ -18,6 +18,7 @@ struct Result {
   engine::FitResult fit;
   engine::Model model;               // as fitted: its corrections, starts and steps
   py::object document = py::none();  // the result document, read on first use
+  bool handed_out = false;           // to_dict() gave away a reading of its own
 };
 
 const Result& Own(py::handle self) {
@@ -61,6 +62,17 @@ const py::object& Document(py::handle self) {
 }
 
 py::object Section(py::handle self, const char* key) { return Copied(Document(self)[key]); }
+
+// The first to_dict() of a result not yet read hands out its reading, with
+// no copy kept; a second keeps one to copy from.
+py::object ToDict(py::handle self) {
+  const Result& r = Own(self);
+  if (r.document.is_none() && !r.handed_out) {
+    const_cast<Result&>(r).handed_out = true;
+    return ReadJson(DocumentText(r));
+  }
+  return Copied(Document(self));
+}
 
 py::array_t<double> Evaluated(const Result& r, const double* T, py::ssize_t n) {
   py::array_t<double> chi(n);
@@ -390,8 +402,7 @@ void DefineResult(py::module_& m) {
       .def("to_frame", &Frame, Doc("Result.to_frame"))
       .def("svg", &Svg, Doc("Result.svg"))
       .def("plot", &Plot, Doc("Result.plot"))
-      .def(
-          "to_dict", [](py::handle s) { return Copied(Document(s)); }, Doc("Result.to_dict"))
+      .def("to_dict", &ToDict, Doc("Result.to_dict"))
       .def("save", &Save, Doc("Result.save"))
       .def("__repr__", &ResultRepr)
       .def("_repr_html_", &ResultHtml)

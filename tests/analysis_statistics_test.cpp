@@ -128,6 +128,42 @@ TEST(AnalysisStatistics, NoisyDecayRecoversTruthAndNoise) {
   EXPECT_LT(st.std_error[0], 0.01);
 }
 
+// A nearby Jacobian that agrees saves the narrow quotients and changes no
+// number; one that does not is ignored.
+TEST(AnalysisStatistics, ANearbyJacobianSavesEvaluationsAndChangesNothing) {
+  analysis::Problem problem = Fit(kX, kY, Decay);
+  int calls = 0;
+  problem.residuals = [exact = problem.residuals, &calls](const double* p, double* r) {
+    ++calls;
+    exact(p, r);
+  };
+  const std::vector<double> p = {20.0, -0.1};
+  const analysis::Statistics plain = analysis::Analyse(problem, p);
+  const int plain_calls = calls;
+  std::vector<std::vector<double>> J;
+  ASSERT_TRUE(analysis::Jacobian(problem, p, J));
+  struct Case {
+    double factor;  // the nearby columns, scaled
+    bool saves;
+  };
+  for (const Case c : {Case{1.001, true}, Case{1.5, false}}) {
+    problem.nearby_jacobian = J;
+    for (auto& column : problem.nearby_jacobian) {
+      for (double& v : column) v *= c.factor;
+    }
+    calls = 0;
+    const analysis::Statistics near = analysis::Analyse(problem, p);
+    EXPECT_EQ(near.std_error, plain.std_error) << c.factor;
+    EXPECT_EQ(near.covariance, plain.covariance) << c.factor;
+    EXPECT_EQ(near.step, plain.step) << c.factor;
+    if (c.saves) {
+      EXPECT_EQ(calls, plain_calls - 4) << c.factor;  // two narrow quotients, two calls each
+    } else {
+      EXPECT_GT(calls, plain_calls) << c.factor;
+    }
+  }
+}
+
 // Parameters that appear only as a product or a sum are reported as
 // undetermined, with no numbers for them; the others keep theirs.
 TEST(AnalysisStatistics, RankDeficientIsReportedNotInverted) {

@@ -93,6 +93,20 @@ def test_fits_in_other_threads_stop_when_the_interpreter_exits():
     assert out.startswith("exit\n") and "worker True\n" in out
 
 
+@pytest.mark.parametrize("registered", ["before the import", "after the import"])
+def test_a_fit_of_the_main_thread_at_exit_runs_to_its_end(registered):
+    # atexit runs its functions last in, first out: one registered before
+    # the module's own runs after it.
+    hook = ("atexit.register(lambda: print(suscep.fit(model, T, chi, method='simplex')"
+            ".fit['interrupted']))\n")
+    script = ENDLESS.replace("import suscep", "import atexit\n" + hook + "import suscep")
+    if registered == "after the import":
+        script = ENDLESS + "import atexit\n" + hook
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120, check=False)
+    assert (done.returncode, done.stdout) == (0, "False\n"), done.stderr
+
+
 # Daemon threads that fit, read results and evaluate models without pause,
 # each fit ending at its own moment, while the interpreter exits after
 # `delay` seconds: none may take the interpreter's lock back once it is
