@@ -357,6 +357,20 @@ TEST_F(BatchFit, OverviewCsvAndTheFiguresOptions) {
   EXPECT_FALSE(fs::exists(dir_ / "elsewhere.svg"));
 }
 
+// The file column of the CSV summary: quoted where a name holds a comma or
+// a quote, the quotes doubled; plain otherwise.
+TEST_F(BatchFit, CsvQuotesTheNamesThatNeedIt) {
+  const std::string plain = P("plain.dat"), comma = P("a,b.dat"), quote = P("say \"hi\".dat");
+  for (const std::string& name : {plain, comma, quote}) fs::copy_file(P("dnit2.dat"), name);
+  const Outcome r = Fit({"--csv", P("m.json"), plain, comma, quote});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> starts = {plain + ",", "\"" + dir_.string() + "/a,b.dat\",",
+                                           "\"" + dir_.string() + "/say \"\"hi\"\".dat\","};
+  for (const std::string& start : starts) {
+    EXPECT_NE(r.out.find("\r\n" + start), std::string::npos) << start << "\n" << r.out;
+  }
+}
+
 TEST_F(BatchFit, TemplateHelpAndStartsFromValues) {
   const Outcome t = Fit({"--template", "24"});
   EXPECT_EQ(t.status, 0);

@@ -13,28 +13,20 @@ namespace {
 using format::Items;
 using format::Render;
 
+// A value of the kind a layout's field takes: I an integer, F, E and D a
+// real, anything else a text.
+format::Item Sample(char kind) {
+  if (kind == 'I') return 7;
+  if (kind == 'F') return 0.5;
+  if (kind == 'E') return 1234.5;
+  if (kind == 'D') return 0.001234;
+  return "ab";
+}
+
 TEST(ProgramLayouts, AllRender) {
   for (const test_util::ProgramLayout& c : test_util::kProgramLayouts) {
     Items items;
-    for (const char* k = c.kinds; *k != '\0'; ++k) {
-      switch (*k) {
-        case 'I':
-          items.emplace_back(7);
-          break;
-        case 'F':
-          items.emplace_back(0.5);
-          break;
-        case 'E':
-          items.emplace_back(1234.5);
-          break;
-        case 'D':
-          items.emplace_back(0.001234);
-          break;
-        default:
-          items.emplace_back("ab");
-          break;
-      }
-    }
+    for (const char* k = c.kinds; *k != '\0'; ++k) items.push_back(Sample(*k));
     std::vector<std::string> records;
     ASSERT_NO_THROW(records = Render(c.layout, items)) << c.name;
     EXPECT_EQ(records.size(), c.records) << c.name;

@@ -140,6 +140,19 @@ TEST_F(WholeFileTest, TheTemporaryFileIsHiddenBesideTheName) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), fs::directory_iterator()), 1);
 }
 
+// A rename that fails at the end (a directory made at the name meanwhile)
+// is a close error on the file, and leaves no temporary file behind.
+TEST_F(WholeFileTest, ARenameThatFailsIsAnErrorAndLeavesNothing) {
+  const fs::path path = dir_ / "SUSCEP.OUT";
+  format::WholeFile file(path.string());
+  file.Write("new");
+  fs::create_directories(path / "inside");
+  EXPECT_EQ(ErrorOf([&] { file.Commit(); }),
+            "close error on file " + path.string() + ": Is a directory");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_directory(path));
+}
+
 TEST_F(WholeFileTest, AnEmptyNameIsRefusedByName) {
   EXPECT_EQ(ErrorOf([] { format::WriteWholeFile("", "x"); }), "open error: empty file name");
   EXPECT_EQ(format::CannotReplace(""), "open error: empty file name");

@@ -363,6 +363,30 @@ TEST(ImporterTable, UnitsAndFieldMustBeSaid) {
   EXPECT_HAS(Refusal("1 2\n", t), "--eicosane corrects moments, not susceptibilities");
 }
 
+// Columns by number count from 1 up to the table's last.
+TEST(ImporterTable, ColumnNumbersFromOneToTheLast) {
+  const auto refusal = [](const std::string& t, const std::string& m) {
+    Options o;
+    o.chi_unit = "cm3/mol";
+    o.columns = {t, m};
+    return Refusal("10 0.1 0.2\n20 0.05 0.1\n", o);
+  };
+  EXPECT_EQ(refusal("1", "3"), "");
+  EXPECT_EQ(refusal("0", "2"), "--columns: column 0, but the table has 3 columns");
+  EXPECT_EQ(refusal("1", "4"), "--columns: column 4, but the table has 3 columns");
+  EXPECT_EQ(refusal("1", "1234567"), "--columns: column 1234567, but the table has 3 columns");
+}
+
+// An eicosane mass of 0 is no correction; only a mass below 0 is refused.
+TEST(ImporterConversion, EicosaneFromZeroMilligrams) {
+  Options o;
+  o.eicosane_mg = 0;
+  const std::string text = Mpms3({Row(100, 1000, 1e-4)});
+  EXPECT_DOUBLE_EQ(Read(text, o).points[0].chi, Read(text).points[0].chi);
+  o.eicosane_mg = -0.5;
+  EXPECT_EQ(Refusal(text, o), "--eicosane -0.5: a mass in mg, not below 0");
+}
+
 TEST(ImporterConversion, EicosaneAndDiamagneticCorrections) {
   Options o;
   o.eicosane_mg = 20;
@@ -471,6 +495,19 @@ TEST(ImporterRefusals, MassAndMolarMass) {
   Options m;
   m.molar_mass = 250;  // the command line over the header
   EXPECT_EQ(Read(text, m).molar_mass_from, "--molar-mass");
+}
+
+// A key given twice, or under two of its names: the first line counts.
+TEST(ImporterFormats, TheFirstHeaderLineOfAKeyCounts) {
+  const auto expect_mass = [](const std::string& lines, double mass, const std::string& from) {
+    const Import im = Read("[Header]\n" + lines + "INFO,500,SAMPLE_MOLECULAR_WEIGHT\n[Data]\n" +
+                           kColumns + "\n" + Row(10, 1000, 1e-5) + "\n");
+    EXPECT_EQ(im.mass_mg, mass) << lines;
+    EXPECT_EQ(im.mass_from, from) << lines;
+  };
+  expect_mass("INFO,10,SAMPLE_MASS\nINFO,20,SAMPLE_MASS\n", 10.0, "header SAMPLE_MASS");
+  expect_mass("INFO,10,SAMPLE_MASS\nINFO,20,WEIGHT\n", 10.0, "header SAMPLE_MASS");
+  expect_mass("INFO, WEIGHT, 30\nINFO, MASS, 40\n", 30.0, "header WEIGHT");
 }
 
 TEST(ImporterRefusals, NothingUsable) {

@@ -128,14 +128,11 @@ struct Served {
 
 TEST(ServeProgram, AThousandConnectionsAtOnceAreEachAnsweredAndItServesOn) {
   Served s;
-  Program& p = s.p;
-  const int port = s.port;
-  const std::string& token = s.token;
-  ASSERT_GT(port, 0) << s.line;
-  const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  ASSERT_GT(s.port, 0) << s.line;
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(s.port) + "\r\n";
   std::vector<int> fds;
   for (int i = 0; i < 1000; ++i) {
-    const int fd = serve_test::Connect(port);
+    const int fd = serve_test::Connect(s.port);
     ASSERT_GE(fd, 0) << "connection " << i;
     fds.push_back(fd);
   }
@@ -148,27 +145,24 @@ TEST(ServeProgram, AThousandConnectionsAtOnceAreEachAnsweredAndItServesOn) {
   }
   EXPECT_EQ(refused, 1000);
   std::string r;
-  EXPECT_EQ(RawStatus(port,
-                      "GET /api/catalogue HTTP/1.1\r\n" + host + "X-Suscep-Token: " + token +
+  EXPECT_EQ(RawStatus(s.port,
+                      "GET /api/catalogue HTTP/1.1\r\n" + host + "X-Suscep-Token: " + s.token +
                           "\r\nConnection: close\r\n\r\n",
                       &r),
             200);
-  kill(p.pid, SIGTERM);
-  const int status = p.Wait();
+  kill(s.p.pid, SIGTERM);
+  const int status = s.p.Wait();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 TEST(ServeProgram, CtrlCStopsARunningFitAndEndsByTheSignal) {
   Served s;
-  Program& p = s.p;
-  const int port = s.port;
-  const std::string& token = s.token;
-  ASSERT_GT(port, 0) << s.line;
-  const std::string head = "Host: 127.0.0.1:" + std::to_string(port) +
-                           "\r\nX-Suscep-Token: " + token + "\r\nConnection: close\r\n";
+  ASSERT_GT(s.port, 0) << s.line;
+  const std::string head = "Host: 127.0.0.1:" + std::to_string(s.port) +
+                           "\r\nX-Suscep-Token: " + s.token + "\r\nConnection: close\r\n";
   std::string r;
   const std::string data = "3\n2 0.1\n10 0.05\n300 0.002\n";
-  ASSERT_EQ(RawStatus(port,
+  ASSERT_EQ(RawStatus(s.port,
                       "POST /api/data HTTP/1.1\r\n" + head +
                           "Content-Length: " + std::to_string(data.size()) + "\r\n\r\n" + data,
                       &r),
@@ -177,16 +171,16 @@ TEST(ServeProgram, CtrlCStopsARunningFitAndEndsByTheSignal) {
   const std::string id = r.substr(id_at, r.find('"', id_at) - id_at);
   const std::string slow =
       R"({"model": {"expression": 24}, "fit": {"iterations": 1000000000, "reqmin": 1e-300}})";
-  ASSERT_EQ(RawStatus(port,
+  ASSERT_EQ(RawStatus(s.port,
                       "POST /api/fit?page=p&data=" + id + " HTTP/1.1\r\n" + head +
                           "Content-Length: " + std::to_string(slow.size()) + "\r\n\r\n" + slow,
                       &r),
             202)
       << r;
-  kill(p.pid, SIGINT);
-  const int status = p.Wait();
+  kill(s.p.pid, SIGINT);
+  const int status = s.p.Wait();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  EXPECT_NE(Program::All(p.out).find("stopped"), std::string::npos);
+  EXPECT_NE(Program::All(s.p.out).find("stopped"), std::string::npos);
 }
 
 }  // namespace

@@ -35,8 +35,10 @@ int InChild(Body body, std::initializer_list<int> ignored = {}) {
     body();
     _exit(0);
   }
+  // No case here stops its child: one that stops all the same (a stop
+  // signal handled that should not be) would wait for ever, and is ended.
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status)) kill(pid, SIGKILL);
   return status;
 }
 
@@ -67,6 +69,35 @@ TEST(Signals, EndingSignalsRunTheCleanUpsAndEndTheProcessBySignal) {
     close(fds[0]);
     EXPECT_TRUE(KilledBy(status, sig)) << sig << ": " << status;
   }
+}
+
+template <char kMark>
+void Mark() {
+  const char mark = kMark;
+  if (write(g_cleanup_pipe, &mark, 1) != 1) _exit(99);
+}
+
+// Room for four clean-ups, run in the order given; a fifth is refused.
+TEST(Signals, FourCleanUpsRunInTurnAndAFifthIsRefused) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  g_cleanup_pipe = fds[1];
+  const int status = InChild([] {
+    signals::Install();
+    const signals::Cleanup four[] = {Mark<'1'>, Mark<'2'>, Mark<'3'>, Mark<'4'>};
+    for (signals::Cleanup c : four) {
+      if (!signals::AtSignalEnd(c)) _exit(3);
+    }
+    if (signals::AtSignalEnd(Mark<'5'>)) _exit(4);
+    raise(SIGTERM);
+    _exit(5);
+  });
+  close(fds[1]);
+  char marks[8] = {};
+  EXPECT_EQ(read(fds[0], marks, sizeof marks - 1), 4);
+  close(fds[0]);
+  EXPECT_STREQ(marks, "1234");
+  EXPECT_TRUE(KilledBy(status, SIGTERM)) << status;
 }
 
 TEST(Signals, IgnoredSignalsStayIgnored) {
@@ -161,6 +192,31 @@ TEST(Signals, ABlockHoldsTheEndingSignalsBack) {
   EXPECT_EQ(read(fds[0], &mark, 1), 1);
   close(fds[0]);
   EXPECT_TRUE(KilledBy(status, SIGTERM)) << status;
+}
+
+// A server's wait for the end: the ending signal that arrived, held back
+// until asked for; none yet is 0, and one ignored at the start never comes.
+TEST(Signals, AnEndingWaitGivesTheSignalThatArrived) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_TRUE(Exited(InChild([sig] {
+                         signals::Install();
+                         signals::EndingWait ending;
+                         if (ending.Wait(0) != 0) _exit(40);
+                         raise(sig);
+                         _exit(ending.Wait(60000) == sig ? 0 : 41);
+                       }),
+                       0))
+        << sig;
+  }
+  EXPECT_TRUE(Exited(InChild(
+                         [] {
+                           signals::Install();
+                           signals::EndingWait ending;
+                           raise(SIGTERM);
+                           _exit(ending.Wait(0) == 0 ? 0 : 42);
+                         },
+                         {SIGTERM}),
+                     0));
 }
 
 TEST(Signals, TheTerminalIsSetBackWhenASignalEndsOrStopsTheProgram) {
