@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/dialogue.h"
@@ -56,23 +57,38 @@ std::string PointRefused(std::size_t i, double T, double chi) {
   return what == nullptr ? "" : "point " + std::to_string(i + 1) + what;
 }
 
-void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) {
+namespace {
+
+// The count, at most `most`, and the pairs after it, with the dialogue's
+// checks; `room(count)` makes room for them and gives where the
+// temperatures and the susceptibilities go.
+template <class Room>
+int ReadPairs(format::LineSource& file, int most, Room room) {
   int count = 0;
   format::ReadFree(file, {count});
-  const std::string refused = CountRefused(count);
+  const std::string refused = CountRefused(count, most);
   if (!refused.empty()) Refuse(file, refused);
+  const auto [T, chi] = room(count);
   std::vector<format::Target> pairs;
-  pairs.reserve(2 * count);
+  pairs.reserve(2 * static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
-    pairs.emplace_back(data.T[i]);
-    pairs.emplace_back(data.XRAW[i]);
+    pairs.emplace_back(T[i]);
+    pairs.emplace_back(chi[i]);
   }
   format::ReadFree(file, pairs);
   for (int i = 0; i < count; ++i) {
-    const std::string point = PointRefused(i, data.T[i], data.XRAW[i]);
+    const std::string point = PointRefused(i, T[i], chi[i]);
     if (!point.empty()) Refuse(file, point);
   }
-  data.NDATA = count;
+  return count;
+}
+
+}  // namespace
+
+void Load(DataSet& data, format::LineSource& file, format::RecordSink* listing) {
+  data.NDATA = ReadPairs(file, kMaxData, [&data](int) {
+    return std::pair<double*, double*>(data.T.data(), data.XRAW.data());
+  });
   if (listing != nullptr) List(data, *listing);
 }
 
@@ -114,22 +130,11 @@ static Data ReadPoints(format::LineSource& source, const std::string& name) {
   data.file = name;
   try {
     // The count and the pairs as the dialogue reads them, up to kMaxPoints.
-    int count = 0;
-    format::ReadFree(source, {count});
-    if (count < 1 || count > kMaxPoints) Refuse(source, CountRefused(count, kMaxPoints));
-    data.temperature.assign(count, 0.0);
-    data.chi.assign(count, 0.0);
-    std::vector<format::Target> pairs;
-    pairs.reserve(2 * static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      pairs.emplace_back(data.temperature[i]);
-      pairs.emplace_back(data.chi[i]);
-    }
-    format::ReadFree(source, pairs);
-    for (int i = 0; i < count; ++i) {
-      const std::string point = PointRefused(i, data.temperature[i], data.chi[i]);
-      if (!point.empty()) Refuse(source, point);
-    }
+    const int count = ReadPairs(source, kMaxPoints, [&data](int n) {
+      data.temperature.assign(n, 0.0);
+      data.chi.assign(n, 0.0);
+      return std::pair<double*, double*>(data.temperature.data(), data.chi.data());
+    });
     // Then, optionally, a line "sigma" and one error per point; anything
     // else after the pairs is ignored, as the dialogue ignores it.
     std::string line;
