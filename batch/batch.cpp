@@ -321,6 +321,9 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     if (o.report) files[1]->Write(r.fit.report);
     if (o.svg) files.back()->Write(engine::Figure(r.fit, FigureOptions(o)));
     format::CommitTogether(files);
+    // The texts are on the disk; a batch of many files keeps no copies.
+    std::string().swap(r.fit.document);
+    std::string().swap(r.fit.report);
     r.done = true;
   } catch (const engine::Error& e) {
     r.error = e.what();

@@ -2,6 +2,7 @@
 // refinement when asked, the report, the result document and the picture.
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -130,13 +131,16 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
 // built later.
 struct FitState {
   std::unique_ptr<const Work> work;
-  expressions::Evaluation evaluation;  // as the report left it
+  // As the report left it; none when there was no report: its evaluations
+  // are then made when the document is built.
+  std::optional<expressions::Evaluation> evaluation;
   FitAnalysis found;
 };
 
 std::string FitResult::Document() const {
   if (state == nullptr) return document;
-  expressions::Evaluation e = state->evaluation;
+  expressions::Evaluation e =
+      state->evaluation ? *state->evaluation : ReportFile(*state->work, nullptr, nullptr);
   return ResultDocument(*state->work, e, state->found);
 }
 
@@ -169,7 +173,10 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
   // The report's file, and the document evaluated after it, as the dialogue
   // does; without a report only its evaluations.
   TextSink file("\r\n");
-  expressions::Evaluation after = ReportFile(w, options.report ? &file : nullptr, nullptr);
+  std::optional<expressions::Evaluation> after;
+  if (options.report || options.document) {
+    after = ReportFile(w, options.report ? &file : nullptr, nullptr);
+  }
   FitResult result = ResultOf(w, found);
   result.report = file.text();
   result.notes = Lines(Notes(w, found, options.document_name));
@@ -187,7 +194,7 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     result.svg = Figure(result, figure);
   }
   if (options.document) {
-    result.document = ResultDocument(w, after, found);
+    result.document = ResultDocument(w, *after, found);
   } else {
     result.state = std::make_shared<const FitState>(FitState{std::move(work), after, found});
   }

@@ -18,18 +18,22 @@ TEST(ResultDocument, OnDemandIsTheDocumentOfTheFit) {
   EXPECT_EQ(now.state, nullptr);
   EXPECT_EQ(now.Document(), now.document);
 
-  engine::FitOptions later_options;
-  later_options.document = false;
-  later_options.refine = true;
-  const engine::FitResult later = engine::Fit(model, Example(), later_options);
-  EXPECT_TRUE(later.document.empty());
-  ASSERT_NE(later.state, nullptr);
-  later_options.document = true;
-  const std::string expected = engine::Fit(model, Example(), later_options).document;
-  EXPECT_EQ(later.Document(), expected);
-  // A copy of the result builds the same document.
-  const engine::FitResult copy = later;
-  EXPECT_EQ(copy.Document(), expected);
+  // With the report, or with none: its evaluations are then made later.
+  for (bool report : {true, false}) {
+    engine::FitOptions later_options;
+    later_options.document = false;
+    later_options.refine = true;
+    later_options.report = report;
+    const engine::FitResult later = engine::Fit(model, Example(), later_options);
+    EXPECT_TRUE(later.document.empty());
+    ASSERT_NE(later.state, nullptr);
+    later_options.document = true;
+    const std::string expected = engine::Fit(model, Example(), later_options).document;
+    EXPECT_EQ(later.Document(), expected) << report;
+    // A copy of the result builds the same document.
+    const engine::FitResult copy = later;
+    EXPECT_EQ(copy.Document(), expected) << report;
+  }
 }
 
 }  // namespace
