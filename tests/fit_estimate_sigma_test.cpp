@@ -62,27 +62,38 @@ TEST(FitEstimateSigma, NoParametersEvaluatesTheVertexTwice) {
   EXPECT_EQ(c.calls.size(), 2u);
 }
 
+// EstimateSigma of one parameter from the simplex {v0, v1} over `ndata`
+// points, the best point and the flag starting at `start` and `flag0`.
+struct OneParameter {
+  Counter c;
+  fit::SimplexStore store;
+  double best[1], sigma[1] = {0.0};
+  int flag;
+  OneParameter(std::function<double(const double*)> f, double v0, double v1, double start,
+               int ndata, int flag0)
+      : c(std::move(f)), best{start}, flag(flag0) {
+    SetVertices(store, {{v0}, {v1}});
+    fit::EstimateSigma(c.Fn(), store, best, sigma, 1, ndata, flag);
+  }
+};
+
 // One parameter: f = A (x - M)^2 + C. The surface is exact, its minimum is M
 // and SIGMA = sqrt(Q^2 / BMAT * RESVAR) = sqrt(C / (A (NDATA - 1))).
 TEST(FitEstimateSigma, OneParameterSurface) {
   const double A = 3.0, M = 1.0, C = 0.02;
-  Counter c([&](const double* p) { return A * (p[0] - M) * (p[0] - M) + C; });
-  fit::SimplexStore store;
-  SetVertices(store, {{1.01}, {1.5}});
-  double best[1] = {0.0}, sigma[1];
-  int flag = 1;
-  fit::EstimateSigma(c.Fn(), store, best, sigma, 1, 11, flag);
-  EXPECT_EQ(flag, 0);
-  EXPECT_NEAR(best[0], M, 1e-12);
-  EXPECT_NEAR(sigma[0], std::sqrt(C / (A * 10)), 1e-12);
+  const OneParameter e([&](const double* p) { return A * (p[0] - M) * (p[0] - M) + C; }, 1.01, 1.5,
+                       0.0, 11, 1);
+  EXPECT_EQ(e.flag, 0);
+  EXPECT_NEAR(e.best[0], M, 1e-12);
+  EXPECT_NEAR(e.sigma[0], std::sqrt(C / (A * 10)), 1e-12);
   // The two vertices, the midpoint towards the origin (the lower vertex,
   // now in place 2), then the moved origin.
-  ASSERT_EQ(c.calls.size(), 4u);
-  EXPECT_EQ(c.calls[0][0], 1.01);
-  EXPECT_EQ(c.calls[1][0], 1.5);
-  EXPECT_EQ(c.calls[2][0], (1.5 + 1.01) * 0.5);
-  EXPECT_EQ(store.SIMPLEX[0][0], 1.5);
-  EXPECT_NEAR(store.SIMPLEX[1][0], M, 1e-12);
+  ASSERT_EQ(e.c.calls.size(), 4u);
+  EXPECT_EQ(e.c.calls[0][0], 1.01);
+  EXPECT_EQ(e.c.calls[1][0], 1.5);
+  EXPECT_EQ(e.c.calls[2][0], (1.5 + 1.01) * 0.5);
+  EXPECT_EQ(e.store.SIMPLEX[0][0], 1.5);
+  EXPECT_NEAR(e.store.SIMPLEX[1][0], M, 1e-12);
 }
 
 // Vertices far from the minimum: the first surface moves the origin there
@@ -112,16 +123,12 @@ TEST(FitEstimateSigma, FarMinimumFitsAgain) {
 // edge from the origin (S = 4 t^2 > 0.25): then one more surface is fitted.
 TEST(FitEstimateSigma, FarMeansMoreThanAQuarterEdge) {
   for (const double M : {0.24, 0.26}) {
-    Counter c([M](const double* p) { return (p[0] - M) * (p[0] - M) + 0.01; });
-    fit::SimplexStore store;
-    SetVertices(store, {{1.0}, {0.0}});
-    double best[1], sigma[1];
-    int flag = 1;
-    fit::EstimateSigma(c.Fn(), store, best, sigma, 1, 11, flag);
-    EXPECT_EQ(flag, 0) << M;
-    EXPECT_NEAR(best[0], M, 1e-12) << M;
+    const OneParameter e([M](const double* p) { return (p[0] - M) * (p[0] - M) + 0.01; }, 1.0, 0.0,
+                         0.0, 11, 1);
+    EXPECT_EQ(e.flag, 0) << M;
+    EXPECT_NEAR(e.best[0], M, 1e-12) << M;
     // Two vertices, then a midpoint and the moved origin per surface.
-    EXPECT_EQ(c.calls.size(), M < 0.25 ? 4u : 6u) << M;
+    EXPECT_EQ(e.c.calls.size(), M < 0.25 ? 4u : 6u) << M;
   }
 }
 
@@ -158,19 +165,14 @@ TEST(FitEstimateSigma, UnusableSurfacesFail) {
 // A monotone objective puts every surface minimum far away; the fifth far
 // surface of an attempt restores the separated simplex.
 TEST(FitEstimateSigma, FifthFarSurfaceRestoresSimplex) {
-  Counter c([](const double* p) { return 2.0 + std::tanh(p[0]); });
-  fit::SimplexStore store;
-  SetVertices(store, {{0.0}, {1.0}});
-  double best[1] = {5.0}, sigma[1];
-  int flag = 0;
-  fit::EstimateSigma(c.Fn(), store, best, sigma, 1, 10, flag);
-  EXPECT_EQ(flag, 1);
-  EXPECT_EQ(best[0], 5.0);
-  EXPECT_EQ(store.SIMPLEX[0][0], 0.0);
-  EXPECT_EQ(store.SIMPLEX[1][0], 1.0);
+  const OneParameter e([](const double* p) { return 2.0 + std::tanh(p[0]); }, 0.0, 1.0, 5.0, 10, 0);
+  EXPECT_EQ(e.flag, 1);
+  EXPECT_EQ(e.best[0], 5.0);
+  EXPECT_EQ(e.store.SIMPLEX[0][0], 0.0);
+  EXPECT_EQ(e.store.SIMPLEX[1][0], 1.0);
   // Seven attempts of four moved surfaces (2 evaluations each) and a fifth
   // that is abandoned after its midpoint.
-  EXPECT_EQ(c.calls.size(), 2u + 7u * (4u * 2u + 1u));
+  EXPECT_EQ(e.c.calls.size(), 2u + 7u * (4u * 2u + 1u));
 }
 
 // A small deterministic generator (the standard distributions are not

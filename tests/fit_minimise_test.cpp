@@ -205,21 +205,30 @@ TEST(FitMinimise, OutcomeSplitsTheCount) {
   }
 }
 
+// Minimise of `f` in two dimensions from (0, 0) with steps of 1, reqmin
+// 1E-16 and a budget of `budget` evaluations, recorded.
+struct FromOrigin {
+  Recorder rec;
+  double best[2] = {0.0, 0.0}, fbest = 0.0;
+  int count;
+  FromOrigin(double (*f)(const double*, int), int budget) : rec{2, f, {}}, count(budget) {
+    fit::SimplexStore store;
+    double start[2] = {0.0, 0.0}, step[2] = {1.0, 1.0};
+    fit::Minimise(rec.Fn(), store, 2, start, best, fbest, 1e-16, step, 1, count);
+  }
+};
+
 // With equal values the first vertex is both lowest and highest: it is
 // reflected, contracted, and returned.
 TEST(FitMinimise, TiesTakeFirstVertex) {
-  Recorder rec{2, Constant, {}};
-  fit::SimplexStore store;
-  double start[2] = {0.0, 0.0}, best[2], step[2] = {1.0, 1.0}, fbest = 0.0;
-  int count = 200;
-  fit::Minimise(rec.Fn(), store, 2, start, best, fbest, 1e-16, step, 1, count);
-  EXPECT_EQ(count, 2);
-  ASSERT_EQ(rec.calls.size(), 3u + 2u + 4u);
-  EXPECT_EQ(rec.calls[3], (std::vector<double>{-1.0, 1.0}));  // reflection of vertex 1
-  EXPECT_EQ(rec.calls[4], (std::vector<double>{0.5, 0.25}));  // its contraction
-  EXPECT_EQ(best[0], 0.5);
-  EXPECT_EQ(best[1], 0.25);
-  EXPECT_EQ(fbest, 1.0);
+  const FromOrigin m(Constant, 200);
+  EXPECT_EQ(m.count, 2);
+  ASSERT_EQ(m.rec.calls.size(), 3u + 2u + 4u);
+  EXPECT_EQ(m.rec.calls[3], (std::vector<double>{-1.0, 1.0}));  // reflection of vertex 1
+  EXPECT_EQ(m.rec.calls[4], (std::vector<double>{0.5, 0.25}));  // its contraction
+  EXPECT_EQ(m.best[0], 0.5);
+  EXPECT_EQ(m.best[1], 0.25);
+  EXPECT_EQ(m.fbest, 1.0);
 }
 
 double NanLeft(const double* p, int n) {
@@ -228,16 +237,12 @@ double NanLeft(const double* p, int n) {
 
 // The start point has no value: it is replaced first and never returned.
 TEST(FitMinimise, NotANumberCountsAsInfinity) {
-  Recorder rec{2, NanLeft, {}};
-  fit::SimplexStore store;
-  double start[2] = {0.0, 0.0}, best[2], step[2] = {1.0, 1.0}, fbest = 0.0;
-  int count = 1000;
-  fit::Minimise(rec.Fn(), store, 2, start, best, fbest, 1e-16, step, 1, count);
-  ASSERT_TRUE(std::isfinite(fbest));
-  EXPECT_GE(best[0], 0.5);
-  EXPECT_NEAR(best[0], 0.5, 1e-3);
-  EXPECT_NEAR(best[1], 0.5, 1e-3);
-  EXPECT_LT(count, 20000);
+  const FromOrigin m(NanLeft, 1000);
+  ASSERT_TRUE(std::isfinite(m.fbest));
+  EXPECT_GE(m.best[0], 0.5);
+  EXPECT_NEAR(m.best[0], 0.5, 1e-3);
+  EXPECT_NEAR(m.best[1], 0.5, 1e-3);
+  EXPECT_LT(m.count, 20000);
 }
 
 // A stop asked at every evaluation: answering true ends the search within
