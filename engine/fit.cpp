@@ -106,11 +106,25 @@ FitResult ResultOf(const Work& w, const FitAnalysis& f) {
              : w.last_fit.method == "simplex" ? kSimplex
                                               : w.last_fit.method;
   const analysis::Statistics& st = f.statistics;
-  r.statistics = Statistics{
-      st.points,       st.parameters,        st.free,       st.rank,        st.dof,
-      st.rss,          st.residual_variance, st.aic,        st.bic,         st.condition_number,
-      st.t95,          st.std_error,         st.covariance, st.correlation, st.held,
-      st.undetermined, st.interrupted};
+  // Field by field, by name: the two types may not drift apart in order.
+  Statistics& out = r.statistics;
+  out.points = st.points;
+  out.parameters = st.parameters;
+  out.free = st.free;
+  out.rank = st.rank;
+  out.dof = st.dof;
+  out.rss = st.rss;
+  out.residual_variance = st.residual_variance;
+  out.aic = st.aic;
+  out.bic = st.bic;
+  out.condition_number = st.condition_number;
+  out.t95 = st.t95;
+  out.std_error = st.std_error;
+  out.covariance = st.covariance;
+  out.correlation = st.correlation;
+  out.held = st.held;
+  out.undetermined = st.undetermined;
+  out.interrupted = st.interrupted;
   // lm and global: the standard errors are the deviations, null where there
   // are none (held, on a bound).
   if (w.last_fit.fitted && w.last_fit.method != "simplex") r.sigma = r.std_error;

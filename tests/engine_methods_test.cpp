@@ -172,6 +172,7 @@ TEST(EngineMethods, LmAndGlobalReachTheMinimumAndSaySo) {
   EXPECT_EQ(doc["starts"], 5);
   EXPECT_EQ(doc["reached_best"], 5);
   EXPECT_EQ(doc["screened"], 64);
+  EXPECT_EQ(doc["settings"]["screened_on_points"], 29);  // few points: screened on all
   EXPECT_EQ(doc["minima"][0]["starts"], 5);
   EXPECT_EQ(doc["settings"]["ftol"], 1e-12);
   EXPECT_EQ(doc["settings"]["max_iterations"], 200);
@@ -335,6 +336,12 @@ TEST(EngineMethods, MorePointsThanTheDialoguesAndErrorsInTheDataFile) {
   EXPECT_EQ(r.points, 2000);
   for (int j = 0; j < 3; ++j) EXPECT_NEAR(r.values[j], truth[j], 1e-6 * std::fabs(truth[j]));
   EXPECT_EQ(json::parse(r.document)["data"]["temperature"].size(), 2000u);
+  // global screens many points on an even spread of 32 and still gets there.
+  d.fit.method = "global";
+  const engine::FitResult g = engine::Fit(d, many);
+  for (int j = 0; j < 3; ++j) EXPECT_NEAR(g.values[j], truth[j], 1e-6 * std::fabs(truth[j]));
+  EXPECT_EQ(json::parse(g.document)["fit"]["settings"]["screened_on_points"], 32);
+  EXPECT_GT(json::parse(g.document)["fit"]["lm_iterations"], 0);
 
   // A "sigma" line after the pairs, then one error per point; other lines
   // after the pairs are ignored, as the dialogue ignores them.
