@@ -313,6 +313,7 @@ Outcome FitOne(const Options& o, const engine::Model& model, const std::string& 
     options.progress = o.verbose ? &lines : nullptr;
     options.document_name = r.paths.document;
     options.settings_style = "options";
+    options.curves = o.svg || o.overview;  // only a figure draws them
     r.fit = engine::Fit(model, points, options);
     r.progress = lines.str();
     std::vector<format::WholeFile*> files;

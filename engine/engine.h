@@ -244,6 +244,9 @@ struct FitOptions {
   // Build the result document now; false: FitResult::Document() builds it
   // when it is first asked for, from the state the result keeps.
   bool document = true;
+  // Fill FitResult::calculated and the curve now; false leaves them empty
+  // until DrawCurves() (a fit that builds no figure saves evaluating them).
+  bool curves = true;
   // Called about once per iteration by every method; false stops the fit
   // like `stop` (the result is kept, `interrupted` set).
   std::function<bool(int iteration, double ls_error)> on_progress;
@@ -327,6 +330,11 @@ struct FitResult {
   std::string Document() const;
   std::shared_ptr<const FitState> state;  // what Document() builds from
 };
+
+// Fills `calculated` and the curve of a result fitted with
+// FitOptions::curves and document false; a result that has them, or keeps
+// no state, is left as it is.
+void DrawCurves(FitResult& result);
 
 // Fits `model` to `data` (corrected by the description's corrections) from
 // the description's starts and steps with its fit settings. Without

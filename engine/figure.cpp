@@ -70,22 +70,28 @@ std::vector<double> CurveTemperatures(double lo, double hi) {
   return T;
 }
 
-void DrawnData(const Work& w, FitResult& r) {
+void DrawnData(const Work& w, FitResult& r, bool curves) {
   const DataSet& d = w.data;
-  expressions::Evaluation e = w.ev;
-  e.console = nullptr;
-  const double* P = w.fc.PFIT.data();
   r.data_file = w.data_name;
   r.temperature.assign(d.T.begin(), d.T.begin() + d.NDATA);
   r.observed.assign(d.XOBS.begin(), d.XOBS.begin() + d.NDATA);
   // Each point's error, corrected as its value.
   r.observed_sigma.clear();
   for (double s : d.SIGMA) r.observed_sigma.push_back(s * std::fabs(w.settings.FACTOR));
-  // The points, then the curve, in one sequence as one call a point makes it.
-  r.calculated.assign(r.temperature.size(), 0.0);
-  expressions::EvaluateAll(e, P, r.temperature.data(), d.NDATA, r.calculated.data());
+  r.calculated.clear();
   r.curve_temperature.clear();
   r.curve_chi.clear();
+  if (curves) DrawnCurves(w, r);
+}
+
+void DrawnCurves(const Work& w, FitResult& r) {
+  expressions::Evaluation e = w.ev;
+  e.console = nullptr;
+  const double* P = w.fc.PFIT.data();
+  // The points, then the curve, in one sequence as one call a point makes it.
+  r.calculated.assign(r.temperature.size(), 0.0);
+  expressions::EvaluateAll(e, P, r.temperature.data(), static_cast<int>(r.temperature.size()),
+                           r.calculated.data());
   if (r.temperature.empty()) return;
   const auto [lo, hi] = std::minmax_element(r.temperature.begin(), r.temperature.end());
   r.curve_temperature = CurveTemperatures(*lo, *hi);

@@ -201,7 +201,7 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
                            std::to_string(free) +
                            " fitted parameters: the data cannot determine them all");
   }
-  DrawnData(w, result);
+  DrawnData(w, result, options.curves || options.plot != 0);
   if (options.plot != 0) {
     FigureOptions figure;
     figure.quantity = options.plot;
@@ -213,6 +213,11 @@ FitResult Fit(const Model& model, const Data& data, const FitOptions& options) {
     result.state = std::make_shared<const FitState>(FitState{std::move(work), after, found});
   }
   return result;
+}
+
+void DrawCurves(FitResult& result) {
+  if (result.state == nullptr || result.calculated.size() == result.temperature.size()) return;
+  DrawnCurves(*result.state->work, result);
 }
 
 }  // namespace engine

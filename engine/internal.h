@@ -30,9 +30,11 @@ void BuildModel(const ModelDescription& d, Settings& settings, model::FitModel& 
 std::vector<std::string> TrimmedNames(const model::FitModel& m);
 std::string Trimmed(const std::string& name);
 
-// The data, the fit at their temperatures and the curve of the working
-// state at PFIT into `r`, for Figure().
-void DrawnData(const Work& w, FitResult& r);
+// The data, and with `curves` the fit at their temperatures and the curve,
+// of the working state at PFIT into `r`, for Figure().
+void DrawnData(const Work& w, FitResult& r, bool curves = true);
+// The fit at the temperatures of `r` and the curve over their range.
+void DrawnCurves(const Work& w, FitResult& r);
 
 // The name of function `code` (1-10), and for function 9 of its choice
 // `other` (1-4); "Unknown" for a code out of range.

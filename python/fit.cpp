@@ -233,6 +233,7 @@ py::object Fit(const py::args& args, const py::kwargs& kwargs) {
   options.refine = Flag(a[9], "refine");
   options.report = Flag(a[10], "report");
   options.document = false;                        // until asked for
+  options.curves = false;                          // until a figure wants them
   options.document_name = "result.minimum_check";  // where a note points
   options.settings_style = "keywords";
   options.on_progress = [&watcher](int i, double e) { return watcher.Continue(i, e); };

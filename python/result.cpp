@@ -28,6 +28,14 @@ const Result& Own(py::handle self) {
   return *r;
 }
 
+// The fit with its calculated values and curve, evaluated on first use
+// (under the GIL, so once).
+const engine::FitResult& Drawn(py::handle self) {
+  engine::FitResult& f = const_cast<Result&>(Own(self)).fit;
+  engine::DrawCurves(f);
+  return f;
+}
+
 // A copy of a document's dicts and lists; the numbers and strings in it do
 // not change and are shared.
 py::object Copied(py::handle value) {
@@ -212,6 +220,7 @@ std::string Svg(py::handle self, const py::args& args, const py::kwargs& kwargs)
   const engine::FigureOptions o = FigureOptionsOf(
       a[0].is_none() ? 3 : Integer(a[0], "quantity"), Flag(a[1], "residuals"),
       a[2].is_none() || Flag(a[2], "values"), a[3].is_none() ? 85.0 : Real(a[3], "width"));
+  Drawn(self);
   const Unlocked unlocked;
   return engine::Figure(r.fit, o);
 }
@@ -229,7 +238,7 @@ constexpr const char* kAxisTitles[5][2] = {
 // is imported only here.
 py::object Plot(py::handle self, const py::args& args, const py::kwargs& kwargs) {
   using namespace pybind11::literals;
-  const engine::FitResult& f = Own(self).fit;
+  const engine::FitResult& f = Drawn(self);
   const CallingPython calling;
   const auto a = Bind("plot", args, kwargs, {"ax", "quantity", "label"}, 0, 2);
   const int quantity = a[1].is_none() ? 3 : Integer(a[1], "quantity");
@@ -263,7 +272,7 @@ py::object Plot(py::handle self, const py::args& args, const py::kwargs& kwargs)
 }
 
 py::object Curve(py::handle self) {
-  const engine::FitResult& f = Own(self).fit;
+  const engine::FitResult& f = Drawn(self);
   return py::make_tuple(
       py::array_t<double>(static_cast<py::ssize_t>(f.curve_temperature.size()),
                           f.curve_temperature.data()),
@@ -300,7 +309,7 @@ engine::Statistics StatisticsOf(const py::tuple& t) {
 
 py::tuple ResultState(py::handle self) {
   const Result& r = Own(self);
-  const engine::FitResult& f = r.fit;
+  const engine::FitResult& f = Drawn(self);
   return py::make_tuple(
       kPickleVersion, ModelPickle(r.model),
       py::make_tuple(f.names, f.start, f.step, f.values, f.sigma, f.std_error, f.temperature,

@@ -36,4 +36,31 @@ TEST(ResultDocument, OnDemandIsTheDocumentOfTheFit) {
   }
 }
 
+// The figure's values evaluated on demand are those of a fit that
+// evaluates them at once.
+TEST(ResultDocument, CurvesOnDemandAreTheFitsOwn) {
+  const engine::Model model(engine::Template(24));
+  const engine::FitResult now = engine::Fit(model, Example());
+  ASSERT_EQ(now.calculated.size(), now.temperature.size());
+  ASSERT_FALSE(now.curve_chi.empty());
+
+  engine::FitOptions options;
+  options.document = false;
+  options.curves = false;
+  engine::FitResult later = engine::Fit(model, Example(), options);
+  EXPECT_EQ(later.observed, now.observed);
+  EXPECT_TRUE(later.calculated.empty());
+  EXPECT_TRUE(later.curve_temperature.empty());
+  EXPECT_TRUE(later.curve_chi.empty());
+  for (int twice = 0; twice < 2; ++twice) {
+    engine::DrawCurves(later);
+    EXPECT_EQ(later.calculated, now.calculated);
+    EXPECT_EQ(later.curve_temperature, now.curve_temperature);
+    EXPECT_EQ(later.curve_chi, now.curve_chi);
+  }
+  // A figure asked of the fit evaluates them regardless.
+  options.plot = 3;
+  EXPECT_EQ(engine::Fit(model, Example(), options).curve_chi, now.curve_chi);
+}
+
 }  // namespace

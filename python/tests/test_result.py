@@ -134,6 +134,8 @@ def test_models_and_results_pickle_and_copy():
         assert repr(made) == repr(result) and made.report == result.report
         assert made.notes == result.notes and made.covariance.tolist() == result.covariance.tolist()
         assert made.eval([5.0, 50.0]).tolist() == result.eval([5.0, 50.0]).tolist()
+        # The curve, evaluated only when asked for, goes with the pickle.
+        assert [a.tolist() for a in made.curve] == [a.tolist() for a in result.curve]
 
 
 def test_fits_in_processes_equal_fits_in_turn():
