@@ -5,6 +5,7 @@
 #define SUSCEP_ANALYSIS_ANALYSIS_H_
 
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace analysis {
@@ -73,8 +74,10 @@ double Rss(const Problem& problem, const std::vector<double>& p);
 // points: what a result shows when no analysis could be made.
 Statistics Unknown(int points, const std::vector<bool>& held);
 
-// Statistics of the residuals at `p`.
-Statistics Analyse(const Problem& problem, const std::vector<double>& p);
+// Statistics of the residuals at `p`; `rss`, when a number, is Rss(problem,
+// p) already known, and saves evaluating it again.
+Statistics Analyse(const Problem& problem, const std::vector<double>& p,
+                   double rss = std::numeric_limits<double>::quiet_NaN());
 
 struct MinimumCheck {
   bool ran = false;          // false: no refinement was possible (values are then the start)

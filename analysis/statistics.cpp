@@ -305,11 +305,11 @@ Statistics Unknown(int points, const std::vector<bool>& held) {
   return st;
 }
 
-Statistics Analyse(const Problem& problem, const std::vector<double>& p) {
+Statistics Analyse(const Problem& problem, const std::vector<double>& p, double rss) {
   const int n = problem.points;
   const int npar = static_cast<int>(p.size());
   Statistics st = Unknown(n, HeldFlags(problem, npar));
-  st.rss = Rss(problem, p);
+  st.rss = std::isnan(rss) ? Rss(problem, p) : rss;
   // Until the Jacobian says otherwise, every free parameter counts.
   Complete(st);
   if (st.free == 0 || !std::isfinite(st.rss)) return st;

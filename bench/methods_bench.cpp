@@ -44,6 +44,7 @@ void BM_EngineFit(benchmark::State& state) {
   engine::FitOptions options;
   options.report = false;
   options.document = false;
+  options.curves = false;
   int evaluations = 0;
   for (auto _ : state) {
     engine::FitResult r = engine::Fit(model, data, options);

@@ -194,7 +194,8 @@ FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& 
                     " point" + (n == 1 ? "" : "s") + ", fewer than the " +
                     std::to_string(std::max(free, 1)) + " free parameter" + (free == 1 ? "" : "s"));
   }
-  if (s.weights == "sigma") {
+  const bool by_sigma = s.weights == "sigma", relative = s.weights == "relative";
+  if (by_sigma) {
     if (data.sigma.empty()) {
       throw DataError(name +
                       "fit.weights 'sigma' needs each point's error, and the data carry "
@@ -209,13 +210,16 @@ FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& 
   }
   const double factor = std::fabs(w.settings.FACTOR);
   double sum = 0.0;
+  fp.T.reserve(fp.fitted.size());
+  fp.observed.reserve(fp.fitted.size());
+  fp.weight.reserve(fp.fitted.size());
   for (int i : fp.fitted) {
     const double t = set.T[i];
     const double y = fp.chi_t ? set.XOBS[i] * t : set.XOBS[i];
     double weight = 1.0;
-    if (s.weights == "sigma") {
+    if (by_sigma) {
       weight = 1.0 / (data.sigma[i] * factor * (fp.chi_t ? t : 1.0));
-    } else if (s.weights == "relative") {
+    } else if (relative) {
       if (y == 0.0) {
         throw DataError(name + "point " + std::to_string(i + 1) +
                         " has an observed value of 0: fit.weights 'relative' divides by it");

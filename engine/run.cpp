@@ -250,13 +250,14 @@ FitAnalysis Analyse(const Work& s, const fit::StopFn& stop) {
   f.improvement = std::nan("");
   // Every observed value 0 (a factor of 0) leaves residuals but no L.S.
   // error: nothing to analyse either way.
-  f.not_finite = !std::isfinite(s.fc.LSERR) || !std::isfinite(analysis::Rss(problem, pfit));
+  const double rss = analysis::Rss(problem, pfit);
+  f.not_finite = !std::isfinite(s.fc.LSERR) || !std::isfinite(rss);
   // A converged lm or global is its own check: another Levenberg-Marquardt
   // run from its minimum would only repeat it.
   const bool vouched = s.last_fit.fitted && s.last_fit.method != "simplex" &&
                        s.last_fit.converged && !s.last_fit.refined;
   if (!f.not_finite) {
-    f.statistics = analysis::Analyse(problem, pfit);
+    f.statistics = analysis::Analyse(problem, pfit, rss);
     if (vouched) {
       f.check.values = pfit;
       f.check.statistics = f.statistics;

@@ -164,6 +164,24 @@ TEST(AnalysisStatistics, ANearbyJacobianSavesEvaluationsAndChangesNothing) {
   }
 }
 
+// A sum of squares the caller knows is not evaluated again.
+TEST(AnalysisStatistics, AKnownRssSavesItsEvaluation) {
+  analysis::Problem problem = Fit(kX, kY, Decay);
+  int calls = 0;
+  problem.residuals = [exact = problem.residuals, &calls](const double* p, double* r) {
+    ++calls;
+    exact(p, r);
+  };
+  const std::vector<double> p = {20.0, -0.1};
+  const analysis::Statistics plain = analysis::Analyse(problem, p);
+  const int plain_calls = calls;
+  calls = 0;
+  const analysis::Statistics known = analysis::Analyse(problem, p, analysis::Rss(problem, p));
+  EXPECT_EQ(calls, plain_calls);  // the one Rss above stands for Analyse's own
+  EXPECT_EQ(known.rss, plain.rss);
+  EXPECT_EQ(known.std_error, plain.std_error);
+}
+
 // Parameters that appear only as a product or a sum are reported as
 // undetermined, with no numbers for them; the others keep theirs.
 TEST(AnalysisStatistics, RankDeficientIsReportedNotInverted) {
