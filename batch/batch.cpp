@@ -43,6 +43,13 @@ using nlohmann::json;
 constexpr char kName[] = "suscep fit: ";
 constexpr int kMaxJobs = 64;
 
+// A fit a processor: the files are independent, and a batch is bound by
+// its fits and its writes.
+int DefaultJobs() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp<unsigned>(processors, 1, kMaxJobs));
+}
+
 constexpr char kUsage[] = R"(Usage: suscep fit [OPTIONS] MODEL DATA...
        suscep fit --template EXPRESSION
 
@@ -76,7 +83,7 @@ Options:
   --csv                  print the summary as CSV: a row per data file
                          with each value and its error
   --json                 print the summary as one JSON document
-  --jobs N               fit N files at once (default 1)
+  --jobs N               fit N files at once (default: one a processor)
   --refine               continue each fit with a Levenberg-Marquardt
                          refinement and give its point, standard errors
                          and statistics as the result
@@ -119,7 +126,7 @@ struct Options {
   int plot = 3;  // XT vs. T
   int width = 85;
   std::optional<std::string> overview;
-  int jobs = 1;
+  int jobs = DefaultJobs();
   // Overrides of the model file's fit settings.
   std::optional<std::string> method, weights, quantity;
   std::optional<int> iterations;
@@ -197,29 +204,30 @@ Paths PathsOf(const Options& o, const std::string& data) {
   return {join(".json"), join(".out"), join(".svg")};
 }
 
-// One path for comparisons: absolute and normal. Links are not resolved:
-// an output name that is a link is refused when it is written, and two
-// links to one file are two names.
-std::string Key(const std::string& path) {
-  std::error_code ec;
-  const fs::path p = fs::absolute(path, ec);
-  return (ec ? fs::path(path) : p).lexically_normal().string();
+// One path for comparisons: absolute (against `cwd`, when known) and normal. Links are not
+// resolved: an output name that is a link is refused when it is written, and two links to one file
+// are two names.
+std::string Key(const fs::path& cwd, const std::string& path) {
+  const fs::path p(path);
+  return (p.is_absolute() || cwd.empty() ? p : cwd / p).lexically_normal().string();
 }
 
 // Two data files that would write the same output file, or an output file
 // that is one of the inputs: refused before anything is fitted.
 void CheckPaths(const Options& o) {
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);  // once: not a call a file
   std::map<std::string, std::string> inputs, outputs;
-  inputs[Key(o.model)] = o.model;
-  for (const std::string& d : o.data) inputs[Key(d)] = d;
+  inputs[Key(cwd, o.model)] = o.model;
+  for (const std::string& d : o.data) inputs[Key(cwd, d)] = d;
   if (o.overview) {
-    const auto input = inputs.find(Key(*o.overview));
+    const auto input = inputs.find(Key(cwd, *o.overview));
     if (input != inputs.end()) {
       throw Clash("the overview '" + format::Printable(*o.overview, format::kNameShown) +
                   "' would replace the input file '" +
                   format::Printable(input->second, format::kNameShown) + "'");
     }
-    outputs.emplace(Key(*o.overview), "");
+    outputs.emplace(Key(cwd, *o.overview), "");
   }
   for (const std::string& d : o.data) {
     // No name, no outputs: the file fails when it is read.
@@ -229,7 +237,7 @@ void CheckPaths(const Options& o) {
     if (o.report) written.push_back(p.report);
     if (o.svg) written.push_back(p.svg);
     for (const std::string& w : written) {
-      const std::string key = Key(w);
+      const std::string key = Key(cwd, w);
       const auto input = inputs.find(key);
       if (input != inputs.end()) {
         throw Clash("the output file '" + format::Printable(w, format::kNameShown) + "' of '" +

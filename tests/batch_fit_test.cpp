@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/batch.h"
@@ -147,17 +148,20 @@ TEST_F(BatchFit, EachPlotDrawsItsQuantityAndJobsFitFilesAtOnce) {
   ASSERT_EQ(Fit({"--svg", P("m.json"), P("dnit2.dat")}).status, 0);
   EXPECT_EQ(ReadFile(dir_ / "dnit2.svg"), svgs[2]);  // XT vs. T unless told
 
+  // Without --jobs, a fit a processor.
   const long before = ThreadsAtFirstFlush::Threads();
-  for (const int jobs : {1, 2}) {
+  const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  for (const int jobs : {1, 2, 0}) {
     ThreadsAtFirstFlush counter;
     std::ostream err(&counter);
     std::ostringstream out;
-    const std::vector<std::string> args = {"fit",       "--jobs",       std::to_string(jobs),
-                                           P("m.json"), P("dnit2.dat"), P("cuac.dat")};
+    std::vector<std::string> args = {"fit", P("m.json"), P("dnit2.dat"), P("cuac.dat")};
+    if (jobs > 0) args.insert(args.begin() + 1, {"--jobs", std::to_string(jobs)});
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     ASSERT_EQ(batch::Main(static_cast<int>(argv.size()), argv.data(), out, err), 0) << jobs;
-    EXPECT_EQ(counter.threads, before + jobs - 1) << jobs;
+    const int threads = jobs > 0 ? jobs : std::min(processors, 2);  // 2 files
+    EXPECT_EQ(counter.threads, before + threads - 1) << jobs;
   }
 }
 
