@@ -4,12 +4,17 @@
 Makes 1000 data files of 40 points and 100 of 300 points of expression 24
 (x Bleaney-Bower + (1 - x) Curie, S = 1/2, g fitted) from random g, J and x
 with 1 % noise, then times, for each set:
-  - suscep fit --method global, lm and simplex, each with --jobs 1 and
-    --jobs 2 (fit, standard errors, statistics, one result document per
-    data file);
+  - suscep fit --method global, lm and simplex, each with its default jobs
+    (one a processor) and with --jobs 1 (fit, standard errors, statistics,
+    one result document per data file, synced to the disk at the end);
   - a Python loop with lmfit's Levenberg-Marquardt (leastsq) doing the same
     batch: read the file, fit, standard errors, a JSON file per data set.
 Both start from g = 2.0, J = -120 cm-1, x = 0.95.
+
+The disk's speed at creating files changes from one second to the next, so
+each is run ROUNDS times, the lmfit script and suscep's runs in turn, every
+run into a fresh directory (nothing is deleted until the end); the medians
+are compared.
 
 Usage (Debian's python3 has lmfit):
   /usr/bin/python3 bench/batch_bench.py build/suscep [WORKDIR]
@@ -19,6 +24,7 @@ import json
 import os
 import resource
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -98,6 +104,9 @@ def timed(f):
     return time.perf_counter() - start, cpu() - start_cpu
 
 
+ROUNDS = 3
+
+
 def main():
     suscep = os.path.abspath(sys.argv[1])
     work = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="suscep_batch_")
@@ -106,24 +115,37 @@ def main():
     rng = np.random.default_rng(20)
     model = os.path.join(work, "model.json")
     write_model(suscep, model)
-    print(f"lmfit {lmfit.__version__}, {os.cpu_count()} cores, in {work}")
+    print(f"lmfit {lmfit.__version__}, {os.cpu_count()} cores, {ROUNDS} rounds, in {work}")
+    runs = 0
+
+    def fresh(name):
+        nonlocal runs
+        runs += 1
+        return os.path.join(work, f"{name}_{runs}")
+
     for count, points in ((1000, 40), (100, 300)):
         files = make_data(os.path.join(work, f"data{points}"), count, points, rng)
         times = {}
-        for method in ("global", "lm", "simplex"):
-            for jobs in (1, 2):
-                out = os.path.join(work, f"suscep{points}_{method}_j{jobs}")
-                os.makedirs(out)
-                cmd = [suscep, "fit", "--method", method, "--jobs", str(jobs), "--output-dir",
-                       out, model] + files
-                run = lambda: subprocess.run(cmd, check=False, stdout=subprocess.DEVNULL)
-                times[f"--method {method} --jobs {jobs}"] = timed(run)
-        times["lmfit script"] = timed(lambda: lmfit_batch(files, os.path.join(work, f"lmfit{points}")))
-        base, base_cpu = times["lmfit script"]
-        print(f"{count} files of {points} points (wall, CPU; lmfit's time over this one's):")
-        for name, (t, c) in times.items():
+        for _ in range(ROUNDS):
+            times.setdefault("lmfit script", []).append(
+                timed(lambda: lmfit_batch(files, fresh(f"lmfit{points}"))))
+            for method in ("global", "lm", "simplex"):
+                for jobs in ([], ["--jobs", "1"]):
+                    out = fresh(f"suscep{points}_{method}")
+                    os.makedirs(out)
+                    cmd = [suscep, "fit", "--method", method] + jobs + ["--output-dir", out, model]
+                    run = lambda: subprocess.run(cmd + files, check=False, stdout=subprocess.DEVNULL)
+                    times.setdefault(" ".join(["--method", method] + jobs), []).append(timed(run))
+        median = {name: (statistics.median(t for t, _ in v), statistics.median(c for _, c in v))
+                  for name, v in times.items()}
+        base, base_cpu = median["lmfit script"]
+        print(f"{count} files of {points} points (medians of wall and CPU time; "
+              f"lmfit's time over this one's):")
+        for name, (t, c) in median.items():
             print(f"  {name:28s} wall {t:7.2f} s {t / count * 1e3:6.2f} ms/file x{base / t:5.1f}"
                   f"   CPU {c:7.2f} s x{base_cpu / c:5.1f}")
+    if len(sys.argv) <= 2:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -19,15 +19,28 @@ constexpr double kRounding = 1.0E-14;
 
 // The generalised golden ratio of dimension d: the root above 1 of
 // x^(d+1) = x + 1.
-double GoldenRatio(int d) {
+double SolveGoldenRatio(int d) {
   double x = 2.0;
   for (int k = 0; k < 60; ++k) x = std::pow(1.0 + x, 1.0 / (d + 1));
   return x;
 }
 
-double SumOfSquares(const std::vector<double>& r) {
+// The same, worked out once for the dimensions a model can have: each point
+// of a search needs it, and its 60 powers cost more than an evaluation.
+double GoldenRatio(int d) {
+  constexpr int kTabled = 64;
+  static const std::vector<double> table = [] {
+    std::vector<double> t(kTabled);
+    for (int k = 0; k < kTabled; ++k) t[k] = SolveGoldenRatio(k);
+    return t;
+  }();
+  return d >= 0 && d < kTabled ? table[d] : SolveGoldenRatio(d);
+}
+
+// The sum of squares of the first n residuals in r.
+double SumOfSquares(const std::vector<double>& r, int n) {
   double s = 0.0;
-  for (double v : r) s += v * v;
+  for (int i = 0; i < n; ++i) s += r[i] * r[i];
   return std::isfinite(s) ? s : kInf;
 }
 
@@ -106,7 +119,7 @@ MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<doubl
   if (!(problem.stop && problem.stop())) {
     problem.residuals(start.data(), r.data());
     ++out.evaluations;
-    const double at_start = SumOfSquares(r);
+    const double at_start = SumOfSquares(r, problem.points);
     if (std::isfinite(at_start)) floor = kRounding * at_start;
   }
 
@@ -131,7 +144,8 @@ MultiStartResult MultiStart(const LeastSquares& problem, const std::vector<doubl
     screening.residuals(x.data(), r.data());
     ++out.evaluations;
     ++out.screened;
-    const double cost = SumOfSquares(r);
+    // Only the screening problem's residuals: the rest of r is the start's.
+    const double cost = SumOfSquares(r, screening.points);
     if (std::isfinite(cost)) screened.push_back({cost, k, std::move(x)});
   }
   std::sort(screened.begin(), screened.end(), [](const Screened& a, const Screened& b) {

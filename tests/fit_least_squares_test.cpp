@@ -2,6 +2,7 @@
 // bounds, held parameters, stopping, limits, and distinct minima.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -226,6 +227,30 @@ TEST(FitMultiStart, LaterRunsJoinAKnownMinimum) {
   EXPECT_GT(cheap_calls, 64);  // the screening, then the runs on it
 }
 
+// The screened points are ranked on the cheaper problem's residuals alone:
+// a point of the whole problem that fails at the start (not a number below
+// x = 0 here) must not spoil the screened points' sums.
+TEST(FitMultiStart, ScreenedPointsAreRankedOnTheCheapResidualsAlone) {
+  fit::LeastSquares p = Decay(3.0, 0.7, 0.5);
+  p.residuals = [exact = p.residuals](const double* x, double* r) {
+    exact(x, r);
+    if (x[0] < 0.0) r[19] = std::nan("");
+  };
+  fit::LeastSquares cheap = p;
+  cheap.points = 5;
+  cheap.residuals = [&p](const double* x, double* r) {
+    double all[20];
+    p.residuals(x, all);
+    std::copy(all, all + 5, r);
+  };
+  const std::vector<fit::StartRange> ranges{
+      {0.1, 10.0, fit::Spacing::kLog}, {0.01, 5.0, fit::Spacing::kLog}, {-10.0, 10.0}};
+  const fit::MultiStartResult r = fit::MultiStart(p, {-1.0, 0.6, 0.4}, ranges, {}, &cheap);
+  EXPECT_EQ(r.starts, 5);  // the given start and the 4 best screened
+  EXPECT_NEAR(r.best.x[0], 3.0, 1e-6);
+  EXPECT_NEAR(r.best.x[1], 0.7, 1e-6);
+}
+
 TEST(FitMultiStart, SpacingOfTheStarts) {
   struct Case {
     fit::StartRange range;
@@ -263,6 +288,12 @@ TEST(FitMultiStart, SpacingOfTheStarts) {
     }
   }
   EXPECT_NEAR(low, 8, 3);  // an octant holds about an eighth
+  // Steps of the generalised golden ratio: 1.618... in one dimension, the
+  // root of x^4 = x + 1 in three.
+  double one = 0.0;
+  fit::LowDiscrepancyPoint(0, 1, &one);
+  EXPECT_NEAR(one, 0.5 + 0.6180339887498949 - 1.0, 1e-14);
+  EXPECT_NEAR(first[0], 0.5 + 1.0 / 1.2207440846057596 - 1.0, 1e-14);
 }
 
 }  // namespace
