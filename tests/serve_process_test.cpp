@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,24 @@ TEST(ServeProgram, ArgumentsItCannotUseEndWithStatus2) {
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args.back() << "\n" << text;
     EXPECT_NE(text.find(c.says), std::string::npos) << c.args.back() << "\n" << text;
   }
+}
+
+// `suscep serve` runs the suscep-serve beside it; without one it says so.
+TEST(ServeProgram, WithoutItsServerBesideItSaysSo) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("suscep-alone-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::copy_file(SUSCEP_BINARY, dir / "suscep", fs::copy_options::overwrite_existing);
+  const std::string command = "'" + (dir / "suscep").string() + "' serve --help 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  const std::string text = Program::All(fileno(pipe));
+  const int status = pclose(pipe);
+  fs::remove_all(dir);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2) << text;
+  EXPECT_EQ(text, "suscep serve: cannot run " + (dir / "suscep-serve").string() +
+                      ": No such file or directory\n");
 }
 
 int PortOf(const std::string& line) {
