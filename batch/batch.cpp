@@ -83,7 +83,8 @@ Options:
   --csv                  print the summary as CSV: a row per data file
                          with each value and its error
   --json                 print the summary as one JSON document
-  --jobs N               fit N files at once (default: one a processor)
+  --jobs N               fit N files at once (default: one for each
+                         processor)
   --refine               continue each fit with a Levenberg-Marquardt
                          refinement and give its point, standard errors
                          and statistics as the result

@@ -69,7 +69,9 @@ void WriteRest(const Work& s, format::RecordSink* file, expressions::Evaluation&
   auto calc = [&e, pfit](double t) { return expressions::Evaluate(e, pfit, t); };
   if (file == nullptr) {
     // The evaluations of the file's rest, in its order, in one call: the
-    // term values left behind are those of one call a point.
+    // term values left behind are those of one call a point. They matter
+    // only to a model whose values depend on them.
+    if (!expressions::CarriesState(e, pfit)) return;
     std::vector<double> t(d.T.begin(), d.T.begin() + d.NDATA);
     for (int twice = 0; twice < 2; ++twice) {
       for (int k = 1; k <= kCurvePoints; ++k) t.push_back(CurveTemperature(d, k));

@@ -70,6 +70,13 @@ class Plan {
     }
   }
 
+  bool HasZeroField() const {
+    for (int k = 0; k < nterm_; ++k) {
+      if (terms_[k].kind == TermPlan::Kind::kZeroField) return true;
+    }
+    return false;
+  }
+
   // The calculated susceptibility at T; TV holds the term values of the
   // point before and receives those of this one.
   double At(double T, std::array<double, model::MAXTERM>& TV) const {
@@ -174,6 +181,8 @@ void EvaluateTerms(Evaluation& e, const double* P, const double* T, int n, doubl
     plan.Terms(T + first, n - first < kBlock ? n - first : kBlock, e.TV, terms + first, n);
   }
 }
+
+bool CarriesState(const Evaluation& e, const double* P) { return Plan(e, P).HasZeroField(); }
 
 double Objective(Evaluation& e, const double* P) {
   e.NCALL = e.NCALL + 1;

@@ -63,6 +63,12 @@ double Evaluate(Evaluation& e, const double* P, double T);
 // work that does not depend on the temperature done once.
 void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc);
 
+// Whether a value at P can depend on the evaluations before it: only a
+// zero-field term reads the term value left behind (an unlisted spin keeps
+// it). When none can, evaluations made only for the state they leave may be
+// skipped.
+bool CarriesState(const Evaluation& e, const double* P);
+
 // Each term's contribution at T[0..n-1], its equation-type factor applied:
 // term k's value at T[i] into terms[k * n + i], for the model's terms. They
 // are the values EvaluateAll adds up (with TIPADD); warnings are written as
