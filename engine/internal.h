@@ -82,8 +82,9 @@ void RunMethod(Work& w, const fit::StopFn& stop);
 // bounds; DataError (naming `data.file` and the key) when it cannot be fitted.
 FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& data);
 // The weighted residuals of the problem at p (observed minus calculated),
-// evaluated on `e`.
-void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p, double* r);
+// evaluated on `e`, through `cache` when given (the same values).
+void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p, double* r,
+                      expressions::TermCache* cache = nullptr);
 // The points global's screening evaluates: an even spread of at most 32 of
 // the problem's, or all of them when it has no more than twice that.
 int ScreenPoints(const FitProblem& fp);

@@ -39,8 +39,9 @@ fit::LeastSquares LeastSquaresOf(const Work& w, const fit::StopFn& stop) {
   expressions::Evaluation e = w.ev;
   e.console = nullptr;
   const FitProblem* problem = w.problem.get();
-  ls.residuals = [problem, e](const double* p, double* r) mutable {
-    ProblemResiduals(*problem, e, p, r);
+  ls.residuals = [problem, e, cache = expressions::TermCache()](const double* p,
+                                                                double* r) mutable {
+    ProblemResiduals(*problem, e, p, r, &cache);
   };
   ls.lower = fp.lower;
   ls.upper = fp.upper;
@@ -244,10 +245,14 @@ FitProblem MakeFitProblem(const Work& w, const ModelDescription& d, const Data& 
   return fp;
 }
 
-void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p,
-                      double* r) {
+void ProblemResiduals(const FitProblem& fp, expressions::Evaluation& e, const double* p, double* r,
+                      expressions::TermCache* cache) {
   const int n = static_cast<int>(fp.T.size());
-  expressions::EvaluateAll(e, p, fp.T.data(), n, r);
+  if (cache != nullptr) {
+    expressions::EvaluateAll(e, p, fp.T.data(), n, r, *cache);
+  } else {
+    expressions::EvaluateAll(e, p, fp.T.data(), n, r);
+  }
   for (int i = 0; i < n; ++i) {
     const double calc = fp.chi_t ? r[i] * fp.T[i] : r[i];
     r[i] = (fp.observed[i] - calc) * fp.weight[i];
@@ -284,8 +289,9 @@ void RunMethod(Work& w, const fit::StopFn& stop) {
       expressions::Evaluation e = w.ev;
       e.console = nullptr;
       screen.points = static_cast<int>(thinned->T.size());
-      screen.residuals = [thinned, e](const double* p, double* r) mutable {
-        ProblemResiduals(*thinned, e, p, r);
+      screen.residuals = [thinned, e, cache = expressions::TermCache()](const double* p,
+                                                                        double* r) mutable {
+        ProblemResiduals(*thinned, e, p, r, &cache);
       };
     }
     const fit::MultiStartResult r =

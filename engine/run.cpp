@@ -123,8 +123,9 @@ analysis::Problem ProblemOf(const Work& s) {
     // The points in the window, weighted, of the quantity fitted.
     const FitProblem* fp = s.problem.get();
     problem.points = static_cast<int>(fp->fitted.size());
-    problem.residuals = [fp, e](const double* p, double* r) mutable {
-      ProblemResiduals(*fp, e, p, r);
+    problem.residuals = [fp, e, cache = expressions::TermCache()](const double* p,
+                                                                  double* r) mutable {
+      ProblemResiduals(*fp, e, p, r, &cache);
     };
     double size = 0.0;
     for (std::size_t i = 0; i < fp->observed.size(); ++i) {

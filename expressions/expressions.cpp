@@ -1,6 +1,9 @@
 // Model preparation, evaluation of the fit model and the L.S. error.
 #include "expressions/expressions.h"
 
+#include <cstring>
+#include <vector>
+
 #include "expressions/terms.h"
 #include "format/console.h"
 
@@ -69,6 +72,13 @@ class Plan {
       scale_[2] = 1.0 - y;
     }
   }
+
+  // At through `cache`, for a console-less evaluation of a model without a
+  // zero-field term: each term's values unscaled (a factor 1 is exact), so
+  // that scaling them here gives the bits of a term scaled as it is worked
+  // out; the sums then as At forms them.
+  void At(const double* T, int n, std::array<double, model::MAXTERM>& TV, double* calc,
+          TermCache::State& cache) const;
 
   bool HasZeroField() const {
     for (int k = 0; k < nterm_; ++k) {
@@ -180,6 +190,74 @@ void EvaluateTerms(Evaluation& e, const double* P, const double* T, int n, doubl
   for (int first = 0; first < n; first += kBlock) {
     plan.Terms(T + first, n - first < kBlock ? n - first : kBlock, e.TV, terms + first, n);
   }
+}
+
+struct TermCache::State {
+  std::vector<double> T;  // the temperatures
+  Constants c{};          // the constants the values were worked out with
+  int known = 0;          // terms with values
+  TermPlan plans[model::MAXTERM];
+  std::vector<double> values[model::MAXTERM];
+};
+
+TermCache::TermCache() : state_(std::make_unique<State>()) {}
+TermCache::~TermCache() = default;
+TermCache::TermCache(const TermCache&) : TermCache() {}
+TermCache& TermCache::operator=(const TermCache& other) {
+  if (this != &other) state_ = std::make_unique<State>();
+  return *this;
+}
+
+void Plan::At(const double* T, int n, std::array<double, model::MAXTERM>& TV, double* calc,
+              TermCache::State& cache) const {
+  const auto bytes = static_cast<std::size_t>(n) * sizeof(double);
+  if (cache.T.size() != static_cast<std::size_t>(n) || std::memcmp(cache.T.data(), T, bytes) != 0) {
+    cache.T.assign(T, T + n);
+    cache.known = 0;
+  }
+  // Same bytes, same plan: the same operations on the same numbers.
+  const bool same_constants = std::memcmp(&cache.c, &c_, sizeof c_) == 0;
+  for (int k = 0; k < nterm_; ++k) {
+    std::vector<double>& values = cache.values[k];
+    if (same_constants && k < cache.known &&
+        std::memcmp(&cache.plans[k], &terms_[k], sizeof(TermPlan)) == 0) {
+      continue;
+    }
+    values.resize(static_cast<std::size_t>(n));
+    double last = TV[k];
+    terms_[k].At(c_, T, n, 1.0, last, values.data());
+    cache.plans[k] = terms_[k];
+  }
+  cache.c = c_;
+  cache.known = nterm_;
+  for (int k = 0; k < nterm_; ++k) TV[k] = scale_[k] * cache.values[k][n - 1];
+  for (int k = nterm_; k < scaled_; ++k) {
+    for (int i = 0; i < n; ++i) TV[k] = scale_[k] * TV[k];
+  }
+  if (nterm_ == 0) {
+    for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + 0.0;
+    return;
+  }
+  const double* first = cache.values[0].data();
+  for (int i = 0; i < n; ++i) calc[i] = 0.0 + scale_[0] * first[i];
+  for (int k = 1; k < nterm_; ++k) {
+    const double* v = cache.values[k].data();
+    for (int i = 0; i < n; ++i) calc[i] = calc[i] + scale_[k] * v[i];
+  }
+  for (int i = 0; i < n; ++i) calc[i] = TIPADD_ + calc[i];
+}
+
+void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc,
+                 TermCache& cache) {
+  const Plan plan(e, P);
+  if (e.console != nullptr || n <= 0 || plan.HasZeroField()) {
+    cache.state_->known = 0;
+    for (int first = 0; first < n; first += kBlock) {
+      plan.At(T + first, n - first < kBlock ? n - first : kBlock, e.TV, calc + first);
+    }
+    return;
+  }
+  plan.At(T, n, e.TV, calc, *cache.state_);
 }
 
 bool CarriesState(const Evaluation& e, const double* P) { return Plan(e, P).HasZeroField(); }

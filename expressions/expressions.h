@@ -4,6 +4,7 @@
 #define SUSCEP_EXPRESSIONS_EXPRESSIONS_H_
 
 #include <array>
+#include <memory>
 
 #include "format/console.h"
 #include "model/model.h"
@@ -62,6 +63,32 @@ double Evaluate(Evaluation& e, const double* P, double T);
 // warnings and term values left behind) of n calls of Evaluate, with the
 // work that does not depend on the temperature done once.
 void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc);
+
+// Each term's values at the temperatures of the last evaluation made
+// through it, kept for the next: a term whose plan (its parameters and the
+// g in force) is unchanged is not worked out again, and gives the same bits.
+// For the residuals of a fit, whose difference quotients move one parameter
+// at a time. A copy starts empty.
+class TermCache {
+ public:
+  TermCache();
+  ~TermCache();
+  TermCache(const TermCache&);
+  TermCache& operator=(const TermCache&);
+
+  struct State;
+
+ private:
+  friend void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc,
+                          TermCache& cache);
+  std::unique_ptr<State> state_;
+};
+
+// EvaluateAll through `cache`: the same values and term values left
+// behind. Evaluations with a console (warnings), and models whose values
+// depend on the evaluations before, pass it by.
+void EvaluateAll(Evaluation& e, const double* P, const double* T, int n, double* calc,
+                 TermCache& cache);
 
 // Whether a value at P can depend on the evaluations before it: only a
 // zero-field term reads the term value left behind (an unlisted spin keeps

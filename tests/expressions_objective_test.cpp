@@ -588,4 +588,45 @@ TEST(ObjectiveAgainstStraightEvaluation, SameBitsAndSameLinesForRandomModels) {
   EXPECT_GT(warned, 20);
 }
 
+// Through a term cache, as a fit's residuals are evaluated: each parameter
+// moved alone, then all, then the first vector again on other temperatures.
+// One cache serves every case, so a new model must not take an old one's
+// values. Every value and term value left behind has the straight bits.
+TEST(ObjectiveAgainstStraightEvaluation, ATermCacheChangesNoBit) {
+  Random r(20261209);
+  expressions::TermCache cache;
+  for (int n = 0; n < 500; ++n) {
+    const Case c = RandomCase(r);
+    expressions::Evaluation cached, reference;
+    Bind(cached, c, nullptr);
+    Bind(reference, c, nullptr);
+    for (int k = 0; k < model::MAXTERM; ++k) {
+      cached.TV[k] = reference.TV[k] = r.Uniform(0.0, 1.0E-3);
+    }
+    std::vector<std::vector<double>> vectors = {c.P};
+    for (std::size_t j = 0; j < c.P.size(); ++j) {
+      vectors.push_back(c.P);
+      vectors.back()[j] *= 1.0 + 1.0E-6;
+    }
+    vectors.push_back(c.P);
+    for (double& p : vectors.back()) p *= r.Uniform(0.97, 1.03);
+    vectors.push_back(c.P);
+    std::vector<double> T = c.T, out(T.size());
+    for (std::size_t v = 0; v < vectors.size(); ++v) {
+      if (v + 1 == vectors.size()) {
+        for (double& t : T) t *= 1.01;
+      }
+      const double* P = vectors[v].data();
+      expressions::EvaluateAll(cached, P, T.data(), static_cast<int>(T.size()), out.data(), cache);
+      for (std::size_t i = 0; i < T.size(); ++i) {
+        ASSERT_TRUE(SameBits(out[i], straight::Evaluate(reference, P, T[i])))
+            << "case " << n << " vector " << v << " point " << i;
+      }
+      for (int k = 0; k < model::MAXTERM; ++k) {
+        ASSERT_TRUE(SameBits(cached.TV[k], reference.TV[k])) << "case " << n << " TV " << k;
+      }
+    }
+  }
+}
+
 }  // namespace
