@@ -60,6 +60,39 @@ bool SolveCholesky(std::vector<double> a, int n, std::vector<double>& b) {
   return true;
 }
 
+// The dot product of u and v (m entries) into *out.
+struct Product {
+  const double* u;
+  const double* v;
+  double* out;
+};
+
+// The products, four at a time: each sum is still taken in the order of
+// its entries, so it has the bits of one taken alone, but four chains of
+// additions are in flight instead of one.
+void Dots(const std::vector<Product>& products, int m) {
+  std::size_t k = 0;
+  for (; k + 4 <= products.size(); k += 4) {
+    const Product* p = &products[k];
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = 0; i < m; ++i) {
+      s0 += p[0].u[i] * p[0].v[i];
+      s1 += p[1].u[i] * p[1].v[i];
+      s2 += p[2].u[i] * p[2].v[i];
+      s3 += p[3].u[i] * p[3].v[i];
+    }
+    *p[0].out = s0;
+    *p[1].out = s1;
+    *p[2].out = s2;
+    *p[3].out = s3;
+  }
+  for (; k < products.size(); ++k) {
+    double s = 0.0;
+    for (int i = 0; i < m; ++i) s += products[k].u[i] * products[k].v[i];
+    *products[k].out = s;
+  }
+}
+
 class Solver {
  public:
   Solver(const LeastSquares& problem, const LmSettings& settings)
@@ -147,6 +180,7 @@ LmResult Solver::Run(const std::vector<double>& start) {
   double mu = 0.0;
   double nu = 2.0;
   bool first = true;
+  std::vector<Product> products;
   while (true) {
     if (out_.iterations >= s_.max_iterations) {
       End(false, "the iteration limit was reached");
@@ -155,17 +189,17 @@ LmResult Solver::Run(const std::vector<double>& start) {
     if (!Jacobian(x, r)) break;
     ++out_.iterations;
     // The normal equations: g = J'r, A = J'J.
+    products.clear();
     for (int a = 0; a < n_; ++a) {
       const double* ca = &J_[static_cast<std::size_t>(a) * m_];
-      double s = 0.0;
-      for (int i = 0; i < m_; ++i) s += ca[i] * r[i];
-      g[a] = s;
+      products.push_back({ca, r.data(), &g[a]});
       for (int b = 0; b <= a; ++b) {
-        const double* cb = &J_[static_cast<std::size_t>(b) * m_];
-        double t = 0.0;
-        for (int i = 0; i < m_; ++i) t += ca[i] * cb[i];
-        A[a * n_ + b] = A[b * n_ + a] = t;
+        products.push_back({ca, &J_[static_cast<std::size_t>(b) * m_], &A[a * n_ + b]});
       }
+    }
+    Dots(products, m_);
+    for (int a = 0; a < n_; ++a) {
+      for (int b = 0; b < a; ++b) A[b * n_ + a] = A[a * n_ + b];
     }
     bool finite = true;
     for (int a = 0; a < n_; ++a)
