@@ -43,8 +43,8 @@ using nlohmann::json;
 constexpr char kName[] = "suscep fit: ";
 constexpr int kMaxJobs = 64;
 
-// A fit a processor: the files are independent, and a batch is bound by
-// its fits and its writes.
+// One fit for each processor: the files are independent, and the output
+// does not depend on how many are fitted at once.
 int DefaultJobs() {
   const unsigned processors = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp<unsigned>(processors, 1, kMaxJobs));
@@ -205,9 +205,9 @@ Paths PathsOf(const Options& o, const std::string& data) {
   return {join(".json"), join(".out"), join(".svg")};
 }
 
-// One path for comparisons: absolute (against `cwd`, when known) and normal. Links are not
-// resolved: an output name that is a link is refused when it is written, and two links to one file
-// are two names.
+// One path for comparisons: absolute (against `cwd`, when known) and
+// normal. Links are not resolved: an output name that is a link is refused
+// when it is written, and two links to one file are two names.
 std::string Key(const fs::path& cwd, const std::string& path) {
   const fs::path p(path);
   return (p.is_absolute() || cwd.empty() ? p : cwd / p).lexically_normal().string();
@@ -217,7 +217,7 @@ std::string Key(const fs::path& cwd, const std::string& path) {
 // that is one of the inputs: refused before anything is fitted.
 void CheckPaths(const Options& o) {
   std::error_code ec;
-  const fs::path cwd = fs::current_path(ec);  // once: not a call a file
+  const fs::path cwd = fs::current_path(ec);  // asked once, not for each path
   std::map<std::string, std::string> inputs, outputs;
   inputs[Key(cwd, o.model)] = o.model;
   for (const std::string& d : o.data) inputs[Key(cwd, d)] = d;
