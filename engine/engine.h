@@ -91,6 +91,9 @@ struct FitSettings {
   double reqmin = 1.0E-16;
   int ncheck = 1;
   std::string method = "simplex";
+  // Read from a model file or dict: whether it named fit.method (a front
+  // end may then choose its own default).
+  bool method_named = false;
   // The temperature window (K) of the points fitted; the others are kept and
   // shown, marked excluded.
   std::optional<double> tmin{}, tmax{};

@@ -304,6 +304,7 @@ ModelDescription Parse(std::string_view text, Starts starts) {
     d.fit.reqmin = NumberAt(f, "reqmin", "fit", d.fit.reqmin);
     d.fit.ncheck = IntegerAt(f, "ncheck", "fit", d.fit.ncheck);
     d.fit.method = StringAt(f, "method", "fit", d.fit.method);
+    d.fit.method_named = f.contains("method");
     // A result document of a refinement names it as its method.
     if (d.fit.method.rfind("Levenberg-Marquardt refinement", 0) == 0) d.fit.method = "simplex";
     d.fit.weights = StringAt(f, "weights", "fit", d.fit.weights);

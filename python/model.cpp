@@ -7,8 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "format/console.h"
-#include "format/whole_file.h"
 #include "python/binding.h"
 
 namespace binding {
@@ -31,40 +29,27 @@ engine::Starts StartsOf(py::handle starts) {
 // file that names one (a dialogue's SUSCEP.JSON names "simplex") keeps it.
 constexpr char kDefaultMethod[] = "global";
 
-engine::Model WithMethod(engine::ModelDescription d, bool stated) {
-  if (!stated) d.fit.method = kDefaultMethod;
+engine::Model WithMethod(engine::ModelDescription d) {
+  if (!d.fit.method_named) d.fit.method = kDefaultMethod;
   return engine::Model(d);
-}
-
-// Whether a model file's dict names fit.method.
-bool NamesMethod(py::handle description) {
-  if (!py::isinstance<py::dict>(description)) return false;
-  const py::dict d = py::reinterpret_borrow<py::dict>(description);
-  if (!d.contains("fit")) return false;
-  const py::object fit = d["fit"];
-  return py::isinstance<py::dict>(fit) && fit.contains("method");
 }
 
 engine::Model FromFile(const py::args& args, const py::kwargs& kwargs) {
   const auto a = Bind("from_file", args, kwargs, {"path", "starts"}, 1, 2);
   const engine::Starts starts = StartsOf(a[1]);
   const std::string path = ReadablePath(a[0], "path", kMaxModelBytes);
-  const std::string name = "model file '" + format::Printable(path, format::kNameShown) + "'";
-  std::string why, text;
+  engine::ModelDescription d;
   {
     const Unlocked unlocked;
-    text = format::ReadRegularFile(path, static_cast<std::size_t>(kMaxModelBytes), why);
+    d = engine::ReadModelFile(path, starts);
   }
-  if (!why.empty()) throw engine::FileError("open: cannot read " + name + ": " + why);
-  engine::ModelDescription d = engine::ParseModel(text, starts, name);
-  return WithMethod(std::move(d), NamesMethod(ReadJson(text)));
+  return WithMethod(std::move(d));
 }
 
 engine::Model FromDict(const py::args& args, const py::kwargs& kwargs) {
   const auto a = Bind("from_dict", args, kwargs, {"description", "starts"}, 1, 2);
   const engine::Starts starts = StartsOf(a[1]);
-  return WithMethod(engine::ParseModel(JsonText(a[0], "description"), starts, kOrigin),
-                    NamesMethod(a[0]));
+  return WithMethod(engine::ParseModel(JsonText(a[0], "description"), starts, kOrigin));
 }
 
 // The terms of a standard expression, each with its function filled in
@@ -107,7 +92,7 @@ engine::Model MakeModel(const py::args& args, const py::kwargs& kwargs) {
   file["model"] = model;
   if (!a[4].is_none()) file["corrections"] = a[4];
   return WithMethod(
-      engine::ParseModel(JsonText(file, "the model"), engine::Starts::kStart, kOrigin), false);
+      engine::ParseModel(JsonText(file, "the model"), engine::Starts::kStart, kOrigin));
 }
 
 py::array_t<double> Evaluate(py::handle self, const py::args& args, const py::kwargs& kwargs) {
