@@ -70,6 +70,21 @@ class Reader {
     }
   }
 
+  // What follows an item of an object or array: a comma, its closing
+  // bracket (both passed), or anything else.
+  enum class Next { kItem, kClosed, kBad };
+  Next After(char close) {
+    Space();
+    if (p_ == end_) return Next::kBad;
+    if (*p_ == ',') {
+      ++p_;
+      return Next::kItem;
+    }
+    if (*p_ != close) return Next::kBad;
+    ++p_;
+    return Next::kClosed;
+  }
+
   PyObject* Object(int depth) {
     ++p_;
     PyObject* dict = PyDict_New();
@@ -93,15 +108,9 @@ class Reader {
       Py_DECREF(key);
       Py_XDECREF(value);
       if (set != 0) break;
-      Space();
-      if (p_ != end_ && *p_ == ',') {
-        ++p_;
-      } else if (p_ != end_ && *p_ == '}') {
-        ++p_;
-        return dict;
-      } else {
-        break;
-      }
+      const Next next = After('}');
+      if (next == Next::kClosed) return dict;
+      if (next == Next::kBad) break;
     }
     Drop(dict);
     return nullptr;
@@ -120,15 +129,9 @@ class Reader {
       const int added = value == nullptr ? -1 : PyList_Append(list, value);
       Py_XDECREF(value);
       if (added != 0) break;
-      Space();
-      if (p_ != end_ && *p_ == ',') {
-        ++p_;
-      } else if (p_ != end_ && *p_ == ']') {
-        ++p_;
-        return list;
-      } else {
-        break;
-      }
+      const Next next = After(']');
+      if (next == Next::kClosed) return list;
+      if (next == Next::kBad) break;
     }
     Drop(list);
     return nullptr;
